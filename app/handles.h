@@ -1,0 +1,118 @@
+// Move-only owners for Win32 handles: each closes its handle exactly once, on every path.
+#pragma once
+
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <utility>
+
+// Traits give the handle type, its empty value and how to close it.
+template <typename Traits> class UniqueHandle {
+  public:
+    using Value = typename Traits::Value;
+    UniqueHandle() = default;
+    explicit UniqueHandle(Value value) : value_(value) {}
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : value_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+    ~UniqueHandle() { reset(); }
+
+    Value get() const { return value_; }
+    explicit operator bool() const { return value_ != Traits::empty(); }
+    Value release() { return std::exchange(value_, Traits::empty()); }
+    void reset(Value value = Traits::empty()) {
+        Value old = std::exchange(value_, value);
+        if (old != Traits::empty())
+            Traits::close(old);
+    }
+    // For out-parameters: closes what was held and hands out the slot.
+    Value* put() {
+        reset();
+        return &value_;
+    }
+
+  private:
+    Value value_ = Traits::empty();
+};
+
+struct KernelHandleTraits {
+    using Value = HANDLE;
+    static Value empty() { return nullptr; }
+    static void close(Value h) { CloseHandle(h); }
+};
+struct FileHandleTraits {
+    using Value = HANDLE;
+    static Value empty() { return INVALID_HANDLE_VALUE; }
+    static void close(Value h) { CloseHandle(h); }
+};
+struct RegistryKeyTraits {
+    using Value = HKEY;
+    static Value empty() { return nullptr; }
+    static void close(Value k) { RegCloseKey(k); }
+};
+
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+using UniqueFile = UniqueHandle<FileHandleTraits>;
+using UniqueRegKey = UniqueHandle<RegistryKeyTraits>;
+
+// Runs a clean-up step on scope exit unless released (a partial file, a half-made folder).
+template <typename F> class ScopeExit {
+  public:
+    explicit ScopeExit(F f) : f_(std::move(f)) {}
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+    ~ScopeExit() {
+        if (armed_)
+            f_();
+    }
+    void release() { armed_ = false; }
+
+  private:
+    F f_;
+    bool armed_ = true;
+};
+
+// Balances CoInitializeEx on the calling thread.
+class ComApartment {
+  public:
+    ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() {
+        if (SUCCEEDED(hr_))
+            CoUninitialize();
+    }
+
+  private:
+    HRESULT hr_;
+};
+
+// Releases a COM interface pointer.
+template <typename I> class ComPtr {
+  public:
+    ComPtr() = default;
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ~ComPtr() { reset(); }
+    I* get() const { return p_; }
+    I* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    void reset() {
+        if (p_)
+            std::exchange(p_, nullptr)->Release();
+    }
+    I** put() {
+        reset();
+        return &p_;
+    }
+    void** putVoid() { return reinterpret_cast<void**>(put()); }
+
+  private:
+    I* p_ = nullptr;
+};

@@ -1,0 +1,66 @@
+#include "app/setup_state.h"
+
+SetupState setupState;
+
+SharedSnapshot takeSharedSnapshot() {
+    std::lock_guard lock(setupState.sharedMutex);
+    return {setupState.status.load(), setupState.statusText,       setupState.errorText,
+            setupState.latestVersion, setupState.installedVersion, setupState.installDir};
+}
+
+InstallRequest takeInstallRequest() {
+    std::lock_guard lock(setupState.sharedMutex);
+    return {setupState.installDir, setupState.downloadUrl, setupState.expectedSha256, setupState.latestVersion};
+}
+
+void requestRepaint() {
+    if (setupState.mainWindow)
+        InvalidateRect(setupState.mainWindow, nullptr, FALSE);
+}
+
+void setStatus(int32_t code, const std::wstring& text) {
+    {
+        std::lock_guard lock(setupState.sharedMutex);
+        setupState.status = code;
+        if (!text.empty() && &text != &setupState.statusText)
+            setupState.statusText = text;
+    }
+    requestRepaint();
+}
+
+void failWith(const std::wstring& message) {
+    {
+        std::lock_guard lock(setupState.sharedMutex);
+        setupState.errorText = message;
+    }
+    setStatus(Failed, L"");
+}
+
+std::wstring currentInstallDir() {
+    std::lock_guard lock(setupState.sharedMutex);
+    return setupState.installDir;
+}
+
+void setInstallDir(const std::wstring& folder) {
+    std::lock_guard lock(setupState.sharedMutex);
+    setupState.installDir = folder;
+}
+
+void setInstalledVersion(const std::wstring& version) {
+    std::lock_guard lock(setupState.sharedMutex);
+    setupState.installedVersion = version;
+}
+
+void publishDownloadProgress(DownloadSampler& sampler, uint64_t received, uint64_t total, TickSource tick) {
+    setupState.downloadedBytes.exchange(received);
+    setupState.totalBytes.exchange(total);
+    setupState.progress.exchange(total == 0 ? 0.0 : static_cast<double>(received) / static_cast<double>(total));
+    const uint32_t now = tick();
+    const uint32_t elapsed = now - sampler.lastTick; // unsigned: the tick wrap is harmless
+    if (elapsed >= 500) {
+        setupState.downloadSpeed.exchange(static_cast<double>(received - sampler.lastBytes) / elapsed * 1000.0);
+        sampler.lastBytes = received;
+        sampler.lastTick = now;
+    }
+    requestRepaint();
+}

@@ -1,0 +1,129 @@
+// The one process-wide record of the setup's state, shared by the UI thread and the workers.
+#pragma once
+
+#include <windows.h>
+
+#include <gdiplus.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+enum SetupPage : int32_t { LanguagePage = 0, OptionsPage = 1, TermsPage = 2, ProgressPage = 3 };
+
+enum SetupStatus : int32_t {
+    Checking = 0,
+    ReadyToInstall = 1,
+    UpdateAvailable = 2,
+    UpToDate = 3,
+    Downloading = 4,
+    Extracting = 5,
+    Installing = 6,
+    Complete = 7,
+    Failed = 8,
+};
+
+struct HitSlot {
+    RECT rect{};
+    bool hovered = false;
+};
+
+struct SetupState {
+    HWND mainWindow = nullptr;
+    bool dragging = false;
+    POINT dragStartCursor{};
+    RECT dragStartWindowRect{};
+    int32_t page = LanguagePage;
+    // Written by the UI thread only, read by the workers when they pick a text.
+    std::atomic<int32_t> language{0};
+    int32_t hoverLanguage = -1;
+    std::wstring installDir; // guarded by sharedMutex once workers exist
+    // status and the strings below are written by the workers under sharedMutex.
+    std::atomic<int32_t> status{Checking};
+    std::wstring statusText;
+    std::wstring errorText;
+    std::wstring latestVersion;
+    std::wstring downloadUrl;
+    std::wstring releaseNotes;
+    std::wstring expectedSha256;
+    bool updateRequired = false;
+    double downloadSizeMb = 0.0;
+    std::wstring installedVersion;
+    std::atomic<double> progress{0.0};
+    std::atomic<uint64_t> downloadedBytes{0};
+    std::atomic<uint64_t> totalBytes{0};
+    std::atomic<double> downloadSpeed{0.0};
+    std::atomic<bool> cancelRequested{false};
+    HitSlot primaryButton;
+    HitSlot backButton;
+    HitSlot browseButton;
+    HitSlot closeButton;
+    HitSlot minimizeButton;
+    HitSlot desktopShortcutBox;
+    HitSlot startMenuShortcutBox;
+    HitSlot termsAgreeBox;
+    bool createDesktopShortcut = true;
+    bool createStartMenuShortcut = true;
+    bool termsAccepted = false;
+    int32_t termsScroll = 0;
+    int32_t termsContentHeight = 0;
+    RECT languageItemRects[5]{};
+    float displayedProgress = 0.0f;
+    UINT_PTR animationTimer = 0;
+    ULONG_PTR gdiplusToken = 0;
+    // Released by the entry point before GdiplusShutdown, never by the exit destructor.
+    std::unique_ptr<Gdiplus::GraphicsPath> logoPath;
+    std::unique_ptr<Gdiplus::Bitmap> appIconBitmap;
+
+    // Guards status changes and every string a worker writes or reads while the UI runs.
+    std::mutex sharedMutex;
+};
+
+extern SetupState setupState;
+
+// A consistent copy of the strings the workers write, taken once per paint.
+struct SharedSnapshot {
+    int32_t status = Checking;
+    std::wstring statusText;
+    std::wstring errorText;
+    std::wstring latestVersion;
+    std::wstring installedVersion;
+    std::wstring installDir;
+};
+SharedSnapshot takeSharedSnapshot();
+
+// The service-answer strings a worker needs, copied under the lock.
+struct InstallRequest {
+    std::wstring installDir;
+    std::wstring downloadUrl;
+    std::wstring expectedSha256;
+    std::wstring latestVersion;
+};
+InstallRequest takeInstallRequest();
+
+// Invalidates the main window from any thread; does nothing before the window exists.
+void requestRepaint();
+
+// Stores the code; a non-empty text replaces statusText. Then requests a repaint.
+void setStatus(int32_t code, const std::wstring& text);
+
+// The failure pattern: store the message in errorText, then Failed with the status line kept.
+void failWith(const std::wstring& message);
+
+// Copies under the lock (the folder picker writes it, the workers read it).
+std::wstring currentInstallDir();
+void setInstallDir(const std::wstring& folder);
+void setInstalledVersion(const std::wstring& version);
+
+// Last speed sample of one download, owned by the install worker.
+struct DownloadSampler {
+    uint32_t lastTick = 0;
+    uint64_t lastBytes = 0;
+};
+using TickSource = DWORD(WINAPI*)();
+
+// The download's progress callback: counters, fraction, a speed at most every 500 ms, repaint.
+void publishDownloadProgress(DownloadSampler& sampler, uint64_t received, uint64_t total,
+                             TickSource tick = GetTickCount);

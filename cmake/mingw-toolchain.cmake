@@ -1,0 +1,12 @@
+# Cross-compile for 64-bit Windows with MinGW-w64 (the -posix variant, so std::thread works).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(toolPrefix x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${toolPrefix}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${toolPrefix}-g++-posix)
+set(CMAKE_RC_COMPILER ${toolPrefix}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${toolPrefix})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

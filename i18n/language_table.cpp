@@ -1,0 +1,2 @@
+#include "i18n/language_table.h"
+const LanguageTable languageTable = {};

@@ -1,0 +1,59 @@
+// The five built-in languages and their 36 interface texts.
+#pragma once
+
+#include <cstdint>
+#include <map>
+
+struct LocalizedStrings {
+    const wchar_t* nameEnglish;
+    const wchar_t* nameNative;
+    const wchar_t* btnNext;
+    const wchar_t* btnBack;
+    const wchar_t* btnInstall;
+    const wchar_t* btnUpdate;
+    const wchar_t* btnLaunch;
+    const wchar_t* btnCancel;
+    const wchar_t* btnRetry;
+    const wchar_t* btnBrowse;
+    const wchar_t* installLocation;
+    const wchar_t* selectFolderPrompt;
+    const wchar_t* statusChecking;
+    const wchar_t* statusDownloading;
+    const wchar_t* statusExtracting;
+    const wchar_t* statusInstalling;
+    const wchar_t* statusComplete;
+    const wchar_t* statusUpToDate;
+    const wchar_t* statusUpdateAvailable;
+    const wchar_t* statusReadyToInstall;
+    const wchar_t* errConnect;
+    const wchar_t* errDownload;
+    const wchar_t* errExtract;
+    const wchar_t* errCopy;
+    const wchar_t* selectLanguageTitle;
+    const wchar_t* remainingWord;
+    const wchar_t* installationTitle;
+    const wchar_t* btnChange;
+    const wchar_t* optDesktopShortcut;
+    const wchar_t* optStartMenuShortcut;
+    const wchar_t* termsTitle;
+    const wchar_t* termsAgree;
+    const wchar_t* termsMustAgree;
+    const wchar_t* termsText;
+    const wchar_t* exitTitle;
+    const wchar_t* exitConfirm;
+};
+
+using LanguageTable = std::map<int32_t, LocalizedStrings>;
+
+inline constexpr int32_t languageCount = 5;
+
+extern const LanguageTable languageTable;
+
+// The record of one language id; an absent id raises std::out_of_range("invalid map<K, T> key").
+const LocalizedStrings& stringsFor(int32_t languageId);
+
+// The record of the language selected now (setupState.language).
+const LocalizedStrings& currentStrings();
+
+// The code stored for the installed product: "en", "ko", "ja", "zh", "ru"; "en" for any other id.
+const wchar_t* languageCode(int32_t languageId);

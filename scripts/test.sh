@@ -1,0 +1,8 @@
+#!/bin/sh
+# Builds everything and runs every test under Wine: the README's test command.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+cmake --preset test >/dev/null
+cmake --build build/test -j2
+scripts/ctest.sh

@@ -1,0 +1,70 @@
+#!/bin/sh
+# Creates (once) and configures the Wine prefix the tests and the demo run in.
+# This is the one place that knows what the prefix holds.
+# Usage: scripts/wine-prefix.sh <build-dir> [--dpi N] [--prefix DIR] [--persist]
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+build=$1; shift
+dpi=96; prefix=""; persist=0
+while [ $# -gt 0 ]; do
+    case $1 in
+        --dpi) dpi=$2; shift 2 ;;
+        --prefix) prefix=$2; shift 2 ;;
+        --persist) persist=1; shift ;;
+        *) echo "wine-prefix.sh: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+. "$here/wine-env.sh"
+ostrelWineEnv "$build" $prefix
+log="$WINEPREFIX.log"
+
+exec 9>"$WINEPREFIX.lock"
+flock 9
+
+if [ ! -f "$WINEPREFIX/.ostrel-prefix" ]; then
+    rm -rf "$WINEPREFIX"
+    echo "creating Wine prefix $WINEPREFIX" >&2
+    wineboot -i >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
+    wineserver -w
+    # GDI+ asks for "Segoe UI"; Noto Sans CJK covers Latin, Cyrillic, Hangul, kana and Han.
+    reg="$WINEPREFIX/ostrel-prefix.reg"
+    dpiHex=$(printf '%08x' "$dpi")
+    cat >"$reg" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
+"Segoe UI"="Noto Sans CJK KR"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]
+"winemenubuilder.exe"=""
+"mscoree"=""
+"mshtml"=""
+
+[HKEY_CURRENT_USER\\Control Panel\\Desktop]
+"LogPixels"=dword:$dpiHex
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Fonts]
+"LogPixels"=dword:$dpiHex
+REG
+    wine regedit /S "$reg" >>"$log" 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.ostrel-prefix"
+fi
+
+# What the build provides is installed on every run, so a rebuilt tool takes effect.
+powershellStandIn="$build/tools/powershell_standin.exe"
+if [ -f "$powershellStandIn" ]; then
+    target="$WINEPREFIX/drive_c/windows/system32/WindowsPowerShell/v1.0"
+    mkdir -p "$target"
+    cp -f "$powershellStandIn" "$target/powershell.exe"
+fi
+testCa="$build/testca/ca.der"
+if [ -f "$testCa" ] && [ -f "$build/tools/trust_ca.exe" ]; then
+    wine "$build/tools/trust_ca.exe" "$(winepath -w "$testCa")" >>"$log" 2>&1 ||
+        { echo "could not trust the test CA in $WINEPREFIX" >&2; tail -5 "$log" >&2; exit 1; }
+fi
+
+if [ "$persist" = 1 ]; then
+    # One wineserver for the whole test run, so no test pays for its start-up.
+    wineserver -p </dev/null >/dev/null 2>&1
+fi

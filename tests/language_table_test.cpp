@@ -1,0 +1,97 @@
+#include "app/setup_state.h"
+#include "i18n/language_table.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace {
+const wchar_t* const* fieldsOf(const LocalizedStrings& strings) {
+    return reinterpret_cast<const wchar_t* const*>(&strings);
+}
+constexpr size_t fieldCount = sizeof(LocalizedStrings) / sizeof(const wchar_t*);
+
+size_t countOf(const std::wstring& text, const std::wstring& needle) {
+    size_t count = 0;
+    for (size_t at = text.find(needle); at != std::wstring::npos; at = text.find(needle, at + needle.size()))
+        ++count;
+    return count;
+}
+} // namespace
+
+TEST(LanguageTable, EveryLanguageHasAllItsTexts) {
+    static_assert(fieldCount == 36);
+    ASSERT_EQ(languageTable.size(), 5u);
+    for (int32_t id = 0; id < languageCount; ++id) {
+        const LocalizedStrings& strings = stringsFor(id);
+        for (size_t field = 0; field < fieldCount; ++field) {
+            ASSERT_NE(fieldsOf(strings)[field], nullptr) << "language " << id << " field " << field;
+            EXPECT_GT(wcslen(fieldsOf(strings)[field]), 0u) << "language " << id << " field " << field;
+        }
+    }
+}
+
+TEST(LanguageTable, TranslationsDifferFromEnglishButKeepTheProductName) {
+    const LocalizedStrings& english = stringsFor(0);
+    for (int32_t id = 1; id < languageCount; ++id) {
+        const LocalizedStrings& strings = stringsFor(id);
+        EXPECT_STRNE(strings.btnNext, english.btnNext);
+        EXPECT_STRNE(strings.termsText, english.termsText);
+        EXPECT_NE(std::wstring(strings.btnLaunch).find(L"Ostrel"), std::wstring::npos);
+        EXPECT_NE(std::wstring(strings.termsText).find(L"Ostrel"), std::wstring::npos);
+        // The two-line errors keep their line break in every language.
+        EXPECT_EQ(countOf(strings.errConnect, L"\n"), 1u);
+        EXPECT_EQ(countOf(strings.errDownload, L"\n"), 1u);
+    }
+}
+
+TEST(LanguageTable, AbsentIdRaisesTheMapError) {
+    for (int32_t id : {-1, 5, 42}) {
+        try {
+            stringsFor(id);
+            ADD_FAILURE() << "id " << id << " was found";
+        } catch (const std::out_of_range& error) {
+            EXPECT_STREQ(error.what(), "invalid map<K, T> key");
+        }
+    }
+}
+
+TEST(LanguageTable, CurrentStringsFollowsTheSelectedLanguage) {
+    setupState.language = 4;
+    EXPECT_EQ(&currentStrings(), &stringsFor(4));
+    setupState.language = 0;
+    EXPECT_EQ(&currentStrings(), &stringsFor(0));
+    EXPECT_STREQ(languageCode(2), L"ja");
+    EXPECT_STREQ(languageCode(7), L"en");
+}
+
+TEST(LanguageTable, TermsTextsHaveTheDocumentStructure) {
+    for (int32_t id = 0; id < languageCount; ++id) {
+        SCOPED_TRACE(id);
+        const std::wstring terms = stringsFor(id).termsText;
+        EXPECT_GE(terms.size(), 1200u);
+        EXPECT_LE(terms.size(), 4300u);
+        EXPECT_EQ(countOf(terms, L"\r\n"), 64u);
+        EXPECT_EQ(countOf(terms, L"\n"), 64u) << "a line feed without its carriage return";
+        EXPECT_EQ(countOf(terms, L"\r"), 64u) << "a carriage return without its line feed";
+        // Title, blank line, revision line.
+        const size_t titleEnd = terms.find(L"\r\n");
+        ASSERT_NE(titleEnd, std::wstring::npos);
+        EXPECT_GT(titleEnd, 0u);
+        EXPECT_EQ(terms.compare(titleEnd, 4, L"\r\n\r\n"), 0);
+        EXPECT_NE(terms.find(L"2026"), std::wstring::npos);
+        // Fourteen numbered sections, each starting a line, in order.
+        size_t previous = 0;
+        for (int section = 1; section <= 14; ++section) {
+            const std::wstring heading = L"\r\n" + std::to_wstring(section) + L". ";
+            const size_t at = terms.find(heading);
+            ASSERT_NE(at, std::wstring::npos) << "section " << section;
+            EXPECT_GT(at, previous);
+            previous = at;
+        }
+        EXPECT_EQ(terms.find(L"\r\n15. "), std::wstring::npos);
+    }
+    const std::wstring english = stringsFor(0).termsText;
+    EXPECT_EQ(english.rfind(L"TERMS OF SERVICE\r\n\r\nLast Updated: March 19, 2026\r\n", 0), 0u);
+}

@@ -1,0 +1,96 @@
+#include "app/setup_state.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+DWORD fakeNow = 0;
+DWORD WINAPI fakeTick() { return fakeNow; }
+
+void resetProgress() {
+    setupState.progress = 0.0;
+    setupState.downloadedBytes = 0;
+    setupState.totalBytes = 0;
+    setupState.downloadSpeed = 0.0;
+}
+} // namespace
+
+TEST(SetupState, StartsWithTheDocumentedValues) {
+    SetupState fresh;
+    EXPECT_EQ(fresh.page, LanguagePage);
+    EXPECT_EQ(fresh.language.load(), 0);
+    EXPECT_EQ(fresh.hoverLanguage, -1);
+    EXPECT_EQ(fresh.status.load(), Checking);
+    EXPECT_TRUE(fresh.createDesktopShortcut);
+    EXPECT_TRUE(fresh.createStartMenuShortcut);
+    EXPECT_FALSE(fresh.termsAccepted);
+    EXPECT_EQ(fresh.mainWindow, nullptr);
+    EXPECT_EQ(fresh.logoPath, nullptr);
+}
+
+TEST(SetupState, SetStatusKeepsTheLineWhenGivenNoText) {
+    setStatus(Downloading, L"Downloading...");
+    setStatus(Failed, L"");
+    SharedSnapshot snapshot = takeSharedSnapshot();
+    EXPECT_EQ(snapshot.status, Failed);
+    EXPECT_EQ(snapshot.statusText, L"Downloading...");
+
+    setStatus(Checking, L"Checking for updates...");
+    EXPECT_EQ(takeSharedSnapshot().statusText, L"Checking for updates...");
+}
+
+TEST(SetupState, FailWithStoresTheMessageBeforeTheStatus) {
+    setStatus(Installing, L"Installing...");
+    failWith(L"Failed to copy files.");
+    SharedSnapshot snapshot = takeSharedSnapshot();
+    EXPECT_EQ(snapshot.status, Failed);
+    EXPECT_EQ(snapshot.errorText, L"Failed to copy files.");
+    EXPECT_EQ(snapshot.statusText, L"Installing...");
+}
+
+TEST(SetupState, RepaintBeforeTheWindowExistsDoesNothing) {
+    ASSERT_EQ(setupState.mainWindow, nullptr);
+    requestRepaint();
+    setStatus(ReadyToInstall, L"Ready");
+    SUCCEED();
+}
+
+TEST(DownloadProgress, ZeroTotalGivesZeroFractionWithoutDividing) {
+    resetProgress();
+    DownloadSampler sampler{fakeNow, 0};
+    publishDownloadProgress(sampler, 4096, 0, fakeTick);
+    EXPECT_EQ(setupState.progress.load(), 0.0);
+    EXPECT_EQ(setupState.downloadedBytes.load(), 4096u);
+    EXPECT_EQ(setupState.totalBytes.load(), 0u);
+}
+
+TEST(DownloadProgress, SpeedIsSampledAtMostEvery500Milliseconds) {
+    resetProgress();
+    fakeNow = 10'000;
+    DownloadSampler sampler{fakeNow, 0};
+
+    fakeNow += 499;
+    publishDownloadProgress(sampler, 1'000'000, 4'000'000, fakeTick);
+    EXPECT_EQ(setupState.downloadSpeed.load(), 0.0);
+    EXPECT_EQ(sampler.lastTick, 10'000u);
+    EXPECT_EQ(sampler.lastBytes, 0u);
+    EXPECT_DOUBLE_EQ(setupState.progress.load(), 0.25);
+
+    fakeNow += 1; // 500 ms since the last sample
+    publishDownloadProgress(sampler, 1'000'000, 4'000'000, fakeTick);
+    EXPECT_DOUBLE_EQ(setupState.downloadSpeed.load(), 2'000'000.0);
+    EXPECT_EQ(sampler.lastTick, 10'500u);
+    EXPECT_EQ(sampler.lastBytes, 1'000'000u);
+
+    fakeNow += 250;
+    publishDownloadProgress(sampler, 3'000'000, 4'000'000, fakeTick);
+    EXPECT_DOUBLE_EQ(setupState.downloadSpeed.load(), 2'000'000.0);
+}
+
+TEST(DownloadProgress, TickCounterWrapIsHarmless) {
+    resetProgress();
+    fakeNow = 0xFFFFFF00u;
+    DownloadSampler sampler{fakeNow, 0};
+    fakeNow += 1000; // wraps past zero
+    publishDownloadProgress(sampler, 500'000, 0, fakeTick);
+    EXPECT_DOUBLE_EQ(setupState.downloadSpeed.load(), 500'000.0);
+}

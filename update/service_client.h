@@ -1,0 +1,27 @@
+// The update service call: one HTTPS POST and a plain-text search of its answer.
+#pragma once
+
+#include <string>
+
+struct UpdateInfo {
+    std::wstring version;
+    std::wstring downloadUrl;
+    std::wstring releaseNotes;
+    std::wstring sha256;
+    bool isRequired = false;
+    double fileSizeMb = 0.0;
+};
+
+inline constexpr const wchar_t* userAgent = L"OstrelLauncher/1.0";
+
+// Blocking; update-check worker only. True when the exchange succeeded and a version came back;
+// the record is left as it was when no answer arrived.
+bool queryLatestVersion(UpdateInfo& info);
+
+// The 208-character API key, joined from its pieces at run time.
+std::wstring buildServiceApiKey();
+
+// First occurrence of the key anywhere in the answer; defaults when absent or malformed.
+std::wstring jsonStringField(const std::string& body, const std::string& key);
+double jsonNumberField(const std::string& body, const std::string& key);
+bool jsonBoolField(const std::string& body, const std::string& key);
