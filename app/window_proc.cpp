@@ -1,17 +1,14 @@
 #include "app/window_proc.h"
 
 #include "app/setup_state.h"
+#include "render/frame.h"
 
 LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT: {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);
-        RECT client;
-        GetClientRect(window, &client);
-        HBRUSH background = CreateSolidBrush(RGB(0x12, 0x14, 0x1A));
-        FillRect(dc, &client, background);
-        DeleteObject(background);
+        paintWindow(window, dc);
         EndPaint(window, &paint);
         return 0;
     }

@@ -1,2 +1,4 @@
 #include "render/logo.h"
-Gdiplus::GraphicsPath* buildLogoPath() { return new Gdiplus::GraphicsPath(Gdiplus::FillModeAlternate); }
+Gdiplus::GraphicsPath* buildLogoPath() {
+    return new Gdiplus::GraphicsPath(Gdiplus::FillModeAlternate);
+}

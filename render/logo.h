@@ -1,4 +1,4 @@
 #pragma once
-#include <windows.h>
 #include <gdiplus.h>
+#include <windows.h>
 Gdiplus::GraphicsPath* buildLogoPath();

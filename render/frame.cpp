@@ -1,0 +1,202 @@
+#include "render/frame.h"
+
+#include "app/setup_state.h"
+#include "i18n/language_table.h"
+#include "render/pages.h"
+#include "render/widgets.h"
+
+using namespace Gdiplus;
+
+namespace {
+struct Ribbon {
+    PointF start;
+    PointF bezier[6];
+    PointF lineTo;
+    PointF gradientA, gradientB;
+    ARGB colour1, colour2;
+};
+
+// y values are fractions of the height, except the two sentinels: top (y = -10) and
+// belowBottom (y = H + 10).
+PointF ribbonPoint(float x, float y, float height) {
+    if (y == -10.0f)
+        return PointF(x, -10.0f);
+    if (y == 1000.0f)
+        return PointF(x, height + 10.0f);
+    return PointF(x, height * y);
+}
+
+constexpr float top = -10.0f;
+constexpr float belowBottom = 1000.0f;
+
+const Ribbon ribbons[] = {
+    {{103.5f, top},
+     {{69, 0.08f}, {149.5f, 0.16f}, {110.4f, 0.26f}, {69, 0.36f}, {138, 0.40f}, {230, 0.32f}},
+     {230, top},
+     {92, top},
+     {230, 0.35f},
+     0xB4081E78,
+     0x8C0A28A0},
+    {{133.4f, top},
+     {{96.6f, 0.06f}, {172.5f, 0.12f}, {128.8f, 0.22f}, {87.4f, 0.32f}, {161, 0.34f}, {230, 0.26f}},
+     {230, top},
+     {115, top},
+     {230, 0.30f},
+     0xC80F32C8,
+     0xB41446E6},
+    {{161, top},
+     {{126.5f, 0.04f}, {195.5f, 0.08f}, {156.4f, 0.18f}, {115, 0.28f}, {184, 0.28f}, {230, 0.20f}},
+     {230, top},
+     {149.5f, top},
+     {230, 0.22f},
+     0xDC1E50F6,
+     0xFF2864FF},
+    {{-10, 0.72f},
+     {{80.5f, 0.66f}, {23, 0.82f}, {103.5f, 0.88f}, {149.5f, 0.92f}, {69, 1.02f}, {-10, belowBottom}},
+     {-10, 0.72f},
+     {0, 0.70f},
+     {92, 1.0f},
+     0xA00A238C,
+     0xB40F32B4},
+    {{-10, 0.80f},
+     {{64.4f, 0.74f}, {11.5f, 0.88f}, {80.5f, 0.93f}, {119.6f, 0.96f}, {50.6f, 1.04f}, {-10, belowBottom}},
+     {-10, 0.80f},
+     {0, 0.78f},
+     {80.5f, 1.0f},
+     0xC81237D2,
+     0xDC1946F0},
+    {{-10, 0.87f},
+     {{46, 0.82f}, {0, 0.93f}, {57.5f, 0.97f}, {92, 0.99f}, {34.5f, 1.05f}, {-10, belowBottom}},
+     {-10, 0.87f},
+     {0, 0.85f},
+     {69, 1.0f},
+     0xE61E50F6,
+     0xFF286EFF},
+};
+
+void paintRibbon(Graphics& graphics, const Ribbon& ribbon, float height) {
+    GraphicsPath path(FillModeAlternate);
+    const PointF start = ribbonPoint(ribbon.start.X, ribbon.start.Y, height);
+    PointF b[6];
+    for (int i = 0; i < 6; ++i)
+        b[i] = ribbonPoint(ribbon.bezier[i].X, ribbon.bezier[i].Y, height);
+    path.StartFigure();
+    path.AddBezier(start, b[0], b[1], b[2]);
+    path.AddBezier(b[2], b[3], b[4], b[5]);
+    path.AddLine(b[5], ribbonPoint(ribbon.lineTo.X, ribbon.lineTo.Y, height));
+    path.CloseFigure();
+    LinearGradientBrush brush(ribbonPoint(ribbon.gradientA.X, ribbon.gradientA.Y, height),
+                              ribbonPoint(ribbon.gradientB.X, ribbon.gradientB.Y, height),
+                              Color(ribbon.colour1), Color(ribbon.colour2));
+    brush.SetWrapMode(WrapModeTile);
+    graphics.FillPath(&brush, &path);
+}
+
+void paintTitleButtons(Graphics& graphics, int width) {
+    setupState.closeButton.rect = {width - 44, 0, width, 44};
+    const bool closeHovered = setupState.closeButton.hovered;
+    if (closeHovered) {
+        SolidBrush red{Color(0xFFE81123)};
+        graphics.FillRectangle(&red, width - 44, 0, 44, 44);
+    }
+    Pen cross{Color(closeHovered ? 0xFFFFFFFF : 0xA0FFFFFF), 1.2f};
+    const int cx = width - 22;
+    graphics.DrawLine(&cross, cx - 5, 17, cx + 5, 27);
+    graphics.DrawLine(&cross, cx + 5, 17, cx - 5, 27);
+
+    setupState.minimizeButton.rect = {width - 88, 0, width - 44, 44};
+    const bool minimizeHovered = setupState.minimizeButton.hovered;
+    if (minimizeHovered) {
+        SolidBrush wash{Color(0x1EFFFFFF)};
+        graphics.FillRectangle(&wash, width - 88, 0, 44, 44);
+    }
+    Pen dash{Color(minimizeHovered ? 0xDCFFFFFF : 0xA0FFFFFF), 1.2f};
+    const int mx = width - 66;
+    graphics.DrawLine(&dash, mx - 5, 22, mx + 5, 22);
+}
+} // namespace
+
+void paintSidebar(Graphics& graphics, int height) {
+    const GraphicsState saved = graphics.Save();
+    graphics.SetClip(Rect(0, 0, sidebarWidth, height), CombineModeReplace);
+    LinearGradientBrush background(Point(0, 0), Point(0, height), Color(0xFF02061E), Color(0xFF040A2D));
+    background.SetWrapMode(WrapModeTile);
+    graphics.FillRectangle(&background, 0, 0, sidebarWidth, height);
+
+    const float h = static_cast<float>(height);
+    for (const Ribbon& ribbon : ribbons)
+        paintRibbon(graphics, ribbon, h);
+
+    if (setupState.appIconBitmap) {
+        graphics.SetInterpolationMode(InterpolationModeHighQualityBicubic);
+        const int iconTop = -62 - static_cast<int>(h * -0.52f);
+        graphics.DrawImage(setupState.appIconBitmap.get(), Rect(91, iconTop, 48, 48));
+    }
+    if (setupState.logoPath) {
+        Matrix placement;
+        placement.Translate(30.0f, h * 0.52f + 10.0f - 15.240296f + 30.480593f, MatrixOrderPrepend);
+        placement.Scale(0.3142329f, 0.3142329f, MatrixOrderPrepend);
+        std::unique_ptr<GraphicsPath> logo(setupState.logoPath->Clone());
+        if (logo) {
+            logo->Transform(&placement);
+            SolidBrush white{Color(0xFFFFFFFF)};
+            graphics.FillPath(&white, logo.get());
+        }
+    }
+    graphics.Restore(saved);
+}
+
+void paintFrame(Graphics& graphics, int width, int height) {
+    graphics.SetSmoothingMode(SmoothingModeHighQuality);
+    graphics.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
+    SolidBrush background{Color(static_cast<ARGB>(windowBackground))};
+    graphics.FillRectangle(&background, 0, 0, width, height);
+
+    FontFamily family(L"Segoe UI");
+    // The strings the workers write, copied once so the whole frame shows one state.
+    const SharedSnapshot shared = takeSharedSnapshot();
+
+    paintSidebar(graphics, height);
+    Pen separator{Color(0xFF2A2D36), 1.0f};
+    graphics.DrawLine(&separator, sidebarWidth, 0, sidebarWidth, height);
+    const Font title = makeFont(family, 13, true);
+    drawText(graphics, currentStrings().installationTitle, title, 0xFFF0F0F0, 266, 12);
+    graphics.DrawLine(&separator, sidebarWidth + 1, 43, width, 43);
+    paintTitleButtons(graphics, width);
+
+    const PageContext page{graphics, width, height, family, shared};
+    switch (setupState.page) {
+    case LanguagePage:
+        paintLanguagePage(page);
+        break;
+    case OptionsPage:
+        paintOptionsPage(page);
+        break;
+    case TermsPage:
+        paintTermsPage(page);
+        break;
+    case ProgressPage:
+        paintProgressPage(page);
+        break;
+    default:
+        break;
+    }
+}
+
+void paintWindow(HWND window, HDC dc) {
+    RECT client;
+    GetClientRect(window, &client);
+    const int width = client.right;
+    const int height = client.bottom;
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP buffer = CreateCompatibleBitmap(dc, width, height);
+    HGDIOBJ previous = SelectObject(memory, buffer);
+    {
+        Graphics graphics(memory);
+        paintFrame(graphics, width, height);
+    }
+    BitBlt(dc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, previous);
+    DeleteObject(buffer);
+    DeleteDC(memory);
+}

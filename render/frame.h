@@ -1,0 +1,18 @@
+// The frame painter: double buffer, chrome, decorative side panel and the page dispatch.
+#pragma once
+
+#include <windows.h>
+
+#include <gdiplus.h>
+
+inline constexpr int sidebarWidth = 230;
+inline constexpr int contentLeft = 266;
+inline constexpr int windowBackground = static_cast<int>(0xFF12141A);
+
+// UI thread, inside WM_PAINT: paints the whole client area of window into dc.
+void paintWindow(HWND window, HDC dc);
+
+// Paints the whole client area of the given size into a graphics (the off-screen buffer).
+void paintFrame(Gdiplus::Graphics& graphics, int width, int height);
+
+void paintSidebar(Gdiplus::Graphics& graphics, int height);

@@ -1,0 +1,44 @@
+// The four page painters and the arithmetic of the terms and progress pages.
+#pragma once
+
+#include "app/setup_state.h"
+
+#include <windows.h>
+
+#include <gdiplus.h>
+
+#include <cstdint>
+#include <string>
+
+struct PageContext {
+    Gdiplus::Graphics& graphics;
+    int width;
+    int height;
+    const Gdiplus::FontFamily& family;
+    const SharedSnapshot& shared;
+};
+
+void paintLanguagePage(const PageContext& page);
+void paintOptionsPage(const PageContext& page);
+void paintTermsPage(const PageContext& page);
+void paintProgressPage(const PageContext& page);
+
+// Terms box geometry of one paint.
+struct TermsScrollGeometry {
+    int boxHeight;
+    int maxScroll;
+    int scroll;      // clamped into 0..maxScroll
+    int thumbLength; // 0 when no scroll bar is drawn
+    int thumbOffset;
+};
+TermsScrollGeometry termsScrollGeometry(int windowHeight, int contentHeight, int scroll);
+
+// One easing step of the drawn progress toward the workers' value, with the final snap.
+float easeProgress(float displayed, double target);
+
+// "60s remaining", "2m 5s remaining": the time left of a download.
+std::wstring remainingTimeText(double seconds, const wchar_t* remainingWord);
+
+// The right-hand download figure: speed, and the time left when it can be known.
+std::wstring downloadSpeedText(uint64_t downloaded, uint64_t total, double speed,
+                               const wchar_t* remainingWord);

@@ -1,0 +1,263 @@
+#include "app/setup_state.h"
+#include "i18n/language_table.h"
+#include "render/frame.h"
+#include "render/logo.h"
+#include "render/pages.h"
+#include "render/widgets.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+using namespace Gdiplus;
+
+namespace {
+constexpr int W = 780;
+constexpr int H = 500;
+
+class GdiplusSession : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        GdiplusStartupInput input;
+        GdiplusStartup(&token_, &input, nullptr);
+        setupState.logoPath.reset(buildLogoPath());
+    }
+    void TearDown() override {
+        setupState.logoPath.reset();
+        GdiplusShutdown(token_);
+    }
+
+  private:
+    ULONG_PTR token_ = 0;
+};
+const auto* const gdiplusSession = ::testing::AddGlobalTestEnvironment(new GdiplusSession);
+
+bool pngEncoder(CLSID& clsid) {
+    UINT count = 0, size = 0;
+    GetImageEncodersSize(&count, &size);
+    std::unique_ptr<BYTE[]> buffer(new BYTE[size]);
+    auto* codecs = reinterpret_cast<ImageCodecInfo*>(buffer.get());
+    GetImageEncoders(count, size, codecs);
+    for (UINT i = 0; i < count; ++i)
+        if (std::wstring(codecs[i].MimeType) == L"image/png") {
+            clsid = codecs[i].Clsid;
+            return true;
+        }
+    return false;
+}
+
+// Paints the current state into a 780 x 500 bitmap and keeps it as a PNG for people to look at.
+struct Frame {
+    explicit Frame(const wchar_t* name) : bitmap(W, H, PixelFormat32bppARGB) {
+        {
+            Graphics graphics(&bitmap);
+            paintFrame(graphics, W, H);
+        }
+        std::filesystem::create_directories(L"render");
+        CLSID png;
+        if (pngEncoder(png))
+            bitmap.Save((std::wstring(L"render\\") + name + L".png").c_str(), &png, nullptr);
+    }
+    ARGB at(int x, int y) {
+        Color colour;
+        bitmap.GetPixel(x, y, &colour);
+        return colour.GetValue();
+    }
+    Bitmap bitmap;
+};
+
+void expectRect(const RECT& actual, LONG left, LONG top, LONG right, LONG bottom) {
+    EXPECT_EQ(actual.left, left);
+    EXPECT_EQ(actual.top, top);
+    EXPECT_EQ(actual.right, right);
+    EXPECT_EQ(actual.bottom, bottom);
+}
+
+class Render : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setupState.language = 0;
+        setupState.page = LanguagePage;
+        setupState.hoverLanguage = -1;
+        setupState.closeButton.hovered = false;
+        setupState.primaryButton.hovered = false;
+        setupState.termsAccepted = false;
+        setupState.termsScroll = 0;
+        setInstallDir(L"C:\\users\\root\\AppData\\Local\\Ostrel");
+    }
+    static void show(int32_t status, const std::wstring& statusText, const std::wstring& errorText = L"") {
+        setupState.page = ProgressPage;
+        std::lock_guard lock(setupState.sharedMutex);
+        setupState.status = status;
+        setupState.statusText = statusText;
+        setupState.errorText = errorText;
+        setupState.latestVersion = L"1.3.0";
+        setupState.installedVersion = L"1.2.0";
+    }
+};
+} // namespace
+
+TEST(WidgetArithmetic, FormatBytesPicksTheUnitFromTheCount) {
+    EXPECT_EQ(formatBytes(0), L"0 B");
+    EXPECT_EQ(formatBytes(1023), L"1023 B");
+    EXPECT_EQ(formatBytes(1024), L"1.0 KB");
+    EXPECT_EQ(formatBytes(1048575), L"1024.0 KB");
+    EXPECT_EQ(formatBytes(1048576), L"1.0 MB");
+    EXPECT_EQ(formatBytes(5'000'000'000ull), L"4.66 GB");
+    EXPECT_EQ(formatBytes(~0ull), L"17179869184.00 GB");
+}
+
+TEST(WidgetArithmetic, IndeterminateSegmentGlidesAcrossTheTrack) {
+    const int width = 478;
+    const int travel = width - width / 3;
+    EXPECT_NEAR(indeterminateSegmentX(266, width, 0), 266 + travel / 2, 1);
+    EXPECT_NEAR(indeterminateSegmentX(266, width, 500), 266 + travel, 1);
+    EXPECT_NEAR(indeterminateSegmentX(266, width, 1000), 266 + travel / 2, 1);
+    EXPECT_NEAR(indeterminateSegmentX(266, width, 1500), 266, 1);
+    EXPECT_EQ(indeterminateSegmentX(266, width, 2500), indeterminateSegmentX(266, width, 500));
+    EXPECT_EQ(determinateFillWidth(478, 0.0f), 0);
+    EXPECT_EQ(determinateFillWidth(478, 1.0f), 478);
+}
+
+TEST(WidgetArithmetic, EasingCoversFifteenPercentAndSnaps) {
+    float shown = 0.0f;
+    shown = easeProgress(shown, 1.0);
+    EXPECT_FLOAT_EQ(shown, 0.15f);
+    shown = easeProgress(shown, 1.0);
+    EXPECT_NEAR(shown, 0.2775f, 1e-6);
+    EXPECT_FLOAT_EQ(easeProgress(0.9995f, 1.0), 1.0f);
+    int frames = 0;
+    for (shown = 0.0f; shown != 1.0f && frames < 200; ++frames)
+        shown = easeProgress(shown, 1.0);
+    EXPECT_LT(frames, 60);
+}
+
+TEST(WidgetArithmetic, RemainingTimeTexts) {
+    EXPECT_EQ(remainingTimeText(59.6, L"remaining"), L"60s remaining");
+    EXPECT_EQ(remainingTimeText(125, L"remaining"), L"2m 5s remaining");
+    EXPECT_EQ(downloadSpeedText(100, 0, 2048, L"left"), L"2.0 KB/s");
+    EXPECT_EQ(downloadSpeedText(0, 1000, 0, L"left"), L"0 B/s");
+    EXPECT_EQ(downloadSpeedText(0, 1'048'576, 1'048'576, L"left"), L"1.0 MB/s  \u2022  1s left");
+}
+
+TEST(WidgetArithmetic, TermsScrollIsClampedAndTheThumbStaysInItsTrack) {
+    const TermsScrollGeometry shortText = termsScrollGeometry(500, 200, 500);
+    EXPECT_EQ(shortText.boxHeight, 248);
+    EXPECT_EQ(shortText.maxScroll, 0);
+    EXPECT_EQ(shortText.scroll, 0);
+    EXPECT_EQ(shortText.thumbLength, 0);
+
+    const TermsScrollGeometry longText = termsScrollGeometry(500, 2000, 100000);
+    EXPECT_EQ(longText.maxScroll, 2000 - 248 + 16);
+    EXPECT_EQ(longText.scroll, longText.maxScroll);
+    EXPECT_GE(longText.thumbLength, 20);
+    EXPECT_EQ(100 + longText.thumbOffset + longText.thumbLength, 100 + 248 - 8);
+    EXPECT_EQ(termsScrollGeometry(500, 2000, -40).scroll, 0);
+
+    const TermsScrollGeometry low = termsScrollGeometry(300, 100000, 10);
+    EXPECT_EQ(low.boxHeight, 80);
+    EXPECT_EQ(low.thumbLength, 20);
+}
+
+TEST_F(Render, LanguagePageLaysOutItsItemsAndShowsTheSelection) {
+    setupState.language = 2;
+    setupState.closeButton.hovered = true;
+    Frame frame(L"language-page");
+    for (int i = 0; i < 5; ++i)
+        expectRect(setupState.languageItemRects[i], 266, 110 + 53 * i, 744, 158 + 53 * i);
+    expectRect(setupState.primaryButton.rect, 604, 440, 744, 480);
+    expectRect(setupState.closeButton.rect, 736, 0, 780, 44);
+    expectRect(setupState.minimizeButton.rect, 692, 0, 736, 44);
+    EXPECT_EQ(frame.at(500, 60), 0xFF12141Au);
+    EXPECT_EQ(frame.at(267, 118 + 53 * 2 + 16), 0xFF3B82F6u) << "accent bar of the selected item";
+    EXPECT_EQ(frame.at(740, 4), 0xFFE81123u) << "hovered close button";
+    EXPECT_EQ(frame.at(610, 444), 0xFF3B82F6u) << "NEXT";
+}
+
+TEST_F(Render, OptionsPageInEveryLanguage) {
+    setupState.page = OptionsPage;
+    setInstallDir(
+        L"C:\\users\\root\\AppData\\Local\\A very long folder name\\that keeps going\\and going\\Ostrel");
+    for (int32_t id = 0; id < languageCount; ++id) {
+        setupState.language = id;
+        Frame frame((L"options-page-" + std::wstring(languageCode(id))).c_str());
+        expectRect(setupState.browseButton.rect, 674, 139, 744, 181);
+        expectRect(setupState.desktopShortcutBox.rect, 266, 213, 744, 231);
+        expectRect(setupState.startMenuShortcutBox.rect, 266, 237, 744, 255);
+        expectRect(setupState.backButton.rect, 266, 440, 406, 480);
+        EXPECT_EQ(frame.at(270, 160), 0xFF22252Eu) << "folder box";
+    }
+}
+
+TEST_F(Render, TermsPageDisablesNextUntilAccepted) {
+    setupState.page = TermsPage;
+    for (int32_t id : {0, 1, 2, 3, 4}) {
+        setupState.language = id;
+        setupState.termsScroll = 100000;
+        Frame frame((L"terms-page-" + std::wstring(languageCode(id))).c_str());
+        EXPECT_GT(setupState.termsContentHeight, 248);
+        EXPECT_EQ(setupState.termsScroll, setupState.termsContentHeight - 248 + 16) << "clamped to the end";
+        expectRect(setupState.termsAgreeBox.rect, 266, 358, 744, 376);
+        expectRect(setupState.primaryButton.rect, 604, 440, 744, 480);
+        const Color disabled(frame.at(610, 470));
+        EXPECT_LT(disabled.GetBlue(), 0x60) << "NEXT is grey, not blue";
+    }
+    setupState.language = 0;
+    setupState.termsAccepted = true;
+    Frame accepted(L"terms-page-accepted");
+    EXPECT_EQ(accepted.at(610, 470), 0xFF3B82F6u);
+}
+
+TEST_F(Render, ProgressPageInEveryStatus) {
+    const LocalizedStrings& text = stringsFor(0);
+    show(Checking, text.statusChecking);
+    Frame(L"progress-0-checking");
+
+    show(ReadyToInstall, L"Ready to install Ostrel - v1.3.0 (12.5 MB)");
+    Frame ready(L"progress-1-ready");
+    expectRect(setupState.primaryButton.rect, 604, 440, 744, 480);
+    EXPECT_EQ(ready.at(610, 444), 0xFF3B82F6u);
+
+    show(UpdateAvailable, L"A new update is available: v1.2.0 \u2192 v1.3.0");
+    Frame(L"progress-2-update");
+    show(UpToDate, text.statusUpToDate);
+    Frame(L"progress-3-uptodate");
+
+    show(Downloading, text.statusDownloading);
+    setupState.progress = 0.5;
+    setupState.displayedProgress = 0.5f;
+    setupState.downloadedBytes = 6'553'600;
+    setupState.totalBytes = 13'107'200;
+    setupState.downloadSpeed = 1'258'291.0;
+    Frame downloading(L"progress-4-downloading");
+    expectRect(setupState.primaryButton.rect, 266, 440, 406, 480);
+    const Color filled(downloading.at(300, 148));
+    const Color unfilled(downloading.at(700, 148));
+    EXPECT_GT(filled.GetBlue(), 0xE0) << "the fill covers the first half";
+    EXPECT_EQ(unfilled.GetValue(), 0xFF2A2D36u) << "the track shows beyond it";
+
+    show(Extracting, text.statusExtracting);
+    Frame(L"progress-5-extracting");
+    show(Installing, text.statusInstalling);
+    Frame(L"progress-6-installing");
+
+    show(Complete, text.statusComplete);
+    Frame complete(L"progress-7-complete");
+    bool green = false;
+    for (int x = 266; x < 500 && !green; ++x)
+        for (int y = 104; y < 126 && !green; ++y)
+            green = complete.at(x, y) == 0xFF22C55Eu;
+    EXPECT_TRUE(green) << "the Complete line is green";
+
+    show(Failed, L"", text.errConnect);
+    Frame failed(L"progress-8-failed");
+    EXPECT_EQ(failed.at(610, 444), 0xFFEF4444u) << "RETRY is red";
+
+    setupState.language = 4;
+    const LocalizedStrings& russian = stringsFor(4);
+    show(Downloading, russian.statusDownloading);
+    Frame(L"progress-4-downloading-ru");
+    show(Failed, L"", russian.errDownload);
+    Frame(L"progress-8-failed-ru");
+}
