@@ -1,4 +1,7 @@
 #pragma once
-#include <gdiplus.h>
+
 #include <windows.h>
+
+#include <gdiplus.h>
+
 Gdiplus::GraphicsPath* buildLogoPath();
