@@ -3,6 +3,7 @@
 #include "app/install_record.h"
 #include "uninstaller/installation_scan.h"
 #include "uninstaller/uninstall_report.h"
+#include "uninstaller/uninstall_steps.h"
 #include "uninstaller/uninstall_texts.h"
 
 #include <gtest/gtest.h>
@@ -255,7 +256,8 @@ class Uninstaller : public ::testing::Test {
     }
 
     const fs::path root = fs::temp_directory_path() / L"ostrel uninstall test";
-    const fs::path folder = root / L"Ostrel Install";
+    // Blanks and letters beyond ASCII go through the relaunch's command line and the report.
+    const fs::path folder = root / L"Ostrel \u00c9t\u00e9 \u4e2d";
     std::wstring language = L"en";
     std::string extraListLines;
     UniqueKernelHandle product;
@@ -418,4 +420,30 @@ TEST_F(Uninstaller, AsksFirstInTheLanguageOfTheInstallation) {
     EXPECT_EQ(boxes.size(), 2u);
     EXPECT_FALSE(fs::exists(folder));
     EXPECT_FALSE(keyExists(uninstallKeyPath));
+}
+
+TEST(InstalledFileDeletion, ClearsReadOnlyButReportsAFileInUseUnchanged) {
+    const fs::path folder = fs::temp_directory_path() / L"ostrel-delete-test";
+    fs::remove_all(folder);
+    const fs::path readOnly = folder / L"readonly.dll";
+    writeFile(readOnly);
+    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(deleteInstalledFile(readOnly), 0u);
+    EXPECT_FALSE(fs::exists(readOnly));
+    EXPECT_EQ(deleteInstalledFile(readOnly), 0u) << "a file already gone is no failure";
+    EXPECT_EQ(deleteInstalledFile(folder / L"no such folder\\x.dll"), 0u);
+
+    const fs::path held = folder / L"held.dll";
+    writeFile(held);
+    ASSERT_TRUE(SetFileAttributesW(held.c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        UniqueFile holder(CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(deleteInstalledFile(held), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    }
+    EXPECT_TRUE(fs::exists(held));
+    EXPECT_TRUE(GetFileAttributesW(held.c_str()) & FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(held.c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove_all(folder);
 }

@@ -39,8 +39,16 @@ std::wstring readShortcutTarget(const std::wstring& linkPath) {
     if (FAILED(link->QueryInterface(IID_IPersistFile, file.putVoid())) ||
         FAILED(file->Load(linkPath.c_str(), STGM_READ)))
         return {};
-    // The stored path as it is: resolving could search the disk for a moved target.
+    // The stored target as it is (resolving could search the disk for a moved one). The item
+    // list keeps every character of the name; GetPath may give it in the ANSI code page.
     wchar_t target[MAX_PATH] = {};
+    PIDLIST_ABSOLUTE items = nullptr;
+    if (SUCCEEDED(link->GetIDList(&items)) && items) {
+        const BOOL converted = SHGetPathFromIDListW(items, target);
+        CoTaskMemFree(items);
+        if (converted)
+            return target;
+    }
     if (link->GetPath(target, MAX_PATH, nullptr, 0) != S_OK)
         return {};
     return target;
