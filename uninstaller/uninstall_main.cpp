@@ -11,6 +11,7 @@
 
 #include <shellapi.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,8 +60,9 @@ struct Messenger {
     }
 };
 
-// The scan, or an exit code when the run must stop before changing anything.
-int checkScan(const InstallationScan& scan, const std::wstring& self, const Messenger& messenger) {
+// The exit code when the run must end before changing anything; nothing when it may go on.
+std::optional<int> reasonToStop(const InstallationScan& scan, const std::wstring& self,
+                                const Messenger& messenger) {
     if (scan.listError != 0) {
         messenger.tell(
             fillText(messenger.texts.listUnreadable, {scan.listPath, std::to_wstring(scan.listError)}),
@@ -71,15 +73,15 @@ int checkScan(const InstallationScan& scan, const std::wstring& self, const Mess
         messenger.tell(fillText(messenger.texts.nothingToDo, {scan.folder}), MB_ICONINFORMATION);
         return exitNothingToDo;
     }
-    return exitRemoved;
+    return std::nullopt;
 }
 
 // From the install folder: ask, then hand the work to a copy outside it.
 int runFromInstallFolder(const std::wstring& self, const Messenger& messenger) {
     const std::wstring folder = canonicalPath(parentFolder(self));
     const InstallationScan scan = scanInstallation(folder);
-    if (const int stop = checkScan(scan, self, messenger); stop != exitRemoved)
-        return stop;
+    if (const std::optional<int> stop = reasonToStop(scan, self, messenger))
+        return *stop;
     if (!messenger.confirm(fillText(messenger.texts.confirm, {folder})))
         return exitCancelled;
     if (const DWORD error = startRelocatedCopy(folder, messenger.quiet)) {
@@ -93,14 +95,29 @@ int runFromInstallFolder(const std::wstring& self, const Messenger& messenger) {
 int runRelocated(const UninstallCommand& command, const std::wstring& self, const Messenger& messenger) {
     const std::wstring folder = canonicalPath(command.installFolder);
     waitForOriginal(command.originalProcessId, folder);
-    const InstallationScan scan = scanInstallation(folder);
-    int exitCode = checkScan(scan, self, messenger);
-    if (exitCode == exitRemoved) {
-        const UninstallOutcome outcome = performUninstall(scan);
-        messenger.tell(outcomeMessage(outcome, scan, messenger.texts),
-                       outcome.failures.empty() ? MB_ICONINFORMATION : MB_ICONWARNING);
-        exitCode = exitCodeFor(outcome);
+    int exitCode = exitRemoved;
+    std::wstring message;
+    {
+        // One removal at a time: a second copy (the uninstaller started twice) then finds
+        // nothing left instead of racing the first for the same files.
+        UniqueKernelHandle runLock(CreateMutexW(nullptr, FALSE, L"Local\\OstrelUninstallRun"));
+        if (runLock)
+            WaitForSingleObject(runLock.get(), INFINITE);
+        const ScopeExit unlock([&runLock] {
+            if (runLock)
+                ReleaseMutex(runLock.get());
+        });
+        const InstallationScan scan = scanInstallation(folder);
+        if (const std::optional<int> stop = reasonToStop(scan, self, messenger)) {
+            exitCode = *stop;
+        } else {
+            const UninstallOutcome outcome = performUninstall(scan);
+            message = outcomeMessage(outcome, scan, messenger.texts);
+            exitCode = exitCodeFor(outcome);
+        }
     }
+    if (!message.empty())
+        messenger.tell(message, exitCode == exitRemoved ? MB_ICONINFORMATION : MB_ICONWARNING);
     scheduleSelfDeletion();
     return exitCode;
 }
