@@ -1,0 +1,107 @@
+#include "uninstaller/file_list.h"
+
+#include "uninstaller/paths.h"
+
+#include <windows.h>
+
+#include <array>
+#include <set>
+
+namespace {
+
+bool isDeviceName(std::wstring_view component) {
+    // Windows maps these names to devices in every folder, whatever the extension.
+    const std::wstring stem = pathKey(component.substr(0, component.find(L'.')));
+    static constexpr std::array<const wchar_t*, 6> plain = {L"CON", L"PRN",    L"AUX",
+                                                            L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* name : plain)
+        if (stem == name)
+            return true;
+    return stem.size() == 4 && (stem.starts_with(L"COM") || stem.starts_with(L"LPT")) && stem[3] >= L'0' &&
+           stem[3] <= L'9';
+}
+
+bool isSafeComponent(std::wstring_view component) {
+    if (component.empty() || component.find_first_not_of(L'.') == std::wstring_view::npos)
+        return false;
+    if (component.back() == L'.' || component.back() == L' ')
+        return false;
+    for (const wchar_t c : component)
+        if (c < 0x20 || std::wstring_view(L"<>:\"|?*/").find(c) != std::wstring_view::npos)
+            return false;
+    return !isDeviceName(component);
+}
+
+std::wstring widen(std::string_view utf8, DWORD flags) {
+    if (utf8.empty())
+        return {};
+    const int size = static_cast<int>(utf8.size());
+    const int length = MultiByteToWideChar(CP_UTF8, flags, utf8.data(), size, nullptr, 0);
+    if (length <= 0)
+        return {};
+    std::wstring text(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, flags, utf8.data(), size, text.data(), length);
+    return text;
+}
+
+} // namespace
+
+bool isSafeRelativePath(std::wstring_view path) {
+    // Longer than any path Windows can open: refuse rather than cut.
+    if (path.empty() || path.size() > 32000 || path.front() == L'\\')
+        return false;
+    while (true) {
+        const size_t end = path.find(L'\\');
+        if (!isSafeComponent(path.substr(0, end)))
+            return false;
+        if (end == std::wstring_view::npos)
+            return true;
+        path.remove_prefix(end + 1);
+    }
+}
+
+FileList parseFileList(std::string_view utf8) {
+    if (utf8.starts_with("\xEF\xBB\xBF"))
+        utf8.remove_prefix(3);
+    FileList list;
+    std::set<std::wstring> seen;
+    while (!utf8.empty()) {
+        const size_t end = utf8.find('\n');
+        std::string_view line = utf8.substr(0, end);
+        utf8 = end == std::string_view::npos ? std::string_view() : utf8.substr(end + 1);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        if (line.find_first_not_of(" \t") == std::string_view::npos)
+            continue;
+        std::wstring path = widen(line, MB_ERR_INVALID_CHARS);
+        if (path.empty()) {
+            list.rejected.push_back(widen(line, 0));
+            continue;
+        }
+        for (wchar_t& c : path)
+            if (c == L'/')
+                c = L'\\';
+        if (!isSafeRelativePath(path)) {
+            list.rejected.push_back(std::move(path));
+            continue;
+        }
+        if (seen.insert(pathKey(path)).second)
+            list.entries.push_back(std::move(path));
+    }
+    return list;
+}
+
+std::vector<std::wstring> defaultProductFiles() {
+    return {L"Ostrel.exe", L"OstrelService.exe", uninstallerName};
+}
+
+std::vector<std::wstring> withInstallerFiles(std::vector<std::wstring> entries) {
+    for (const wchar_t* own : {uninstallerName, fileListName}) {
+        bool listed = false;
+        for (const std::wstring& entry : entries)
+            listed = listed || samePath(entry, own);
+        if (!listed)
+            entries.emplace_back(own);
+    }
+    return entries;
+}

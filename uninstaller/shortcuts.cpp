@@ -1,0 +1,55 @@
+#include "uninstaller/shortcuts.h"
+
+#include "app/handles.h"
+#include "uninstaller/paths.h"
+
+#include <shlobj.h>
+#include <shobjidl.h>
+
+namespace {
+
+std::wstring shellFolder(int csidl) {
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        return {};
+    return buffer;
+}
+
+} // namespace
+
+ShortcutLocations productShortcutLocations() {
+    ShortcutLocations locations;
+    const std::wstring desktop = shellFolder(CSIDL_DESKTOP);
+    if (!desktop.empty())
+        locations.links.push_back(joinPath(desktop, shortcutFileName));
+    const std::wstring programs = shellFolder(CSIDL_PROGRAMS);
+    if (!programs.empty()) {
+        locations.startMenuFolder = joinPath(programs, startMenuFolderName);
+        locations.links.push_back(joinPath(locations.startMenuFolder, shortcutFileName));
+    }
+    return locations;
+}
+
+std::wstring readShortcutTarget(const std::wstring& linkPath) {
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.putVoid())))
+        return {};
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.putVoid())) ||
+        FAILED(file->Load(linkPath.c_str(), STGM_READ)))
+        return {};
+    // The stored target as it is (resolving could search the disk for a moved one). The item
+    // list keeps every character of the name; GetPath may give it in the ANSI code page.
+    wchar_t target[MAX_PATH] = {};
+    PIDLIST_ABSOLUTE items = nullptr;
+    if (SUCCEEDED(link->GetIDList(&items)) && items) {
+        const BOOL converted = SHGetPathFromIDListW(items, target);
+        CoTaskMemFree(items);
+        if (converted)
+            return target;
+    }
+    if (link->GetPath(target, MAX_PATH, nullptr, 0) != S_OK)
+        return {};
+    return target;
+}
