@@ -5,6 +5,7 @@
 #include "service_config.h"
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -104,7 +105,7 @@ bool downloadFile(const std::wstring& url, const std::wstring& destination, Down
         return false;
     DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
     WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
-    if (!WinHttpSendRequest(request.get(), acceptHeader, static_cast<DWORD>(wcslen(acceptHeader)),
+    if (!WinHttpSendRequest(request.get(), acceptHeader, static_cast<DWORD>(std::size(acceptHeader) - 1),
                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr))
         return false;
