@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <objbase.h>
+#include <wincrypt.h>
 
 #include <utility>
 
@@ -57,9 +58,23 @@ struct RegistryKeyTraits {
     static void close(Value k) { RegCloseKey(k); }
 };
 
+// HCRYPTPROV and HCRYPTHASH are integers: 0 is the empty value.
+struct CryptProviderTraits {
+    using Value = HCRYPTPROV;
+    static Value empty() { return 0; }
+    static void close(Value p) { CryptReleaseContext(p, 0); }
+};
+struct CryptHashTraits {
+    using Value = HCRYPTHASH;
+    static Value empty() { return 0; }
+    static void close(Value h) { CryptDestroyHash(h); }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueRegKey = UniqueHandle<RegistryKeyTraits>;
+using UniqueCryptProvider = UniqueHandle<CryptProviderTraits>;
+using UniqueCryptHash = UniqueHandle<CryptHashTraits>;
 
 // Runs a clean-up step on scope exit unless released (a partial file, a half-made folder).
 template <typename F> class ScopeExit {

@@ -16,5 +16,20 @@ bool isAllowedDownloadUrl(const std::wstring& url);
 using DownloadProgress = std::function<void(uint64_t, uint64_t)>;
 
 // Downloads url into destination; false on any failure or cancel, with the partial file deleted.
+// Runs on the caller's thread; progress is called on it after every chunk.
 bool downloadFile(const std::wstring& url, const std::wstring& destination, DownloadProgress progress,
                   const std::atomic<bool>& cancel);
+
+// What the read loop saw by the time the data stopped.
+struct TransferOutcome {
+    uint64_t received = 0;
+    uint64_t announced = 0; // Content-Length, 0 when the server gave none
+    bool cancelled = false;
+    bool aborted = false; // a read delivered nothing or a write failed
+};
+
+// True when the file may be kept: no abort or cancel, and every announced byte arrived.
+bool transferComplete(const TransferOutcome& outcome);
+
+// The request path WinHTTP is given: the cracked path, then the query without any fragment.
+std::wstring requestPath(const std::wstring& urlPath, const std::wstring& extraInfo);

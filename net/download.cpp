@@ -1,0 +1,157 @@
+#include "net/download.h"
+
+#include "app/handles.h"
+#include "net/winhttp_handle.h"
+#include "service_config.h"
+
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
+namespace {
+constexpr DWORD hostBufferLength = 256;
+constexpr DWORD pathBufferLength = 2048;
+constexpr DWORD extraInfoBufferLength = 2048;
+constexpr DWORD readBufferSize = 65536;
+constexpr DWORD contentLengthBufferBytes = 64;
+constexpr wchar_t userAgent[] = L"OstrelLauncher/1.0";
+constexpr wchar_t acceptHeader[] = L"Accept: application/octet-stream\r\n";
+
+struct CrackedUrl {
+    std::wstring host;
+    std::wstring path;
+    INTERNET_PORT port = 0;
+};
+
+// False when the URL does not crack, a part does not fit its buffer, or it is not HTTPS.
+bool crackHttpsUrl(const std::wstring& url, CrackedUrl& cracked) {
+    wchar_t host[hostBufferLength] = {};
+    wchar_t path[pathBufferLength] = {};
+    wchar_t extra[extraInfoBufferLength] = {};
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = hostBufferLength;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = pathBufferLength;
+    // Asked for separately, the query is never silently dropped from the path.
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = extraInfoBufferLength;
+    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTPS)
+        return false;
+    cracked.host.assign(host, parts.dwHostNameLength);
+    cracked.path =
+        requestPath(std::wstring(path, parts.dwUrlPathLength), std::wstring(extra, parts.dwExtraInfoLength));
+    cracked.port = parts.nPort;
+    return true;
+}
+
+// The announced Content-Length, 0 when absent or not a byte count.
+uint64_t announcedLength(HINTERNET request) {
+    wchar_t text[contentLengthBufferBytes / sizeof(wchar_t)] = {};
+    DWORD size = contentLengthBufferBytes;
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return 0;
+    const long long value = _wtoi64(text);
+    return value > 0 ? static_cast<uint64_t>(value) : 0;
+}
+
+bool writeAll(HANDLE file, const BYTE* bytes, DWORD count) {
+    DWORD written = 0;
+    return WriteFile(file, bytes, count, &written, nullptr) && written == count;
+}
+} // namespace
+
+std::wstring serviceOrigin() {
+    return std::wstring(L"https://") + serviceHost + L"/";
+}
+
+bool isAllowedDownloadUrl(const std::wstring& url) {
+    const std::wstring origin = serviceOrigin();
+    return url.size() >= origin.size() && url.compare(0, origin.size(), origin) == 0;
+}
+
+bool transferComplete(const TransferOutcome& outcome) {
+    if (outcome.aborted || outcome.cancelled)
+        return false;
+    return outcome.announced == 0 || outcome.received == outcome.announced;
+}
+
+std::wstring requestPath(const std::wstring& urlPath, const std::wstring& extraInfo) {
+    std::wstring path = urlPath.empty() ? L"/" : urlPath;
+    path += extraInfo.substr(0, extraInfo.find(L'#'));
+    return path;
+}
+
+bool downloadFile(const std::wstring& url, const std::wstring& destination, DownloadProgress progress,
+                  const std::atomic<bool>& cancel) {
+    CrackedUrl target;
+    if (!crackHttpsUrl(url, target))
+        return false;
+
+    // Declared in the order acquired, so they close request, connection, session.
+    UniqueWinHttp session(WinHttpOpen(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                      WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session)
+        return false;
+    UniqueWinHttp connection(WinHttpConnect(session.get(), target.host.c_str(), target.port, 0));
+    if (!connection)
+        return false;
+    UniqueWinHttp request(WinHttpOpenRequest(connection.get(), L"GET", target.path.c_str(), nullptr,
+                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                             WINHTTP_FLAG_SECURE));
+    if (!request)
+        return false;
+    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+    WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
+    if (!WinHttpSendRequest(request.get(), acceptHeader, static_cast<DWORD>(std::size(acceptHeader) - 1),
+                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(request.get(), nullptr))
+        return false;
+
+    DWORD status = 0;
+    DWORD statusSize = sizeof(status);
+    if (!WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX) ||
+        status != 200)
+        return false;
+
+    TransferOutcome outcome;
+    outcome.announced = announcedLength(request.get());
+
+    // The file closes before the WinHTTP handles, and before it is deleted.
+    UniqueFile file(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    ScopeExit removePartialFile([&] {
+        file.reset();
+        DeleteFileW(destination.c_str());
+    });
+
+    std::vector<BYTE> buffer(readBufferSize);
+    DWORD available = 0;
+    // A failing availability query ends the data; transferComplete then compares the counts.
+    while (WinHttpQueryDataAvailable(request.get(), &available) && available > 0) {
+        if (cancel.load()) {
+            outcome.cancelled = true;
+            break;
+        }
+        DWORD read = 0;
+        if (!WinHttpReadData(request.get(), buffer.data(), std::min(available, readBufferSize), &read) ||
+            read == 0 || !writeAll(file.get(), buffer.data(), read)) {
+            outcome.aborted = true;
+            break;
+        }
+        outcome.received += read;
+        if (progress)
+            progress(outcome.received, outcome.announced);
+    }
+    file.reset();
+    outcome.cancelled = outcome.cancelled || cancel.load();
+    if (!transferComplete(outcome))
+        return false;
+    removePartialFile.release();
+    return true;
+}
