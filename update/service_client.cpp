@@ -1,0 +1,160 @@
+#include "update/service_client.h"
+
+#include "net/winhttp_handle.h"
+#include "service_config.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cwchar>
+#include <vector>
+
+namespace {
+constexpr const wchar_t* rpcPath = L"/rest/v1/rpc/get_latest_version";
+constexpr char requestBody[] = "{}";
+
+// UTF-8 to UTF-16; an invalid sequence becomes U+FFFD instead of being widened byte by byte.
+std::wstring decodeUtf8(const std::string& bytes) {
+    std::wstring text;
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+        int length = lead < 0x80           ? 1
+                     : (lead >> 5) == 0x6  ? 2
+                     : (lead >> 4) == 0xE  ? 3
+                     : (lead >> 3) == 0x1E ? 4
+                                           : 0;
+        uint32_t code = length == 1   ? lead
+                        : length == 2 ? lead & 0x1F
+                        : length == 3 ? lead & 0x0F
+                                      : lead & 0x07;
+        bool valid = length > 0 && i + length <= bytes.size();
+        for (int k = 1; valid && k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            code = (code << 6) | (next & 0x3F);
+        }
+        static constexpr uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (valid && (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)))
+            valid = false;
+        if (!valid) {
+            text += L'\xFFFD';
+            ++i;
+            continue;
+        }
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            text += static_cast<wchar_t>(0xD800 + (code >> 10));
+            text += static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
+        } else {
+            text += static_cast<wchar_t>(code);
+        }
+        i += static_cast<size_t>(length);
+    }
+    return text;
+}
+
+// The whole body; a failed availability query ends it, a failed read adds nothing.
+std::string readBody(HINTERNET request) {
+    std::string body;
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(request, &available))
+        return body;
+    while (available != 0) {
+        std::vector<char> buffer(available, '\0');
+        DWORD read = 0;
+        if (!WinHttpReadData(request, buffer.data(), available, &read))
+            read = 0;
+        body.append(buffer.data(), read);
+        if (!WinHttpQueryDataAvailable(request, &available))
+            break;
+    }
+    return body;
+}
+} // namespace
+
+std::wstring buildServiceApiKey() {
+    const wchar_t* const pieces[] = {
+        serviceKeyPiece0,  serviceKeyPiece1,  serviceKeyPiece2,  serviceKeyPiece3,  serviceKeyPiece4,
+        serviceKeyPiece5,  serviceKeyPiece6,  serviceKeyPiece7,  serviceKeyPiece8,  serviceKeyPiece9,
+        serviceKeyPiece10, serviceKeyPiece11, serviceKeyPiece12, serviceKeyPiece13, serviceKeyPiece14,
+        serviceKeyPiece15, serviceKeyPiece16, serviceKeyPiece17};
+    std::wstring key;
+    for (const wchar_t* piece : pieces)
+        key.append(piece, wcslen(piece));
+    return key;
+}
+
+std::wstring jsonStringField(const std::string& body, const std::string& key) {
+    const std::string needle = "\"" + key + "\":\"";
+    const size_t found = body.find(needle);
+    if (found == std::string::npos)
+        return {};
+    const size_t start = found + needle.size();
+    if (start >= body.size())
+        return {};
+    const size_t end = body.find('"', start);
+    if (end == std::string::npos)
+        return {};
+    return decodeUtf8(body.substr(start, end - start));
+}
+
+double jsonNumberField(const std::string& body, const std::string& key) {
+    const std::string needle = "\"" + key + "\":";
+    const size_t found = body.find(needle);
+    if (found == std::string::npos)
+        return 0.0;
+    size_t end = found + needle.size();
+    while (end < body.size() && ((body[end] >= '0' && body[end] <= '9') || body[end] == '.'))
+        ++end;
+    const std::string digits = body.substr(found + needle.size(), end - found - needle.size());
+    if (digits.empty())
+        return 0.0;
+    // A lone point or a value beyond a double is unusable, like any other malformed number.
+    char* stop = nullptr;
+    errno = 0;
+    const double value = std::strtod(digits.c_str(), &stop);
+    if (stop == digits.c_str() || errno == ERANGE || !std::isfinite(value))
+        return 0.0;
+    return value;
+}
+
+bool jsonBoolField(const std::string& body, const std::string& key) {
+    const std::string needle = "\"" + key + "\":";
+    const size_t found = body.find(needle);
+    if (found == std::string::npos)
+        return false;
+    return body.compare(found + needle.size(), 4, "true") == 0;
+}
+
+bool queryLatestVersion(UpdateInfo& info) {
+    UniqueWinHttp session(WinHttpOpen(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                      WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session)
+        return false;
+    UniqueWinHttp connection(WinHttpConnect(session.get(), serviceHost, INTERNET_DEFAULT_HTTPS_PORT, 0));
+    if (!connection)
+        return false;
+    UniqueWinHttp request(WinHttpOpenRequest(connection.get(), L"POST", rpcPath, nullptr, WINHTTP_NO_REFERER,
+                                             WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
+    if (!request)
+        return false;
+    const std::wstring headers =
+        L"Content-Type: application/json\r\napikey: " + buildServiceApiKey() + L"\r\n";
+    if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
+                            const_cast<char*>(requestBody), 2, 2, 0) ||
+        !WinHttpReceiveResponse(request.get(), nullptr))
+        return false;
+    const std::string body = readBody(request.get());
+    request.reset();
+    connection.reset();
+    session.reset();
+
+    info.version = jsonStringField(body, "version");
+    info.downloadUrl = jsonStringField(body, "download_url");
+    info.releaseNotes = jsonStringField(body, "release_notes");
+    info.isRequired = jsonBoolField(body, "is_required");
+    info.fileSizeMb = jsonNumberField(body, "file_size_mb");
+    info.sha256 = jsonStringField(body, "sha256");
+    return !info.version.empty();
+}

@@ -1,0 +1,116 @@
+#include "update/update_check.h"
+
+#include "app/install_record.h"
+#include "app/setup_state.h"
+#include "i18n/language_table.h"
+#include "update/service_client.h"
+
+#include <climits>
+#include <cwchar>
+
+namespace {
+// A component too large for 32 bits counts as the largest: it is newer than anything else.
+int32_t componentValue(const std::wstring& digits) {
+    size_t start = digits.find_first_not_of(L'0');
+    if (start == std::wstring::npos)
+        return 0;
+    if (digits.size() - start > 10)
+        return INT32_MAX;
+    const long long value = std::stoll(digits.substr(start));
+    return value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
+}
+
+std::wstring readInstalledVersion() {
+    std::wstring version = readRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version");
+    if (version.empty())
+        version = readRegistryString(HKEY_LOCAL_MACHINE, productKeyPath, L"Version");
+    if (!version.empty() && !pathExists(currentInstallDir() + L"\\" + productExeName))
+        version.clear();
+    return version;
+}
+
+void storeAnswer(const UpdateInfo& info) {
+    std::lock_guard lock(setupState.sharedMutex);
+    setupState.latestVersion = info.version;
+    setupState.downloadUrl = info.downloadUrl;
+    setupState.releaseNotes = info.releaseNotes;
+    setupState.expectedSha256 = info.sha256;
+    setupState.updateRequired = info.isRequired;
+    setupState.downloadSizeMb = info.fileSizeMb;
+}
+
+void runCheck() {
+    Sleep(600);
+    const std::wstring installed = readInstalledVersion();
+    setInstalledVersion(installed);
+
+    UpdateInfo info;
+    if (!queryLatestVersion(info)) {
+        if (!installed.empty())
+            setStatus(UpToDate, currentStrings().statusUpToDate);
+        else
+            failWith(currentStrings().errConnect);
+        return;
+    }
+    storeAnswer(info);
+    if (!installed.empty()) {
+        const int order = compareVersions(parseVersion(installed), parseVersion(info.version));
+        if (order < 0)
+            setStatus(UpdateAvailable, std::wstring(currentStrings().statusUpdateAvailable) + L": v" +
+                                           installed + L" \u2192 v" + info.version);
+        else
+            setStatus(UpToDate, currentStrings().statusUpToDate);
+        return;
+    }
+    setStatus(ReadyToInstall,
+              readyToInstallText(currentStrings().statusReadyToInstall, info.version, info.fileSizeMb));
+}
+} // namespace
+
+std::vector<int32_t> parseVersion(const std::wstring& text) {
+    std::vector<int32_t> parts;
+    std::wstring digits;
+    for (wchar_t unit : text) {
+        if (unit >= L'0' && unit <= L'9') {
+            digits += unit;
+        } else if (!digits.empty()) {
+            parts.push_back(componentValue(digits));
+            digits.clear();
+        }
+    }
+    if (!digits.empty())
+        parts.push_back(componentValue(digits));
+    while (parts.size() < 3)
+        parts.push_back(0);
+    return parts;
+}
+
+int compareVersions(const std::vector<int32_t>& installed, const std::vector<int32_t>& latest) {
+    for (size_t i = 0; i < 3; ++i)
+        if (installed[i] != latest[i])
+            return installed[i] < latest[i] ? -1 : 1;
+    return 0;
+}
+
+std::wstring readyToInstallText(const wchar_t* ready, const std::wstring& version, double sizeMb) {
+    std::wstring text = std::wstring(ready) + L" - v" + version;
+    if (sizeMb > 0) {
+        // Wide enough for the largest double printed in full.
+        wchar_t size[400];
+        swprintf(size, 400, L" (%.1f MB)", sizeMb);
+        text += size;
+    }
+    return text;
+}
+
+void updateCheckWorker() {
+    try {
+        runCheck();
+    } catch (...) {
+        // Nothing may end the process from this thread: an unusable answer is a failed check.
+        if (!takeSharedSnapshot().installedVersion.empty())
+            setStatus(UpToDate, currentStrings().statusUpToDate);
+        else
+            failWith(currentStrings().errConnect);
+    }
+}
