@@ -9,18 +9,6 @@
 namespace {
 constexpr DWORD extractionTimeoutMilliseconds = 300'000;
 
-constexpr wchar_t commandHead[] =
-    L"powershell.exe -NoProfile -NonInteractive -Command \"$ErrorActionPreference='Stop'; Add-Type "
-    L"-AssemblyName "
-    L"System.IO.Compression.FileSystem; $zip=[IO.Compression.ZipFile]::OpenRead('";
-constexpr wchar_t commandMiddle[] = L"'); $dest='";
-constexpr wchar_t commandTail[] =
-    L"'; foreach($e in $zip.Entries){  $rel=$e.FullName;   if($rel.Contains('..')){throw 'Path traversal "
-    L"detected'};   $p=Join-Path $dest $rel;   if($e.Length -eq 0 -and "
-    L"$rel.EndsWith('/')){[IO.Directory]::CreateDirectory($p)|Out-Null}  "
-    L"else{[IO.Directory]::CreateDirectory([IO.Path]::GetDirectoryName($p))|Out-Null;   "
-    L"[IO.Compression.ZipFileExtensions]::ExtractToFile($e,$p,$true)}}; $zip.Dispose()\"";
-
 // PowerShell ends a single-quoted literal at U+2018..U+201B as well as at the apostrophe.
 constexpr wchar_t unsafeScriptCharacters[] = L"'`$\u2018\u2019\u201A\u201B";
 } // namespace
@@ -30,7 +18,8 @@ bool isSafeScriptPath(const std::wstring& path) {
 }
 
 std::wstring extractionCommandLine(const std::wstring& zipPath, const std::wstring& destination) {
-    return commandHead + zipPath + commandMiddle + destination + commandTail;
+    return std::wstring(extractionCommandHead) + zipPath + std::wstring(extractionCommandMiddle) +
+           destination + std::wstring(extractionCommandTail);
 }
 
 std::wstring systemPowerShellPath() {

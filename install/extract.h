@@ -2,6 +2,20 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+
+// The extraction script around the archive path and the destination folder.
+inline constexpr std::wstring_view extractionCommandHead =
+    L"powershell.exe -NoProfile -NonInteractive -Command \"$ErrorActionPreference='Stop'; Add-Type "
+    L"-AssemblyName "
+    L"System.IO.Compression.FileSystem; $zip=[IO.Compression.ZipFile]::OpenRead('";
+inline constexpr std::wstring_view extractionCommandMiddle = L"'); $dest='";
+inline constexpr std::wstring_view extractionCommandTail =
+    L"'; foreach($e in $zip.Entries){  $rel=$e.FullName;   if($rel.Contains('..')){throw 'Path traversal "
+    L"detected'};   $p=Join-Path $dest $rel;   if($e.Length -eq 0 -and "
+    L"$rel.EndsWith('/')){[IO.Directory]::CreateDirectory($p)|Out-Null}  "
+    L"else{[IO.Directory]::CreateDirectory([IO.Path]::GetDirectoryName($p))|Out-Null;   "
+    L"[IO.Compression.ZipFileExtensions]::ExtractToFile($e,$p,$true)}}; $zip.Dispose()\"";
 
 // True when every entry was written below destination. Blocks for up to five minutes; a
 // child still running then is terminated.
