@@ -217,6 +217,21 @@ bool chooseSourceFolder(const InstallRun& run, std::wstring& srcDir) {
     return true;
 }
 
+// std::filesystem::copy_file of this runtime takes every pair of files on Windows for the same
+// file and refuses to overwrite; CopyFileW replaces the target.
+void copyReplacing(const fs::path& from, const fs::path& to, std::error_code& error) {
+    error.clear();
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
+        error.assign(static_cast<int>(GetLastError()), std::system_category());
+}
+
+void copyReplacing(const fs::path& from, const fs::path& to) {
+    std::error_code error;
+    copyReplacing(from, to, error);
+    if (error)
+        throw fs::filesystem_error("cannot copy file", from, to, error);
+}
+
 // Throws on the first failure; files copied before it stay.
 int32_t copyTree(const std::wstring& srcDir, const std::wstring& installFolder) {
     const fs::path base = fs::weakly_canonical(withoutTrailingSeparator(srcDir));
@@ -228,7 +243,7 @@ int32_t copyTree(const std::wstring& srcDir, const std::wstring& installFolder) 
             fs::create_directories(destination);
         } else {
             fs::create_directories(destination.parent_path());
-            fs::copy_file(entry.path(), destination, fs::copy_options::overwrite_existing);
+            copyReplacing(entry.path(), destination);
             ++copied;
         }
     }
@@ -268,8 +283,7 @@ void placeUninstaller(const InstallRun& run) {
     run.log.writeLine(L"Uninstaller src: " + source + L" exists=" + flag(present));
     if (!present)
         return;
-    fs::copy_file(source, fs::path(run.installFolder) / L"Uninstall.exe",
-                  fs::copy_options::overwrite_existing, error);
+    copyReplacing(source, fs::path(run.installFolder) / L"Uninstall.exe", error);
     run.log.writeLine(L"Uninstaller copy ec=" + number(error.value()));
 }
 
