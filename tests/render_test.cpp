@@ -1,3 +1,4 @@
+#include "app/main_window.h"
 #include "app/setup_state.h"
 #include "i18n/language_table.h"
 #include "render/frame.h"
@@ -22,9 +23,11 @@ class GdiplusSession : public ::testing::Environment {
         GdiplusStartupInput input;
         GdiplusStartup(&token_, &input, nullptr);
         setupState.logoPath.reset(buildLogoPath());
+        loadAppIconBitmap(GetModuleHandleW(nullptr));
     }
     void TearDown() override {
         setupState.logoPath.reset();
+        setupState.appIconBitmap.reset();
         GdiplusShutdown(token_);
     }
 
@@ -47,6 +50,13 @@ bool pngEncoder(CLSID& clsid) {
     return false;
 }
 
+void savePng(Bitmap& bitmap, const wchar_t* name) {
+    std::filesystem::create_directories(L"render");
+    CLSID png;
+    if (pngEncoder(png))
+        bitmap.Save((std::wstring(L"render\\") + name + L".png").c_str(), &png, nullptr);
+}
+
 // Paints the current state into a 780 x 500 bitmap and keeps it as a PNG for people to look at.
 struct Frame {
     explicit Frame(const wchar_t* name) : bitmap(W, H, PixelFormat32bppARGB) {
@@ -54,10 +64,7 @@ struct Frame {
             Graphics graphics(&bitmap);
             paintFrame(graphics, W, H);
         }
-        std::filesystem::create_directories(L"render");
-        CLSID png;
-        if (pngEncoder(png))
-            bitmap.Save((std::wstring(L"render\\") + name + L".png").c_str(), &png, nullptr);
+        savePng(bitmap, name);
     }
     ARGB at(int x, int y) {
         Color colour;
@@ -260,4 +267,51 @@ TEST_F(Render, ProgressPageInEveryStatus) {
     Frame(L"progress-4-downloading-ru");
     show(Failed, L"", russian.errDownload);
     Frame(L"progress-8-failed-ru");
+}
+
+TEST(Logo, FillsItsDesignBoxAndKeepsItsCountersOpen) {
+    std::unique_ptr<GraphicsPath> logo(buildLogoPath());
+    RectF bounds;
+    ASSERT_EQ(logo->GetBounds(&bounds), Ok);
+    EXPECT_NEAR(bounds.X, 1.07f, 0.01f);
+    EXPECT_NEAR(bounds.GetRight(), 542.16f, 0.01f);
+    EXPECT_NEAR(bounds.Y, -95.41f, 0.01f);
+    EXPECT_NEAR(bounds.GetBottom(), 0.0f, 0.01f);
+
+    EXPECT_TRUE(logo->IsVisible(8.0f, -47.7f)) << "left side of the O";
+    EXPECT_FALSE(logo->IsVisible(48.8f, -47.7f)) << "inside the O";
+    EXPECT_FALSE(logo->IsVisible(340.0f, -68.0f)) << "inside the bowl of the R";
+    EXPECT_TRUE(logo->IsVisible(247.7f, -40.0f)) << "stem of the T";
+    EXPECT_FALSE(logo->IsVisible(105.0f, -47.7f)) << "between O and S";
+
+    // Large, for a person to judge the letters.
+    Bitmap preview(1120, 240, PixelFormat32bppARGB);
+    {
+        Graphics graphics(&preview);
+        graphics.SetSmoothingMode(SmoothingModeHighQuality);
+        graphics.Clear(Color(0xFF02061E));
+        Matrix placement(2, 0, 0, 2, 16, 215);
+        logo->Transform(&placement);
+        SolidBrush white{Color(0xFFFFFFFF)};
+        graphics.FillPath(&white, logo.get());
+    }
+    savePng(preview, L"logo");
+}
+
+TEST_F(Render, LogoSitsUnderTheIconWithOrWithoutIt) {
+    const auto isWhite = [](Frame& frame, int x, int y) { return frame.at(x, y) == 0xFFFFFFFFu; };
+    // Design point (x, y) lands at (30 + 0.3142 x, 285.24 + 0.3142 y).
+    for (bool withIcon : {true, false}) {
+        std::unique_ptr<Bitmap> icon;
+        if (!withIcon)
+            icon = std::move(setupState.appIconBitmap);
+        Frame frame(withIcon ? L"sidebar" : L"sidebar-no-icon");
+        EXPECT_TRUE(isWhite(frame, 107, 273)) << "stem of the T";
+        EXPECT_TRUE(isWhite(frame, 33, 270)) << "left side of the O";
+        EXPECT_FALSE(isWhite(frame, 45, 270)) << "the O is a ring";
+        EXPECT_FALSE(isWhite(frame, 115, 288)) << "nothing below the baseline";
+        EXPECT_EQ(frame.at(115, 222) != frame.at(60, 222), withIcon) << "the icon, on a row the ribbons miss";
+        if (!withIcon)
+            setupState.appIconBitmap = std::move(icon);
+    }
 }
