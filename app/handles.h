@@ -70,11 +70,25 @@ struct CryptHashTraits {
     static void close(Value h) { CryptDestroyHash(h); }
 };
 
+struct MemoryDcTraits {
+    using Value = HDC;
+    static Value empty() { return nullptr; }
+    static void close(Value dc) { DeleteDC(dc); }
+};
+// Bitmaps, pens, brushes: whatever DeleteObject frees. Deselect it from its DC first.
+struct GdiObjectTraits {
+    using Value = HGDIOBJ;
+    static Value empty() { return nullptr; }
+    static void close(Value object) { DeleteObject(object); }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueRegKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueCryptProvider = UniqueHandle<CryptProviderTraits>;
 using UniqueCryptHash = UniqueHandle<CryptHashTraits>;
+using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
+using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 
 // Runs a clean-up step on scope exit unless released (a partial file, a half-made folder).
 template <typename F> class ScopeExit {

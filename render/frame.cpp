@@ -1,5 +1,6 @@
 #include "render/frame.h"
 
+#include "app/handles.h"
 #include "app/setup_state.h"
 #include "i18n/language_table.h"
 #include "render/pages.h"
@@ -183,20 +184,22 @@ void paintFrame(Graphics& graphics, int width, int height) {
     }
 }
 
+void paintBuffered(HDC dc, int width, int height) {
+    const UniqueMemoryDc memory(CreateCompatibleDC(dc));
+    const UniqueGdiObject buffer(CreateCompatibleBitmap(dc, width, height));
+    if (!memory || !buffer)
+        return;
+    HGDIOBJ previous = SelectObject(memory.get(), buffer.get());
+    {
+        Graphics graphics(memory.get());
+        paintFrame(graphics, width, height);
+    }
+    BitBlt(dc, 0, 0, width, height, memory.get(), 0, 0, SRCCOPY);
+    SelectObject(memory.get(), previous);
+}
+
 void paintWindow(HWND window, HDC dc) {
     RECT client;
     GetClientRect(window, &client);
-    const int width = client.right;
-    const int height = client.bottom;
-    HDC memory = CreateCompatibleDC(dc);
-    HBITMAP buffer = CreateCompatibleBitmap(dc, width, height);
-    HGDIOBJ previous = SelectObject(memory, buffer);
-    {
-        Graphics graphics(memory);
-        paintFrame(graphics, width, height);
-    }
-    BitBlt(dc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, previous);
-    DeleteObject(buffer);
-    DeleteDC(memory);
+    paintBuffered(dc, client.right, client.bottom);
 }

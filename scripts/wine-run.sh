@@ -1,12 +1,13 @@
 #!/bin/sh
-# Runs one Windows program under Wine in the build's own prefix (CTest's emulator).
+# Runs one Windows program under Wine in the build's own prefix (CTest's emulator), or in the
+# prefix that OSTREL_WINEPREFIX names (a second one, e.g. at another DPI).
 # Usage: scripts/wine-run.sh <build-dir> <program.exe> [arguments...]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=$1; shift
 . "$here/wine-env.sh"
-ostrelWineEnv "$build"
-[ -f "$WINEPREFIX/.ostrel-prefix" ] || "$here/wine-prefix.sh" "$build" >&2
+ostrelWineEnv "$build" "${OSTREL_WINEPREFIX:-}"
+[ -f "$WINEPREFIX/.ostrel-prefix" ] || "$here/wine-prefix.sh" "$build" --prefix "$WINEPREFIX" >&2
 
 xvfbPid=""
 if [ -z "${DISPLAY:-}" ]; then

@@ -1,12 +1,15 @@
+#include "app/main_window.h"
 #include "app/setup_state.h"
 #include "i18n/language_table.h"
 #include "render/frame.h"
 #include "render/logo.h"
 #include "render/pages.h"
 #include "render/widgets.h"
+#include "tests/offscreen_target.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -22,9 +25,11 @@ class GdiplusSession : public ::testing::Environment {
         GdiplusStartupInput input;
         GdiplusStartup(&token_, &input, nullptr);
         setupState.logoPath.reset(buildLogoPath());
+        loadAppIconBitmap(GetModuleHandleW(nullptr));
     }
     void TearDown() override {
         setupState.logoPath.reset();
+        setupState.appIconBitmap.reset();
         GdiplusShutdown(token_);
     }
 
@@ -47,24 +52,51 @@ bool pngEncoder(CLSID& clsid) {
     return false;
 }
 
-// Paints the current state into a 780 x 500 bitmap and keeps it as a PNG for people to look at.
+void savePng(Bitmap& bitmap, const wchar_t* name) {
+    std::filesystem::create_directories(L"render");
+    CLSID png;
+    if (pngEncoder(png))
+        bitmap.Save((std::wstring(L"render\\") + name + L".png").c_str(), &png, nullptr);
+}
+
+// Folder of another run's frames that every frame must match pixel for pixel (the 144-DPI run
+// compares with the 96-DPI one); null in the ordinary run.
+const wchar_t* referenceFrames() {
+    return _wgetenv(L"OSTREL_REFERENCE_FRAMES");
+}
+
+// Paints the current state as WM_PAINT does into a 780 x 500 target, keeps it as a PNG for people
+// to look at, and compares it with the reference run's frame of the same name. Animated frames
+// (the gliding segment follows the clock) are not compared.
 struct Frame {
-    explicit Frame(const wchar_t* name) : bitmap(W, H, PixelFormat32bppARGB) {
-        {
-            Graphics graphics(&bitmap);
-            paintFrame(graphics, W, H);
+    explicit Frame(const wchar_t* name, bool animated = false) : target(W, H) {
+        paintBuffered(target.dc.get(), W, H);
+        GdiFlush();
+        Bitmap image(W, H, W * 4, PixelFormat32bppRGB, reinterpret_cast<BYTE*>(target.pixels));
+        savePng(image, name);
+        if (referenceFrames() && !animated)
+            expectSameAsReference(name);
+    }
+    uint32_t at(int x, int y) const { return target.at(x, y); }
+
+    void expectSameAsReference(const std::wstring& name) const {
+        Bitmap reference((std::wstring(referenceFrames()) + L"\\" + name + L".png").c_str());
+        BitmapData data{};
+        Rect all(0, 0, W, H);
+        ASSERT_EQ(reference.LockBits(&all, ImageLockModeRead, PixelFormat32bppRGB, &data), Ok)
+            << "no reference frame " << name;
+        int differing = 0;
+        for (int y = 0; y < H; ++y) {
+            const auto* row =
+                reinterpret_cast<const uint32_t*>(static_cast<const BYTE*>(data.Scan0) + y * data.Stride);
+            for (int x = 0; x < W; ++x)
+                differing += (row[x] & 0xFFFFFF) != (at(x, y) & 0xFFFFFF);
         }
-        std::filesystem::create_directories(L"render");
-        CLSID png;
-        if (pngEncoder(png))
-            bitmap.Save((std::wstring(L"render\\") + name + L".png").c_str(), &png, nullptr);
+        reference.UnlockBits(&data);
+        EXPECT_EQ(differing, 0) << name << " differs from its reference";
     }
-    ARGB at(int x, int y) {
-        Color colour;
-        bitmap.GetPixel(x, y, &colour);
-        return colour.GetValue();
-    }
-    Bitmap bitmap;
+
+    OffscreenTarget target;
 };
 
 void expectRect(const RECT& actual, LONG left, LONG top, LONG right, LONG bottom) {
@@ -212,7 +244,7 @@ TEST_F(Render, TermsPageDisablesNextUntilAccepted) {
 TEST_F(Render, ProgressPageInEveryStatus) {
     const LocalizedStrings& text = stringsFor(0);
     show(Checking, text.statusChecking);
-    Frame(L"progress-0-checking");
+    Frame(L"progress-0-checking", true);
 
     show(ReadyToInstall, L"Ready to install Ostrel - v1.3.0 (12.5 MB)");
     Frame ready(L"progress-1-ready");
@@ -260,4 +292,77 @@ TEST_F(Render, ProgressPageInEveryStatus) {
     Frame(L"progress-4-downloading-ru");
     show(Failed, L"", russian.errDownload);
     Frame(L"progress-8-failed-ru");
+}
+
+TEST(Logo, FillsItsDesignBoxAndKeepsItsCountersOpen) {
+    std::unique_ptr<GraphicsPath> logo(buildLogoPath());
+    RectF bounds;
+    ASSERT_EQ(logo->GetBounds(&bounds), Ok);
+    EXPECT_NEAR(bounds.X, 1.07f, 0.01f);
+    EXPECT_NEAR(bounds.GetRight(), 542.16f, 0.01f);
+    EXPECT_NEAR(bounds.Y, -95.41f, 0.01f);
+    EXPECT_NEAR(bounds.GetBottom(), 0.0f, 0.01f);
+
+    EXPECT_TRUE(logo->IsVisible(8.0f, -47.7f)) << "left side of the O";
+    EXPECT_FALSE(logo->IsVisible(48.8f, -47.7f)) << "inside the O";
+    EXPECT_FALSE(logo->IsVisible(340.0f, -68.0f)) << "inside the bowl of the R";
+    EXPECT_TRUE(logo->IsVisible(247.7f, -40.0f)) << "stem of the T";
+    EXPECT_FALSE(logo->IsVisible(105.0f, -47.7f)) << "between O and S";
+
+    // Large, for a person to judge the letters.
+    Bitmap preview(1120, 240, PixelFormat32bppARGB);
+    {
+        Graphics graphics(&preview);
+        graphics.SetSmoothingMode(SmoothingModeHighQuality);
+        graphics.Clear(Color(0xFF02061E));
+        Matrix placement(2, 0, 0, 2, 16, 215);
+        logo->Transform(&placement);
+        SolidBrush white{Color(0xFFFFFFFF)};
+        graphics.FillPath(&white, logo.get());
+    }
+    savePng(preview, L"logo");
+}
+
+TEST_F(Render, LogoSitsUnderTheIconWithOrWithoutIt) {
+    const auto isWhite = [](const Frame& frame, int x, int y) { return frame.at(x, y) == 0xFFFFFFFFu; };
+    // Design point (x, y) lands at (30 + 0.3142 x, 285.24 + 0.3142 y).
+    for (bool withIcon : {true, false}) {
+        std::unique_ptr<Bitmap> icon;
+        if (!withIcon)
+            icon = std::move(setupState.appIconBitmap);
+        Frame frame(withIcon ? L"sidebar" : L"sidebar-no-icon");
+        EXPECT_TRUE(isWhite(frame, 107, 273)) << "stem of the T";
+        EXPECT_TRUE(isWhite(frame, 33, 270)) << "left side of the O";
+        EXPECT_FALSE(isWhite(frame, 45, 270)) << "the O is a ring";
+        EXPECT_FALSE(isWhite(frame, 115, 288)) << "nothing below the baseline";
+        EXPECT_EQ(frame.at(115, 222) != frame.at(60, 222), withIcon) << "the icon, on a row the ribbons miss";
+        if (!withIcon)
+            setupState.appIconBitmap = std::move(icon);
+    }
+}
+
+// Only in the scaled prefix, whose entry names its DPI; the frames above then prove, pixel for
+// pixel against the 96-DPI run, that nothing grew.
+TEST(HighDpi, ThePrefixIsScaledAndTheTextIsNot) {
+    const char* expected = std::getenv("OSTREL_EXPECT_DPI");
+    if (!expected)
+        GTEST_SKIP() << "run in the scaled prefix only";
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    ASSERT_EQ(dpi, std::atoi(expected));
+    ASSERT_NE(referenceFrames(), nullptr);
+
+    OffscreenTarget target(W, H);
+    Graphics graphics(target.dc.get());
+    EXPECT_EQ(graphics.GetDpiX(), static_cast<REAL>(dpi));
+    FontFamily family(L"Segoe UI");
+    const Font ours = makeFont(family, 11, false);
+    const Font inPoints(&family, 11, FontStyleRegular, UnitPoint);
+    const wchar_t* label = L"Downloading... (50%)";
+    RectF oursBox, pointsBox;
+    graphics.MeasureString(label, -1, &ours, PointF(0, 0), &oursBox);
+    graphics.MeasureString(label, -1, &inPoints, PointF(0, 0), &pointsBox);
+    // What the frames would show with fonts in points: text scaled, boxes not.
+    EXPECT_NEAR(pointsBox.Width / oursBox.Width, static_cast<float>(dpi) / 96.0f, 0.05f);
 }
