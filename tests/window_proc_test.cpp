@@ -63,14 +63,14 @@ bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
     }
 }
 
-// Answers the exit question with the given button from another thread, as a user would.
-class QuestionAnswerer {
+// Answers a modal dialog with the given button from another thread, as a user would.
+class DialogAnswerer {
   public:
-    explicit QuestionAnswerer(int button)
-        : thread_([this, button] {
+    DialogAnswerer(const wchar_t* title, int button)
+        : thread_([this, title, button] {
               const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
               while (std::chrono::steady_clock::now() < end) {
-                  if (HWND box = FindWindowW(L"#32770", stringsFor(setupState.language).exitTitle)) {
+                  if (HWND box = FindWindowW(L"#32770", title)) {
                       seen_ = true;
                       PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                                    reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
@@ -79,7 +79,7 @@ class QuestionAnswerer {
                   Sleep(20);
               }
           }) {}
-    ~QuestionAnswerer() { thread_.join(); }
+    ~DialogAnswerer() { thread_.join(); }
     bool seen() const { return seen_; }
 
   private:
@@ -242,7 +242,7 @@ TEST_F(MainWindowInput, DragMovesTheWindowByTheCursorsMovement) {
 TEST_F(MainWindowInput, EscapeAsksAndNoKeepsTheSetup) {
     click(nextPoint);
     {
-        QuestionAnswerer answer(IDNO);
+        DialogAnswerer answer(currentStrings().exitTitle, IDNO);
         pressEscape();
         EXPECT_TRUE(pumpUntil([&] { return answer.seen(); }, std::chrono::seconds(15)));
         pumpUntil([] { return false; }, std::chrono::milliseconds(200));
@@ -250,7 +250,7 @@ TEST_F(MainWindowInput, EscapeAsksAndNoKeepsTheSetup) {
     EXPECT_TRUE(IsWindow(window));
     EXPECT_EQ(setupState.page, OptionsPage);
 
-    QuestionAnswerer answer(IDYES);
+    DialogAnswerer answer(currentStrings().exitTitle, IDYES);
     click(closePoint);
     EXPECT_TRUE(pumpUntil([&] { return !IsWindow(window); }, std::chrono::seconds(15)));
     EXPECT_TRUE(answer.seen());
@@ -262,6 +262,19 @@ TEST_F(MainWindowInput, NothingLeftToDoClosesWithoutAQuestion) {
     pressEscape();
     EXPECT_TRUE(pumpUntil([&] { return !IsWindow(window); }, std::chrono::seconds(5)));
     EXPECT_EQ(setupState.animationTimer, 0u) << "the timer ends with the window";
+}
+
+TEST_F(MainWindowInput, CancelledFolderPickerKeepsTheFolder) {
+    setInstallDir(L"C:\\users\\Public");
+    click(nextPoint);
+    ASSERT_EQ(setupState.page, OptionsPage);
+    {
+        DialogAnswerer answer(currentStrings().selectFolderPrompt, IDCANCEL);
+        SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at({700, 160}));
+        EXPECT_TRUE(answer.seen()) << "the picker opened with its title";
+    }
+    EXPECT_EQ(currentInstallDir(), L"C:\\users\\Public");
+    EXPECT_FALSE(setupState.dragging);
 }
 
 TEST_F(MainWindowInput, MinimizeButtonMinimizes) {
