@@ -1,10 +1,207 @@
 #include "app/window_proc.h"
 
+#include "app/handles.h"
+#include "app/install_record.h"
 #include "app/setup_state.h"
+#include "app/window_input.h"
+#include "i18n/language_table.h"
+#include "install/process_stop.h"
 #include "render/frame.h"
+
+#include <dwmapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <windowsx.h>
+
+#include <atomic>
+#include <exception>
+#include <thread>
+
+namespace {
+constexpr UINT_PTR repaintTimerId = 1;
+constexpr UINT repaintPeriodMs = 16;
+constexpr DWORD darkModeAttribute = 20; // DWMWA_USE_IMMERSIVE_DARK_MODE
+constexpr DWORD launchIdleWaitMs = 5000;
+constexpr const wchar_t* threadFailureText = L"Could not start a background task.\nPlease try again.";
+
+// Set while an install worker exists; the thread clears it as its last step.
+std::atomic<bool> installWorkerRunning{false};
+
+void invalidate(HWND window) {
+    InvalidateRect(window, nullptr, FALSE);
+}
+
+POINT clientPoint(LPARAM lParam) {
+    return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+}
+
+// A thread that cannot be made (std::system_error) must not take the setup down with it.
+template <typename F> bool startDetached(F body) {
+    try {
+        std::thread(std::move(body)).detach();
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void onClose(HWND window) {
+    if (!closesWithoutAsking(setupState.page, setupState.status.load())) {
+        const LocalizedStrings& text = currentStrings();
+        if (MessageBoxW(window, text.exitConfirm, text.exitTitle, MB_YESNO | MB_ICONQUESTION) != IDYES)
+            return;
+    }
+    DestroyWindow(window);
+}
+
+void onMouseMove(HWND window, POINT point) {
+    TRACKMOUSEEVENT tracking{sizeof(tracking), TME_LEAVE, window, 0};
+    TrackMouseEvent(&tracking);
+    if (setupState.dragging) {
+        POINT cursor;
+        GetCursorPos(&cursor);
+        const POINT origin =
+            draggedWindowOrigin(setupState.dragStartWindowRect, setupState.dragStartCursor, cursor);
+        SetWindowPos(window, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        return;
+    }
+    const HoverUpdate update = updateHover(setupState, point);
+    if (update.repaint)
+        invalidate(window);
+    SetCursor(LoadCursorW(nullptr, update.overWidget ? IDC_HAND : IDC_ARROW));
+}
+
+void pickInstallFolder(HWND window) {
+    {
+        ComApartment apartment;
+        ComPtr<IFileOpenDialog> dialog;
+        if (SUCCEEDED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_IFileOpenDialog, dialog.putVoid()))) {
+            FILEOPENDIALOGOPTIONS options = 0;
+            dialog->GetOptions(&options);
+            dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
+            dialog->SetTitle(currentStrings().selectFolderPrompt);
+            ComPtr<IShellItem> start;
+            if (SUCCEEDED(SHCreateItemFromParsingName(currentInstallDir().c_str(), nullptr, IID_IShellItem,
+                                                      start.putVoid())))
+                dialog->SetFolder(start.get());
+            ComPtr<IShellItem> chosen;
+            PWSTR path = nullptr;
+            if (SUCCEEDED(dialog->Show(window)) && SUCCEEDED(dialog->GetResult(chosen.put())) &&
+                SUCCEEDED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path) {
+                setInstallDir(path);
+                CoTaskMemFree(path);
+            }
+        }
+    }
+    invalidate(window);
+}
+
+// Checking is shown before the worker exists, so its first status can never be overwritten.
+void beginUpdateCheck() {
+    setStatus(Checking, currentStrings().statusChecking);
+    startUpdateCheck();
+}
+
+void startDrag(HWND window) {
+    setupState.dragging = true;
+    GetCursorPos(&setupState.dragStartCursor);
+    GetWindowRect(window, &setupState.dragStartWindowRect);
+    SetCapture(window);
+}
+
+void onLeftButtonDown(HWND window, POINT point) {
+    const Click click = decideClick(setupState, point);
+    if (applyClick(setupState, click))
+        invalidate(window);
+    switch (click.action) {
+    case ClickAction::Close:
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        break;
+    case ClickAction::Minimize:
+        ShowWindow(window, SW_MINIMIZE);
+        break;
+    case ClickAction::Browse:
+        pickInstallFolder(window);
+        break;
+    case ClickAction::ToProgress:
+    case ClickAction::Retry:
+        beginUpdateCheck();
+        break;
+    case ClickAction::StartInstall:
+        startInstallWorker();
+        break;
+    case ClickAction::Launch:
+        launchProduct();
+        break;
+    case ClickAction::CancelDownload:
+        // The next timer tick shows it.
+        setupState.cancelRequested.store(true);
+        break;
+    case ClickAction::StartDrag:
+        startDrag(window);
+        break;
+    default:
+        break;
+    }
+}
+} // namespace
+
+void startUpdateCheck(WorkerBody body) {
+    if (!startDetached(body))
+        failWith(threadFailureText);
+}
+
+bool startInstallWorker(WorkerBody body) {
+    if (installWorkerRunning.exchange(true))
+        return false;
+    if (startDetached([body] {
+            body();
+            installWorkerRunning.store(false);
+        }))
+        return true;
+    installWorkerRunning.store(false);
+    failWith(threadFailureText);
+    return false;
+}
+
+void launchProduct() {
+    const std::wstring folder = currentInstallDir();
+    const std::wstring executable = folder + L"\\" + productExeName;
+    if (!pathExists(executable)) {
+        failWith(L"Ostrel.exe not found:\n" + folder);
+        return;
+    }
+    stopRunningProducts();
+    SHELLEXECUTEINFOW launch{};
+    launch.cbSize = sizeof(launch);
+    launch.fMask = SEE_MASK_NOCLOSEPROCESS;
+    launch.lpVerb = L"open";
+    launch.lpFile = executable.c_str();
+    launch.lpDirectory = folder.c_str();
+    launch.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&launch) && launch.hProcess) {
+        UniqueKernelHandle process(launch.hProcess);
+        WaitForInputIdle(process.get(), launchIdleWaitMs);
+    }
+    // The status is UpToDate or Complete, so the close rule lets this through without a question.
+    PostMessageW(setupState.mainWindow, WM_CLOSE, 0, 0);
+}
 
 LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_CREATE: {
+        const BOOL dark = TRUE;
+        DwmSetWindowAttribute(window, darkModeAttribute, &dark, sizeof(dark));
+        setupState.animationTimer = SetTimer(window, repaintTimerId, repaintPeriodMs, nullptr);
+        return 0;
+    }
+    case WM_DESTROY:
+        if (setupState.animationTimer != 0)
+            KillTimer(window, setupState.animationTimer);
+        setupState.animationTimer = 0;
+        PostQuitMessage(0);
+        return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);
@@ -15,10 +212,41 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_ERASEBKGND:
         return 1;
     case WM_CLOSE:
-        DestroyWindow(window);
+        onClose(window);
         return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
+    case WM_KEYDOWN:
+        if (wParam == VK_ESCAPE)
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        return 0;
+    case WM_TIMER:
+        if (repaintsOnTimer(setupState.page, setupState.status.load()))
+            invalidate(window);
+        return 0;
+    case WM_MOUSEMOVE:
+        onMouseMove(window, clientPoint(lParam));
+        return 0;
+    case WM_LBUTTONDOWN:
+        onLeftButtonDown(window, clientPoint(lParam));
+        return 0;
+    case WM_LBUTTONUP:
+        if (setupState.dragging) {
+            setupState.dragging = false;
+            ReleaseCapture();
+        }
+        return 0;
+    case WM_CAPTURECHANGED:
+        // Capture taken away mid-drag (another window, a dialog): the button-up will not come.
+        setupState.dragging = false;
+        return 0;
+    case WM_MOUSEWHEEL:
+        if (setupState.page == TermsPage) {
+            setupState.termsScroll = scrolledTerms(setupState.termsScroll, GET_WHEEL_DELTA_WPARAM(wParam));
+            invalidate(window);
+        }
+        return 0;
+    case WM_MOUSELEAVE:
+        clearHover(setupState);
+        invalidate(window);
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);

@@ -1,6 +1,24 @@
-// The window procedure: all input of the main window.
+// The window procedure: all input of the main window, the two workers and the launch.
 #pragma once
+
+#include "install/install_worker.h"
+#include "update/update_check.h"
 
 #include <windows.h>
 
 LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+using WorkerBody = void (*)();
+
+// UI thread. Starts the update check as a detached thread; when no thread can be made, the
+// status becomes Failed with a message instead.
+void startUpdateCheck(WorkerBody body = updateCheckWorker);
+
+// UI thread. Starts the install worker as a detached thread unless one is still running (the
+// status stays ReadyToInstall or UpdateAvailable for a while after the click). Returns whether
+// a worker was started; a thread that cannot be made ends in Failed.
+bool startInstallWorker(WorkerBody body = installWorker);
+
+// UI thread. Stops running copies, starts the installed product and closes the setup; a
+// missing executable becomes Failed with the folder in the message.
+void launchProduct();

@@ -1,0 +1,220 @@
+#include "app/window_input.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+bool inside(const RECT& rect, POINT point) {
+    return PtInRect(&rect, point) != FALSE;
+}
+
+// The progress page draws its action button only where a click on it does something.
+bool progressHasButton(int32_t status) {
+    switch (status) {
+    case ReadyToInstall:
+    case UpdateAvailable:
+    case UpToDate:
+    case Downloading:
+    case Complete:
+    case Failed:
+        return true;
+    default:
+        return false;
+    }
+}
+
+ClickAction progressAction(int32_t status) {
+    switch (status) {
+    case ReadyToInstall:
+    case UpdateAvailable:
+        return ClickAction::StartInstall;
+    case UpToDate:
+    case Complete:
+        return ClickAction::Launch;
+    case Downloading:
+        return ClickAction::CancelDownload;
+    default:
+        return ClickAction::Retry;
+    }
+}
+
+} // namespace
+
+HitSlot& hitSlot(SetupState& state, Widget widget) {
+    return const_cast<HitSlot&>(hitSlot(static_cast<const SetupState&>(state), widget));
+}
+
+const HitSlot& hitSlot(const SetupState& state, Widget widget) {
+    switch (widget) {
+    case Widget::Close:
+        return state.closeButton;
+    case Widget::Minimize:
+        return state.minimizeButton;
+    case Widget::Primary:
+        return state.primaryButton;
+    case Widget::Back:
+        return state.backButton;
+    case Widget::Browse:
+        return state.browseButton;
+    case Widget::DesktopShortcut:
+        return state.desktopShortcutBox;
+    case Widget::StartMenuShortcut:
+        return state.startMenuShortcutBox;
+    case Widget::TermsAgree:
+        break;
+    }
+    return state.termsAgreeBox;
+}
+
+bool widgetShown(Widget widget, int32_t page, int32_t status) {
+    switch (widget) {
+    case Widget::Close:
+    case Widget::Minimize:
+        return true;
+    case Widget::Primary:
+        return page != ProgressPage || progressHasButton(status);
+    case Widget::Back:
+        return page == OptionsPage || page == TermsPage;
+    case Widget::Browse:
+    case Widget::DesktopShortcut:
+    case Widget::StartMenuShortcut:
+        return page == OptionsPage;
+    case Widget::TermsAgree:
+        return page == TermsPage;
+    }
+    return false;
+}
+
+bool widgetHit(const SetupState& state, Widget widget, POINT point) {
+    return widgetShown(widget, state.page, state.status.load()) && inside(hitSlot(state, widget).rect, point);
+}
+
+int32_t languageItemAt(const SetupState& state, POINT point) {
+    if (state.page != LanguagePage)
+        return -1;
+    for (int32_t i = 0; i < 5; ++i)
+        if (inside(state.languageItemRects[i], point))
+            return i;
+    return -1;
+}
+
+HoverUpdate updateHover(SetupState& state, POINT point) {
+    HoverUpdate update;
+    for (Widget widget : hoverOrder) {
+        const bool hit = widgetHit(state, widget, point);
+        HitSlot& slot = hitSlot(state, widget);
+        if (slot.hovered != hit) {
+            slot.hovered = hit;
+            update.repaint = true;
+        }
+        update.overWidget = update.overWidget || hit;
+    }
+    // Off the language page the items are not drawn, so none of them is hovered either.
+    const int32_t item = languageItemAt(state, point);
+    update.overWidget = update.overWidget || item >= 0;
+    if (item != state.hoverLanguage) {
+        state.hoverLanguage = item;
+        update.repaint = true;
+    }
+    return update;
+}
+
+void clearHover(SetupState& state) {
+    for (Widget widget : hoverOrder)
+        hitSlot(state, widget).hovered = false;
+    state.hoverLanguage = -1;
+}
+
+Click decideClick(const SetupState& state, POINT point) {
+    const auto hit = [&](Widget widget) { return widgetHit(state, widget, point); };
+    if (hit(Widget::Close))
+        return {ClickAction::Close};
+    if (hit(Widget::Minimize))
+        return {ClickAction::Minimize};
+    switch (state.page) {
+    case LanguagePage:
+        if (const int32_t item = languageItemAt(state, point); item >= 0)
+            return {ClickAction::SelectLanguage, item};
+        if (hit(Widget::Primary))
+            return {ClickAction::ToOptions};
+        break;
+    case OptionsPage:
+        if (hit(Widget::DesktopShortcut))
+            return {ClickAction::ToggleDesktopShortcut};
+        if (hit(Widget::StartMenuShortcut))
+            return {ClickAction::ToggleStartMenuShortcut};
+        if (hit(Widget::Browse))
+            return {ClickAction::Browse};
+        if (hit(Widget::Back))
+            return {ClickAction::ToLanguage};
+        if (hit(Widget::Primary))
+            return {ClickAction::ToTerms};
+        break;
+    case TermsPage:
+        if (hit(Widget::TermsAgree))
+            return {ClickAction::ToggleTerms};
+        if (hit(Widget::Back))
+            return {ClickAction::ToOptions};
+        // NEXT while the box is not ticked is empty space.
+        if (state.termsAccepted && hit(Widget::Primary))
+            return {ClickAction::ToProgress};
+        break;
+    case ProgressPage:
+        if (hit(Widget::Primary))
+            return {progressAction(state.status.load())};
+        break;
+    default:
+        break;
+    }
+    return {};
+}
+
+bool applyClick(SetupState& state, const Click& click) {
+    switch (click.action) {
+    case ClickAction::SelectLanguage:
+        state.language = click.language;
+        return true;
+    case ClickAction::ToOptions:
+        state.page = OptionsPage;
+        return true;
+    case ClickAction::ToggleDesktopShortcut:
+        state.createDesktopShortcut = !state.createDesktopShortcut;
+        return true;
+    case ClickAction::ToggleStartMenuShortcut:
+        state.createStartMenuShortcut = !state.createStartMenuShortcut;
+        return true;
+    case ClickAction::ToLanguage:
+        state.page = LanguagePage;
+        return true;
+    case ClickAction::ToTerms:
+        state.page = TermsPage;
+        state.termsScroll = 0;
+        return true;
+    case ClickAction::ToggleTerms:
+        state.termsAccepted = !state.termsAccepted;
+        return true;
+    case ClickAction::ToProgress:
+        state.page = ProgressPage;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool closesWithoutAsking(int32_t page, int32_t status) {
+    return page == ProgressPage && (status == UpToDate || status == Complete);
+}
+
+bool repaintsOnTimer(int32_t page, int32_t status) {
+    return page == ProgressPage &&
+           (status == Checking || status == Downloading || status == Extracting || status == Installing);
+}
+
+int32_t scrolledTerms(int32_t scroll, int wheelDelta) {
+    const long long sum = static_cast<long long>(scroll) + wheelDelta / -3;
+    return static_cast<int32_t>(std::clamp<long long>(sum, 0, INT32_MAX));
+}
+
+POINT draggedWindowOrigin(const RECT& startWindow, POINT startCursor, POINT cursor) {
+    return {startWindow.left + (cursor.x - startCursor.x), startWindow.top + (cursor.y - startCursor.y)};
+}

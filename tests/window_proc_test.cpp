@@ -1,0 +1,323 @@
+// The real main window, driven by the messages a user's mouse and keyboard would send.
+#include "app/main_window.h"
+#include "app/setup_state.h"
+#include "app/window_proc.h"
+#include "i18n/language_table.h"
+#include "render/logo.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace {
+class GdiplusSession : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&token_, &input, nullptr);
+        setupState.logoPath.reset(buildLogoPath());
+    }
+    void TearDown() override {
+        setupState.logoPath.reset();
+        Gdiplus::GdiplusShutdown(token_);
+    }
+
+  private:
+    ULONG_PTR token_ = 0;
+};
+const auto* const gdiplusSession = ::testing::AddGlobalTestEnvironment(new GdiplusSession);
+
+// Client coordinates of the layout, where a person would click.
+constexpr POINT nextPoint{674, 460};
+constexpr POINT backPoint{336, 460};
+constexpr POINT desktopBoxPoint{274, 221};
+constexpr POINT termsBoxPoint{274, 366};
+constexpr POINT closePoint{758, 22};
+constexpr POINT minimizePoint{714, 22};
+constexpr POINT emptyPoint{100, 300}; // the side panel
+POINT languagePoint(int item) {
+    return {505, 134 + 53 * item};
+}
+
+LPARAM at(POINT point) {
+    return MAKELPARAM(point.x, point.y);
+}
+
+// Dispatches queued messages until the condition holds or the time runs out.
+bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (true) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (done())
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        Sleep(10);
+    }
+}
+
+// Answers a modal dialog with the given button from another thread, as a user would.
+class DialogAnswerer {
+  public:
+    DialogAnswerer(const wchar_t* title, int button)
+        : thread_([this, title, button] {
+              const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+              while (std::chrono::steady_clock::now() < end) {
+                  if (HWND box = FindWindowW(L"#32770", title)) {
+                      seen_ = true;
+                      PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                                   reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+                      return;
+                  }
+                  Sleep(20);
+              }
+          }) {}
+    ~DialogAnswerer() { thread_.join(); }
+    bool seen() const { return seen_; }
+
+  private:
+    std::atomic<bool> seen_{false};
+    std::thread thread_;
+};
+
+class MainWindowInput : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setupState.page = LanguagePage;
+        setupState.language = 0;
+        setupState.status = Checking;
+        setupState.termsAccepted = false;
+        setupState.termsScroll = 0;
+        setupState.createDesktopShortcut = true;
+        setupState.createStartMenuShortcut = true;
+        window = createMainWindow(GetModuleHandleW(nullptr));
+        ASSERT_NE(window, nullptr);
+        ShowWindow(window, SW_SHOW);
+        UpdateWindow(window);
+    }
+    void TearDown() override {
+        if (IsWindow(window))
+            DestroyWindow(window);
+        setupState.mainWindow = nullptr;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+
+    // A full click, then the repaint that lays out the rectangles of whatever page is shown now.
+    void click(POINT point) {
+        SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(point));
+        SendMessageW(window, WM_LBUTTONUP, 0, at(point));
+        UpdateWindow(window);
+    }
+    void moveTo(POINT point) { SendMessageW(window, WM_MOUSEMOVE, 0, at(point)); }
+    void wheel(int delta) {
+        SendMessageW(window, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(static_cast<short>(delta))),
+                     at({500, 200}));
+    }
+    void pressEscape() { SendMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0); }
+
+    HWND window = nullptr;
+};
+} // namespace
+
+TEST_F(MainWindowInput, WalksThePagesAsAUserClicks) {
+    click(languagePoint(4));
+    EXPECT_EQ(setupState.language.load(), 4);
+    EXPECT_EQ(setupState.page, LanguagePage);
+    click(languagePoint(0));
+    click(nextPoint);
+    ASSERT_EQ(setupState.page, OptionsPage);
+
+    click(desktopBoxPoint);
+    EXPECT_FALSE(setupState.createDesktopShortcut);
+    click(desktopBoxPoint);
+    EXPECT_TRUE(setupState.createDesktopShortcut);
+    click(backPoint);
+    EXPECT_EQ(setupState.page, LanguagePage);
+    click(nextPoint);
+    click(nextPoint);
+    ASSERT_EQ(setupState.page, TermsPage);
+
+    wheel(-120);
+    EXPECT_EQ(setupState.termsScroll, 40);
+    wheel(240);
+    EXPECT_EQ(setupState.termsScroll, 0);
+    wheel(-120);
+
+    click(nextPoint);
+    EXPECT_EQ(setupState.page, TermsPage) << "NEXT does nothing before the box is ticked";
+    EXPECT_FALSE(setupState.dragging) << "the empty drag it started has ended";
+    click(termsBoxPoint);
+    EXPECT_TRUE(setupState.termsAccepted);
+    click(backPoint);
+    EXPECT_EQ(setupState.page, OptionsPage);
+    wheel(-120);
+    EXPECT_EQ(setupState.termsScroll, 40) << "the wheel belongs to the terms page";
+    click(nextPoint);
+    EXPECT_EQ(setupState.termsScroll, 0);
+    EXPECT_TRUE(setupState.termsAccepted);
+
+    click(nextPoint);
+    ASSERT_EQ(setupState.page, ProgressPage);
+    EXPECT_EQ(setupState.status.load(), Checking);
+    EXPECT_EQ(takeSharedSnapshot().statusText, currentStrings().statusChecking);
+    // The update check answers one way or another (no service: Failed, then RETRY checks again).
+    ASSERT_TRUE(pumpUntil([] { return setupState.status.load() != Checking; }, std::chrono::seconds(30)));
+    if (setupState.status.load() == Failed) {
+        click(nextPoint);
+        EXPECT_EQ(setupState.status.load(), Checking);
+        ASSERT_TRUE(pumpUntil([] { return setupState.status.load() != Checking; }, std::chrono::seconds(30)));
+    }
+    click(backPoint);
+    EXPECT_EQ(setupState.page, ProgressPage) << "there is no way back";
+}
+
+TEST_F(MainWindowInput, HoverMarksOnlyWidgetsOfThePageShown) {
+    const HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
+    const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+    moveTo(closePoint);
+    EXPECT_TRUE(setupState.closeButton.hovered);
+    EXPECT_EQ(GetCursor(), hand);
+    moveTo(emptyPoint);
+    EXPECT_FALSE(setupState.closeButton.hovered);
+    EXPECT_EQ(GetCursor(), arrow);
+    moveTo(languagePoint(4));
+    EXPECT_EQ(setupState.hoverLanguage, 4);
+    EXPECT_EQ(GetCursor(), hand);
+    SendMessageW(window, WM_MOUSELEAVE, 0, 0);
+    EXPECT_EQ(setupState.hoverLanguage, -1);
+
+    // On the terms page the options page's checkboxes are gone, though their rectangles remain.
+    click(nextPoint);
+    click(nextPoint);
+    ASSERT_EQ(setupState.page, TermsPage);
+    moveTo(desktopBoxPoint);
+    EXPECT_FALSE(setupState.desktopShortcutBox.hovered);
+    EXPECT_EQ(setupState.hoverLanguage, -1);
+    EXPECT_EQ(GetCursor(), arrow);
+    moveTo(termsBoxPoint);
+    EXPECT_TRUE(setupState.termsAgreeBox.hovered);
+    EXPECT_EQ(GetCursor(), hand);
+    moveTo(backPoint);
+    EXPECT_TRUE(setupState.backButton.hovered);
+    EXPECT_FALSE(setupState.termsAgreeBox.hovered);
+    SendMessageW(window, WM_MOUSELEAVE, 0, 0);
+    EXPECT_FALSE(setupState.backButton.hovered);
+}
+
+TEST_F(MainWindowInput, DragMovesTheWindowByTheCursorsMovement) {
+    RECT before;
+    GetWindowRect(window, &before);
+    SetCursorPos(before.left + emptyPoint.x, before.top + emptyPoint.y);
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(emptyPoint));
+    ASSERT_TRUE(setupState.dragging);
+    EXPECT_EQ(GetCapture(), window);
+
+    SetCursorPos(before.left + emptyPoint.x + 37, before.top + emptyPoint.y - 21);
+    SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, at({emptyPoint.x + 37, emptyPoint.y - 21}));
+    RECT after;
+    GetWindowRect(window, &after);
+    EXPECT_EQ(after.left - before.left, 37);
+    EXPECT_EQ(after.top - before.top, -21);
+    EXPECT_EQ(after.right - after.left, 780);
+
+    SendMessageW(window, WM_LBUTTONUP, 0, at(emptyPoint));
+    EXPECT_FALSE(setupState.dragging);
+    EXPECT_EQ(GetCapture(), nullptr);
+    SetCursorPos(after.left + 10, after.top + 200);
+    SendMessageW(window, WM_MOUSEMOVE, 0, at({10, 200}));
+    RECT still;
+    GetWindowRect(window, &still);
+    EXPECT_EQ(still.left, after.left) << "released: the window stays";
+}
+
+TEST_F(MainWindowInput, EscapeAsksAndNoKeepsTheSetup) {
+    click(nextPoint);
+    {
+        DialogAnswerer answer(currentStrings().exitTitle, IDNO);
+        pressEscape();
+        EXPECT_TRUE(pumpUntil([&] { return answer.seen(); }, std::chrono::seconds(15)));
+        pumpUntil([] { return false; }, std::chrono::milliseconds(200));
+    }
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(setupState.page, OptionsPage);
+
+    DialogAnswerer answer(currentStrings().exitTitle, IDYES);
+    click(closePoint);
+    EXPECT_TRUE(pumpUntil([&] { return !IsWindow(window); }, std::chrono::seconds(15)));
+    EXPECT_TRUE(answer.seen());
+}
+
+TEST_F(MainWindowInput, NothingLeftToDoClosesWithoutAQuestion) {
+    setupState.page = ProgressPage;
+    setupState.status = Complete;
+    pressEscape();
+    EXPECT_TRUE(pumpUntil([&] { return !IsWindow(window); }, std::chrono::seconds(5)));
+    EXPECT_EQ(setupState.animationTimer, 0u) << "the timer ends with the window";
+}
+
+TEST_F(MainWindowInput, CancelledFolderPickerKeepsTheFolder) {
+    setInstallDir(L"C:\\users\\Public");
+    click(nextPoint);
+    ASSERT_EQ(setupState.page, OptionsPage);
+    {
+        DialogAnswerer answer(currentStrings().selectFolderPrompt, IDCANCEL);
+        SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at({700, 160}));
+        EXPECT_TRUE(answer.seen()) << "the picker opened with its title";
+    }
+    EXPECT_EQ(currentInstallDir(), L"C:\\users\\Public");
+    EXPECT_FALSE(setupState.dragging);
+}
+
+TEST_F(MainWindowInput, MinimizeButtonMinimizes) {
+    click(minimizePoint);
+    EXPECT_TRUE(IsIconic(window));
+    ShowWindow(window, SW_RESTORE);
+}
+
+TEST_F(MainWindowInput, LaunchWithoutTheProductFailsWithTheFolder) {
+    setInstallDir(L"Z:\\nonexistent\\Ostrel");
+    setupState.page = ProgressPage;
+    setupState.status = UpToDate;
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+    click(nextPoint);
+    EXPECT_EQ(setupState.status.load(), Failed);
+    EXPECT_EQ(takeSharedSnapshot().errorText, L"Ostrel.exe not found:\nZ:\\nonexistent\\Ostrel");
+    EXPECT_TRUE(IsWindow(window));
+}
+
+TEST(InstallWorkerStart, ASecondWorkerNeverStartsWhileOneRuns) {
+    static std::atomic<bool> release{false};
+    static std::atomic<int> runs{0};
+    release = false;
+    runs = 0;
+    const WorkerBody blocking = [] {
+        ++runs;
+        while (!release)
+            Sleep(5);
+    };
+    ASSERT_TRUE(startInstallWorker(blocking));
+    EXPECT_FALSE(startInstallWorker(blocking));
+    EXPECT_FALSE(startInstallWorker(blocking));
+    release = true;
+    // Once the first worker has ended, the next click starts one again.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    bool restarted = false;
+    while (!restarted && std::chrono::steady_clock::now() < end) {
+        restarted = startInstallWorker([] { ++runs; });
+        Sleep(5);
+    }
+    EXPECT_TRUE(restarted);
+    while (runs < 2 && std::chrono::steady_clock::now() < end)
+        Sleep(5);
+    EXPECT_EQ(runs.load(), 2);
+}
