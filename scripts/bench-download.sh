@@ -19,16 +19,16 @@ build=$(cd "$build" && pwd)
 ostrelWineEnv "$build"
 
 work=$(mktemp -d "$build/bench.XXXXXX")
+package=bench-package.bin
 cleanUp() {
     "$here/service.sh" stop "$build" || true
     wineserver -k 2>/dev/null || true
-    rm -rf "$work"
+    rm -rf "$work" "$build/service-root/packages/$package"
 }
 trap cleanUp EXIT INT TERM
 "$here/service.sh" start "$build"
 "$here/wine-prefix.sh" "$build" --persist
 
-package=bench-package.bin
 head -c $((sizeMb * 1024 * 1024)) /dev/urandom >"$build/service-root/packages/$package"
 expected=$(sha256sum "$build/service-root/packages/$package" | cut -d' ' -f1)
 url=https://localhost/packages/$package

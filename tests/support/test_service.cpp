@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 
 namespace {
 // Reads the one shape the service writes: an object of strings and objects of strings.
