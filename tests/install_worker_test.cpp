@@ -409,3 +409,24 @@ TEST_F(InstallWorker, CopiesTheUninstallerFromBesideTheSetupWhenThereIsOne) {
     EXPECT_EQ(readBytes(folder / L"Uninstall.exe"), "MZ uninstaller");
     EXPECT_NE(zipOf(result), firstZip) << "every run has its own temporary names";
 }
+
+TEST_F(InstallWorker, InstallsPackagesOfThePublishToolAndOfInfoZip) {
+    ASSERT_TRUE(
+        CopyFileW(fs::path(OSTREL_PUBLISHED_PACKAGE).c_str(), packagePath(packageName).c_str(), FALSE));
+    offerUrl(packageUrl(packageName), sha256File(packagePath(packageName)));
+    RunResult result = run();
+    ASSERT_EQ(result.status, Complete) << result.errorText;
+    EXPECT_TRUE(valueAfter(result.log, L"Using subfolder: ").ends_with(L"\\Ostrel-9.9.9\\"));
+    for (const wchar_t* file : {L"Ostrel.exe", L"OstrelService.exe", L"OstrelFiles.txt"})
+        EXPECT_TRUE(fs::exists(folder / file)) << fs::path(file).string();
+    EXPECT_NE(readBytes(folder / L"version.txt").find("9.9.9"), std::string::npos);
+
+    // Info-ZIP's archive has one top folder, folder entries and no Ostrel.exe of its own.
+    ASSERT_TRUE(CopyFileW(fs::path(OSTREL_INFOZIP_ARCHIVE).c_str(), packagePath(packageName).c_str(), FALSE));
+    offerUrl(packageUrl(packageName), sha256File(packagePath(packageName)));
+    result = run();
+    ASSERT_EQ(result.status, Complete) << result.errorText;
+    EXPECT_EQ(readBytes(folder / L"readme.txt"), "Ostrel sample product\r\n");
+    EXPECT_TRUE(fs::is_directory(folder / L"empty folder"));
+    EXPECT_EQ(fs::file_size(folder / L"data" / L"empty.dat"), 0u);
+}
