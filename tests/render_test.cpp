@@ -142,6 +142,17 @@ TEST(WidgetArithmetic, FormatBytesPicksTheUnitFromTheCount) {
     EXPECT_EQ(formatBytes(~0ull), L"17179869184.00 GB");
 }
 
+TEST(FreeSpace, AsksTheNearestFolderThatExists) {
+    wchar_t temp[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+    const uint64_t there = freeBytesAt(temp);
+    EXPECT_GT(there, 0u);
+    const uint64_t notYet = freeBytesAt(std::wstring(temp) + L"not-created-yet\\Ostrel");
+    EXPECT_GT(notYet, 0u) << "a folder the install has still to create";
+    EXPECT_NEAR(static_cast<double>(notYet), static_cast<double>(there), 64.0 * 1024 * 1024);
+    EXPECT_EQ(freeBytesAt(L"Q:\\Ostrel"), 0u) << "no such drive";
+}
+
 TEST(WidgetArithmetic, IndeterminateSegmentGlidesAcrossTheTrack) {
     const int width = 478;
     const int travel = width - width / 3;
@@ -211,8 +222,9 @@ TEST_F(Render, LanguagePageLaysOutItsItemsAndShowsTheSelection) {
 
 TEST_F(Render, OptionsPageInEveryLanguage) {
     setupState.page = OptionsPage;
-    setInstallDir(
-        L"C:\\users\\root\\AppData\\Local\\A very long folder name\\that keeps going\\and going\\Ostrel");
+    // On a drive that does not exist, so the free space shows 0 B in every run and the frames compare.
+    setInstallDir(L"Q:\\Users\\Someone\\AppData\\Local\\A very long folder name\\that keeps going\\and "
+                  L"going\\and going further still\\deeper and deeper\\Ostrel");
     for (int32_t id = 0; id < languageCount; ++id) {
         setupState.language = id;
         Frame frame((L"options-page-" + std::wstring(languageCode(id))).c_str());
