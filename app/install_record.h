@@ -15,5 +15,8 @@ std::wstring readRegistryString(HKEY root, const wchar_t* subkey, const wchar_t*
 // not-found codes (access denied, say) counts as present: something is there.
 bool pathExists(const std::wstring& path);
 
+// A known folder from SHGetFolderPathW (CSIDL_DESKTOP, CSIDL_PROGRAMS); "" when it fails.
+std::wstring knownFolderPath(int csidl);
+
 // installedVersion and possibly installDir from the registry, current user first.
 void detectExistingInstall();

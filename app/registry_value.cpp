@@ -1,7 +1,9 @@
-// The registry and file probes of install_record.h, apart from the setup's state so that
+// The registry, file and known-folder probes of install_record.h, apart from the setup's state so that
 // Uninstall.exe can use them without the setup's window code.
 #include "app/handles.h"
 #include "app/install_record.h"
+
+#include <shlobj.h>
 
 #include <vector>
 
@@ -41,4 +43,11 @@ bool pathExists(const std::wstring& path) {
     default:
         return true;
     }
+}
+
+std::wstring knownFolderPath(int csidl) {
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        return {};
+    return buffer;
 }

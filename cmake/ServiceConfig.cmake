@@ -28,3 +28,6 @@ foreach(index RANGE 0 17)
     string(APPEND OSTREL_SERVICE_KEY_PIECES "inline constexpr const wchar_t* serviceKeyPiece${index} = L\"${piece}\";\n")
 endforeach()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/service_config.h.in ${CMAKE_BINARY_DIR}/generated/service_config.h @ONLY)
+
+# The local update service accepts exactly this key (scripts/service.sh reads it).
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/service-key.txt CONTENT "${OSTREL_SERVICE_API_KEY}\n")

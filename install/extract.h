@@ -2,6 +2,31 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
-// True when every entry was written below destination.
+// The extraction script around the archive path and the destination folder.
+inline constexpr std::wstring_view extractionCommandHead =
+    L"powershell.exe -NoProfile -NonInteractive -Command \"$ErrorActionPreference='Stop'; Add-Type "
+    L"-AssemblyName "
+    L"System.IO.Compression.FileSystem; $zip=[IO.Compression.ZipFile]::OpenRead('";
+inline constexpr std::wstring_view extractionCommandMiddle = L"'); $dest='";
+inline constexpr std::wstring_view extractionCommandTail =
+    L"'; foreach($e in $zip.Entries){  $rel=$e.FullName;   if($rel.Contains('..')){throw 'Path traversal "
+    L"detected'};   $p=Join-Path $dest $rel;   if($e.Length -eq 0 -and "
+    L"$rel.EndsWith('/')){[IO.Directory]::CreateDirectory($p)|Out-Null}  "
+    L"else{[IO.Directory]::CreateDirectory([IO.Path]::GetDirectoryName($p))|Out-Null;   "
+    L"[IO.Compression.ZipFileExtensions]::ExtractToFile($e,$p,$true)}}; $zip.Dispose()\"";
+
+// True when every entry was written below destination. Blocks for up to five minutes; a
+// child still running then is terminated.
 bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination);
+
+// False for a path holding a character that could end or alter a single-quoted PowerShell
+// literal: the apostrophe, its four typographic forms, the grave accent and the dollar sign.
+bool isSafeScriptPath(const std::wstring& path);
+
+// The extraction command line: the script with the two paths in its literals.
+std::wstring extractionCommandLine(const std::wstring& zipPath, const std::wstring& destination);
+
+// The system folder + "\WindowsPowerShell\v1.0\powershell.exe", "" when it cannot be read.
+std::wstring systemPowerShellPath();

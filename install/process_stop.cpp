@@ -23,7 +23,8 @@ void stopRunningProducts() {
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     const DWORD self = GetCurrentProcessId();
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
         if (entry.th32ProcessID == self || !isProductProcess(entry.szExeFile))
             continue;
         UniqueKernelHandle process(OpenProcess(terminateAccess, FALSE, entry.th32ProcessID));

@@ -51,6 +51,12 @@ REG
     touch "$WINEPREFIX/.ostrel-prefix"
 fi
 
+if [ "$persist" = 1 ]; then
+    # One wineserver for the whole test run, so no test pays for its start-up;
+    # started before the tools below run, since -p fails while any other wineserver lingers.
+    wineserver -p </dev/null >/dev/null 2>&1
+fi
+
 # What the build provides is installed on every run, so a rebuilt tool takes effect.
 powershellStandIn="$build/tools/powershell_standin.exe"
 if [ -f "$powershellStandIn" ]; then
@@ -60,11 +66,10 @@ if [ -f "$powershellStandIn" ]; then
 fi
 testCa="$build/testca/ca.der"
 if [ -f "$testCa" ] && [ -f "$build/tools/trust_ca.exe" ]; then
-    wine "$build/tools/trust_ca.exe" "$(winepath -w "$testCa")" >>"$log" 2>&1 ||
+    # Drive Z: is the host's root. Not winepath: as the first Wine program of the session it would
+    # start Wine's helpers holding the pipe of the command substitution, and they live as long
+    # as the persistent wineserver.
+    testCaWindows=$(printf 'Z:%s' "$(cd "$(dirname "$testCa")" && pwd)/ca.der" | tr / '\\')
+    wine "$build/tools/trust_ca.exe" "$testCaWindows" </dev/null >>"$log" 2>&1 ||
         { echo "could not trust the test CA in $WINEPREFIX" >&2; tail -5 "$log" >&2; exit 1; }
-fi
-
-if [ "$persist" = 1 ]; then
-    # One wineserver for the whole test run, so no test pays for its start-up.
-    wineserver -p </dev/null >/dev/null 2>&1
 fi

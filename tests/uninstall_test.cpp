@@ -1,6 +1,12 @@
 // Uninstall.exe run as the list of installed programs runs it, against a real installation.
 #include "app/handles.h"
 #include "app/install_record.h"
+#include "app/setup_state.h"
+#include "i18n/language_table.h"
+#include "install/install_worker.h"
+#include "net/sha256.h"
+#include "tests/support/test_service.h"
+#include "tests/support/zip_writer.h"
 #include "uninstaller/installation_scan.h"
 #include "uninstaller/uninstall_report.h"
 #include "uninstaller/uninstall_steps.h"
@@ -12,6 +18,7 @@
 #include <shobjidl.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -23,10 +30,14 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-fs::path buildFolder() {
+std::wstring programPath() {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return fs::path(self).parent_path().parent_path(); // <build>/tests/uninstaller_tests.exe
+    return self;
+}
+
+fs::path buildFolder() {
+    return fs::path(programPath()).parent_path().parent_path(); // <build>/tests/uninstaller_tests.exe
 }
 
 std::wstring shellFolder(int csidl) {
@@ -55,15 +66,6 @@ std::string readFile(const fs::path& path) {
     std::stringstream content;
     content << file.rdbuf();
     return content.str();
-}
-
-void setString(const wchar_t* keyPath, const wchar_t* name, const std::wstring& value) {
-    UniqueRegKey key;
-    ASSERT_EQ(
-        RegCreateKeyExW(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
-        ERROR_SUCCESS);
-    RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 bool keyExists(const wchar_t* keyPath) {
@@ -208,33 +210,39 @@ class Uninstaller : public ::testing::Test {
         fs::remove_all(startMenuFolder(), ignored);
     }
 
-    // What the setup leaves behind: the package's files, the uninstaller beside them, the
-    // registry entries and both shortcuts.
+    // Installs through the setup's own worker from a package on the local service: the
+    // package's files and list, the uninstaller from beside this program, the registry
+    // entries and both shortcuts.
     void install(const fs::path& folder, const std::vector<std::wstring>& packageFiles,
                  bool withList = true) {
-        fs::create_directories(folder);
+        std::vector<ZipEntry> entries;
         std::string list;
         for (const std::wstring& file : packageFiles) {
-            if (file == L"Ostrel.exe")
-                copyFile(sampleProduct(), folder / file);
-            else
-                writeFile(folder / file);
+            std::string name = utf8(file);
+            std::replace(name.begin(), name.end(), '\\', '/');
+            entries.push_back({name, file == L"Ostrel.exe" ? readFile(sampleProduct()) : "x"});
             list += utf8(file) + "\r\n";
         }
         if (withList)
-            writeFile(folder / L"OstrelFiles.txt",
-                      list + extraListLines + "Uninstall.exe\r\nOstrelFiles.txt\r\n");
-        copyFile(buildFolder() / L"Uninstall.exe", folder / L"Uninstall.exe");
+            entries.push_back(
+                {"OstrelFiles.txt", list + extraListLines + "Uninstall.exe\r\nOstrelFiles.txt\r\n"});
+        const std::wstring package = L"uninstall-test.zip";
+        ASSERT_TRUE(writeZip(packagePath(package), entries));
+        copyFile(buildFolder() / L"Uninstall.exe", fs::path(programPath()).parent_path() / L"Uninstall.exe");
 
-        const std::wstring dir = folder.wstring();
-        setString(productKeyPath, L"InstallDir", dir);
-        setString(productKeyPath, L"Version", L"1.3.0");
-        setString(uninstallKeyPath, L"DisplayName", L"Ostrel");
-        setString(uninstallKeyPath, L"UninstallString", dir + L"\\Uninstall.exe");
-        setString(uninstallKeyPath, L"DisplayIcon", dir + L"\\Ostrel.exe");
-        setString(settingsKeyPath, L"language", language);
-        saveShortcut(desktopLink(), folder / L"Ostrel.exe");
-        saveShortcut(startMenuLink(), folder / L"Ostrel.exe");
+        setInstallDir(folder.wstring());
+        {
+            std::lock_guard lock(setupState.sharedMutex);
+            setupState.downloadUrl = packageUrl(package);
+            setupState.expectedSha256 = sha256File(packagePath(package));
+            setupState.latestVersion = L"1.3.0";
+        }
+        for (int32_t id = 0; id < languageCount; ++id)
+            if (language == languageCode(id))
+                setupState.language = id;
+        setupState.createDesktopShortcut = setupState.createStartMenuShortcut = true;
+        installWorker();
+        ASSERT_EQ(setupState.status.load(), Complete) << utf8(takeSharedSnapshot().errorText);
     }
 
     void startProduct(const fs::path& folder) {

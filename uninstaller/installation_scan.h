@@ -1,16 +1,13 @@
 // What belongs to one installation: its files, its registry entries and its shortcuts.
 #pragma once
 
+#include "install/registration.h"
 #include "uninstaller/removal_plan.h"
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
-
-inline constexpr const wchar_t* uninstallKeyPath =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ostrel";
-inline constexpr const wchar_t* settingsKeyPath = L"Software\\Ostrel\\Application";
 
 struct InstallationScan {
     std::wstring folder;

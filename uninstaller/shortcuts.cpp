@@ -1,28 +1,18 @@
 #include "uninstaller/shortcuts.h"
 
 #include "app/handles.h"
+#include "app/install_record.h"
 #include "uninstaller/paths.h"
 
 #include <shlobj.h>
 #include <shobjidl.h>
 
-namespace {
-
-std::wstring shellFolder(int csidl) {
-    wchar_t buffer[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)))
-        return {};
-    return buffer;
-}
-
-} // namespace
-
 ShortcutLocations productShortcutLocations() {
     ShortcutLocations locations;
-    const std::wstring desktop = shellFolder(CSIDL_DESKTOP);
+    const std::wstring desktop = knownFolderPath(CSIDL_DESKTOP);
     if (!desktop.empty())
         locations.links.push_back(joinPath(desktop, shortcutFileName));
-    const std::wstring programs = shellFolder(CSIDL_PROGRAMS);
+    const std::wstring programs = knownFolderPath(CSIDL_PROGRAMS);
     if (!programs.empty()) {
         locations.startMenuFolder = joinPath(programs, startMenuFolderName);
         locations.links.push_back(joinPath(locations.startMenuFolder, shortcutFileName));

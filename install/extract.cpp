@@ -1,0 +1,67 @@
+#include "install/extract.h"
+
+#include "app/handles.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+constexpr DWORD extractionTimeoutMilliseconds = 300'000;
+
+// PowerShell ends a single-quoted literal at U+2018..U+201B as well as at the apostrophe.
+constexpr wchar_t unsafeScriptCharacters[] = L"'`$\u2018\u2019\u201A\u201B";
+} // namespace
+
+bool isSafeScriptPath(const std::wstring& path) {
+    return path.find_first_of(unsafeScriptCharacters) == std::wstring::npos;
+}
+
+std::wstring extractionCommandLine(const std::wstring& zipPath, const std::wstring& destination) {
+    return std::wstring(extractionCommandHead) + zipPath + std::wstring(extractionCommandMiddle) +
+           destination + std::wstring(extractionCommandTail);
+}
+
+std::wstring systemPowerShellPath() {
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return {};
+    return std::wstring(system, length) + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+}
+
+bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination) {
+    if (!isSafeScriptPath(zipPath) || !isSafeScriptPath(destination))
+        return false;
+    // The full path as application name: a powershell.exe planted beside the setup (in the
+    // Downloads folder, say) or in the current folder is never the one that runs.
+    const std::wstring application = systemPowerShellPath();
+    if (application.empty())
+        return false;
+    const std::wstring text = extractionCommandLine(zipPath, destination);
+    // CreateProcessW may write into the command line: it needs a buffer of its own.
+    std::vector<wchar_t> commandLine(text.begin(), text.end());
+    commandLine.push_back(L'\0');
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION created{};
+    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &created))
+        return false;
+    UniqueKernelHandle process(created.hProcess);
+    UniqueKernelHandle thread(created.hThread);
+
+    DWORD exitCode = 1;
+    const DWORD waited = WaitForSingleObject(process.get(), extractionTimeoutMilliseconds);
+    if (waited == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.get(), &exitCode);
+    } else if (waited == WAIT_TIMEOUT) {
+        // Left running, it would go on writing into a staging folder nobody reads.
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
+    }
+    return exitCode == 0;
+}

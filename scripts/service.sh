@@ -1,0 +1,63 @@
+#!/bin/sh
+# Starts or stops the local update service of a build folder (scripts/update_service.py on
+# 127.0.0.1:443, its files in <build>/service-root, pid in <build>/service.pid, output in
+# <build>/service.log). start returns once the service completes TLS handshakes.
+# Usage: scripts/service.sh start|stop <build-dir>
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+action=${1:-}
+build=${2:-}
+case $action in start | stop) ;; *) echo "usage: service.sh start|stop <build-dir>" >&2; exit 2 ;; esac
+[ -n "$build" ] && [ -d "$build" ] || { echo "service.sh: no build folder '$build'" >&2; exit 2; }
+build=$(cd "$build" && pwd)
+pidFile="$build/service.pid"
+log="$build/service.log"
+
+# True while the pid file names a running update service.
+running() {
+    [ -f "$pidFile" ] || return 1
+    pid=$(cat "$pidFile")
+    [ -n "$pid" ] && grep -q update_service.py "/proc/$pid/cmdline" 2>/dev/null
+}
+
+stop() {
+    if running; then
+        kill "$pid" 2>/dev/null || true
+        tries=0
+        # Ended once its command line is gone: a zombie waits for a reaper that is not us.
+        while grep -q update_service.py "/proc/$pid/cmdline" 2>/dev/null; do
+            tries=$((tries + 1))
+            [ $tries -lt 50 ] || { kill -9 "$pid" 2>/dev/null || true; break; }
+            sleep 0.1
+        done
+    fi
+    rm -f "$pidFile"
+}
+
+if [ "$action" = stop ]; then
+    stop
+    exit 0
+fi
+
+for file in "$build/testca/server.pem" "$build/testca/server.key" "$build/testca/ca.pem" "$build/service-key.txt"; do
+    [ -f "$file" ] || { echo "service.sh: $file is missing; build the project first" >&2; exit 1; }
+done
+# A service left over from an interrupted run would hold the port.
+stop
+mkdir -p "$build/service-root/packages"
+python3 "$here/update_service.py" --root "$build/service-root" --cert "$build/testca/server.pem" \
+    --key "$build/testca/server.key" --api-key-file "$build/service-key.txt" \
+    </dev/null >"$log" 2>&1 &
+echo $! >"$pidFile"
+
+tries=0
+until python3 "$here/update_service.py" --probe --cert "$build/testca/ca.pem"; do
+    tries=$((tries + 1))
+    if ! running || [ $tries -ge 100 ]; then
+        echo "service.sh: the update service did not start on https://127.0.0.1:443/ (log: $log)" >&2
+        cat "$log" >&2
+        stop
+        exit 1
+    fi
+    sleep 0.1
+done

@@ -1,0 +1,280 @@
+#!/usr/bin/env python3
+"""The local update service: answers the setup's version query and serves release packages over HTTPS.
+
+Run by scripts/service.sh for the tests, the demo and the benchmark. Everything it answers comes from
+one folder (the service root), so tests steer it by writing files:
+
+  latest.json     body of the version query's answer, sent verbatim (absent: 404)
+  latest.status   optional HTTP status of that answer (default 200); 0 closes the connection
+                  without answering, as a service that goes away mid-request does
+  packages/       the files served under /packages/<name>
+  requests.jsonl  appended by the service: one JSON object per request it received
+
+The fault routes under /fault/ serve the packages in the ways a real network can misbehave.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import socket
+import ssl
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+RPC_PATH = "/rest/v1/rpc/get_latest_version"
+COPY_BLOCK = 1 << 20
+SLOW_BLOCK = 64 * 1024
+SLOW_PAUSE = 0.1
+
+
+class ServiceHandler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "OstrelUpdateService/1.0"
+
+    def log_message(self, format, *args):
+        # Every request is in requests.jsonl; the console stays for errors.
+        pass
+
+    def do_GET(self):
+        self.handle_request()
+
+    def do_POST(self):
+        self.handle_request()
+
+    def do_HEAD(self):
+        self.handle_request()
+
+    def handle_request(self):
+        body = self.read_body()
+        self.server.record(self.command, self.path, self.headers, body)
+        route = urllib.parse.urlsplit(self.path).path
+        try:
+            if route == RPC_PATH:
+                self.answer_rpc()
+            elif route.startswith("/packages/"):
+                self.send_package(route[len("/packages/"):])
+            elif route.startswith("/fault/"):
+                self.answer_fault(route[len("/fault/"):])
+            else:
+                self.send_bytes(404, b"<html><body><h1>404 Not Found</h1></body></html>", "text/html")
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
+            # The client hung up (a cancelled download): nothing left to answer.
+            self.close_connection = True
+
+    def read_body(self):
+        try:
+            length = int(self.headers.get("Content-Length", "0"))
+        except ValueError:
+            length = 0
+        return self.rfile.read(length) if length > 0 else b""
+
+    def send_bytes(self, status, data, content_type, extra_headers=()):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(data)))
+        for name, value in extra_headers:
+            self.send_header(name, value)
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(data)
+
+    def send_json_error(self, status, message):
+        self.send_bytes(status, json.dumps({"message": message}).encode(), "application/json")
+
+    def answer_rpc(self):
+        if self.command != "POST":
+            self.send_json_error(405, "Use POST")
+            return
+        if self.headers.get("apikey") != self.server.api_key:
+            self.send_json_error(401, "Invalid API key")
+            return
+        root = self.server.root
+        try:
+            with open(os.path.join(root, "latest.json"), "rb") as answer:
+                data = answer.read()
+        except FileNotFoundError:
+            self.send_json_error(404, "No release has been published")
+            return
+        status = 200
+        try:
+            with open(os.path.join(root, "latest.status")) as status_file:
+                status = int(status_file.read().strip())
+        except (FileNotFoundError, ValueError):
+            pass
+        if status == 0:
+            self.drop_connection()
+            return
+        self.send_bytes(status, data, "application/json")
+
+    def package_file(self, name):
+        """The path of a served package, or None for a missing file or a name that leaves the folder."""
+        name = urllib.parse.unquote(name)
+        if not name or "/" in name or "\\" in name or name in (".", ".."):
+            return None
+        path = os.path.join(self.server.root, "packages", name)
+        return path if os.path.isfile(path) else None
+
+    def send_not_found(self):
+        self.send_json_error(404, "No such package")
+
+    def send_package(self, name, chunked=False):
+        path = self.package_file(name)
+        if path is None:
+            self.send_not_found()
+            return
+        with open(path, "rb") as package:
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            if chunked:
+                self.send_header("Transfer-Encoding", "chunked")
+            else:
+                self.send_header("Content-Length", str(os.path.getsize(path)))
+            self.end_headers()
+            if self.command == "HEAD":
+                return
+            if not chunked:
+                shutil.copyfileobj(package, self.wfile, COPY_BLOCK)
+                return
+            while block := package.read(40000):
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(block), block))
+            self.wfile.write(b"0\r\n\r\n")
+
+    def send_partial(self, name, pace):
+        """Announces the whole length; pace(sent) returns how much to send next, 0 to stop early."""
+        path = self.package_file(name)
+        if path is None:
+            self.send_not_found()
+            return
+        size = os.path.getsize(path)
+        with open(path, "rb") as package:
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(size))
+            self.end_headers()
+            sent = 0
+            while sent < size:
+                step = pace(sent, size)
+                if step <= 0:
+                    break
+                block = package.read(step)
+                self.wfile.write(block)
+                sent += len(block)
+        if sent < size:
+            self.drop_connection()
+
+    def answer_fault(self, fault):
+        kind, _, name = fault.partition("/")
+        if kind == "chunked":
+            self.send_package(name, chunked=True)
+        elif kind == "empty":
+            self.send_bytes(200, b"", "application/octet-stream")
+        elif kind == "404":
+            self.send_bytes(404, b"<html><head><title>Not Found</title></head>"
+                            b"<body><h1>Not Found</h1></body></html>", "text/html")
+        elif kind in ("redirect-http", "redirect-https"):
+            scheme = "http" if kind == "redirect-http" else "https"
+            location = "%s://127.0.0.1/packages/%s" % (scheme, name)
+            self.send_bytes(302, b"", "text/plain", [("Location", location)])
+        elif kind == "slow":
+            def slow(sent, size):
+                if sent:
+                    time.sleep(SLOW_PAUSE)
+                return SLOW_BLOCK
+            self.send_partial(name, slow)
+        elif kind == "cut":
+            self.send_partial(name, lambda sent, size: size // 2 - sent)
+        else:
+            self.send_bytes(404, b"<html><body>No such fault</body></html>", "text/html")
+
+    def drop_connection(self):
+        self.close_connection = True
+        try:
+            self.wfile.flush()
+            self.connection.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+
+
+class UpdateService(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, address, root, api_key, context):
+        super().__init__(address, ServiceHandler)
+        self.root = root
+        self.api_key = api_key
+        self.context = context
+        self.record_lock = threading.Lock()
+
+    def finish_request(self, request, client_address):
+        # The TLS handshake runs on the request's own thread, so a slow client holds up no one else.
+        try:
+            secure = self.context.wrap_socket(request, server_side=True)
+        except (ssl.SSLError, OSError):
+            return
+        try:
+            super().finish_request(secure, client_address)
+        except (ssl.SSLError, ConnectionError, TimeoutError):
+            pass
+        finally:
+            secure.close()
+
+    def record(self, method, path, headers, body):
+        entry = {
+            "method": method,
+            "path": path,
+            "headers": {name.lower(): value for name, value in headers.items()},
+            "body": body.decode("utf-8", "replace"),
+        }
+        line = json.dumps(entry, ensure_ascii=False) + "\n"
+        with self.record_lock:
+            with open(os.path.join(self.root, "requests.jsonl"), "a", encoding="utf-8") as log:
+                log.write(line)
+
+
+def probe(host, port, ca_file, timeout):
+    """True once a TLS handshake with the service succeeds under the test CA."""
+    context = ssl.create_default_context(cafile=ca_file)
+    try:
+        with socket.create_connection((host, port), timeout=timeout) as plain:
+            with context.wrap_socket(plain, server_hostname="localhost"):
+                return True
+    except OSError:
+        return False
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--root", help="the service root folder")
+    parser.add_argument("--cert", required=True, help="server certificate (PEM), or the CA with --probe")
+    parser.add_argument("--key", help="server private key (PEM)")
+    parser.add_argument("--api-key-file", help="file holding the accepted API key")
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=443)
+    parser.add_argument("--probe", action="store_true", help="only check that the service answers TLS")
+    args = parser.parse_args()
+
+    if args.probe:
+        return 0 if probe(args.host, args.port, args.cert, 2.0) else 1
+    if not (args.root and args.key and args.api_key_file):
+        parser.error("--root, --key and --api-key-file are needed to serve")
+    with open(args.api_key_file) as key_file:
+        api_key = key_file.read().strip()
+    os.makedirs(os.path.join(args.root, "packages"), exist_ok=True)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(args.cert, args.key)
+    server = UpdateService((args.host, args.port), os.path.abspath(args.root), api_key, context)
+    print("update service on https://%s:%d/ serving %s" % (args.host, args.port, args.root), flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

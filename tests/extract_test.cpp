@@ -1,0 +1,73 @@
+#include "install/extract.h"
+#include "tests/support/zip_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+namespace fs = std::filesystem;
+
+std::string readBytes(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+fs::path commandRecord() {
+    return fs::temp_directory_path() / L"OstrelPowerShell_commands.log";
+}
+
+fs::path besideThisProgram(const wchar_t* name) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return fs::path(self).parent_path() / name;
+}
+
+class Extraction : public ::testing::Test {
+  protected:
+    const fs::path root = fs::temp_directory_path() / L"ostrel-extract-test";
+    const fs::path zip = root / L"OstrelSetup_0123.zip";
+    const std::wstring staging = (root / L"OstrelSetup_0123_staging").wstring() + L"\\";
+    void SetUp() override {
+        fs::remove_all(root);
+        fs::create_directories(staging);
+        fs::remove(commandRecord());
+    }
+    void TearDown() override { fs::remove_all(root); }
+};
+} // namespace
+
+TEST_F(Extraction, UnpacksThroughTheSystemsPowerShellWithTheExactCommandLine) {
+    ASSERT_TRUE(writeZip(zip.wstring(), {{"Ostrel.exe", "MZ"}, {"data/", ""}, {"data/a.txt", "a"}}));
+    // Beside the setup a planted powershell.exe would be found first by a search; it must not run.
+    const fs::path planted = besideThisProgram(L"powershell.exe");
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_TRUE(CopyFileW((fs::path(system) / L"hostname.exe").c_str(), planted.c_str(), FALSE));
+    const bool extracted = ExtractZip(zip.wstring(), staging);
+    fs::remove(planted);
+
+    ASSERT_TRUE(extracted);
+    EXPECT_EQ(readBytes(fs::path(staging) / L"Ostrel.exe"), "MZ");
+    EXPECT_EQ(readBytes(fs::path(staging) / L"data" / L"a.txt"), "a");
+    const std::string record = readBytes(commandRecord());
+    const std::wstring line = extractionCommandLine(zip.wstring(), staging);
+    EXPECT_NE(record.find(std::string(line.begin() + 14, line.end())), std::string::npos) << record;
+}
+
+TEST_F(Extraction, FailsOnATraversalNameAfterWritingTheEntriesBeforeIt) {
+    ASSERT_TRUE(writeZip(zip.wstring(), {{"first.txt", "1"}, {"docs/readme..txt", "2"}, {"last.txt", "3"}}));
+    EXPECT_FALSE(ExtractZip(zip.wstring(), staging));
+    EXPECT_TRUE(fs::exists(fs::path(staging) / L"first.txt"));
+    EXPECT_FALSE(fs::exists(fs::path(staging) / L"last.txt"));
+}
+
+TEST_F(Extraction, FailsOnAMissingArchive) {
+    EXPECT_FALSE(ExtractZip((root / L"absent.zip").wstring(), staging));
+}

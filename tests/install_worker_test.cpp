@@ -1,0 +1,411 @@
+#include "app/install_record.h"
+#include "app/setup_state.h"
+#include "i18n/language_table.h"
+#include "install/install_log.h"
+#include "install/install_worker.h"
+#include "install/registration.h"
+#include "net/download.h"
+#include "net/sha256.h"
+#include "tests/support/test_service.h"
+#include "tests/support/zip_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace {
+namespace fs = std::filesystem;
+
+std::string readBytes(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+void writeBytes(const fs::path& path, const std::string& content) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::wstring fromUtf8(const std::string& bytes) {
+    if (bytes.empty())
+        return {};
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
+    return text;
+}
+
+fs::path logFile() {
+    return fs::temp_directory_path() / installLogName;
+}
+
+// The lines a run added to the shared debug log.
+std::vector<std::wstring> linesSince(size_t offset) {
+    const std::string bytes = readBytes(logFile());
+    std::vector<std::wstring> lines;
+    std::istringstream stream(bytes.substr(std::min(offset, bytes.size())));
+    for (std::string line; std::getline(stream, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(fromUtf8(line));
+    }
+    return lines;
+}
+
+size_t countStartingWith(const std::vector<std::wstring>& lines, const std::wstring& prefix) {
+    return static_cast<size_t>(std::count_if(
+        lines.begin(), lines.end(), [&](const std::wstring& line) { return line.starts_with(prefix); }));
+}
+
+// The value after a prefix on the first line that has it, "" when none does.
+std::wstring valueAfter(const std::vector<std::wstring>& lines, const std::wstring& prefix) {
+    for (const std::wstring& line : lines)
+        if (line.starts_with(prefix))
+            return line.substr(prefix.size());
+    return {};
+}
+
+fs::path uninstallerBesideTests() {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return fs::path(self).parent_path() / L"Uninstall.exe";
+}
+
+struct RunResult {
+    int32_t status = -1;
+    std::wstring statusText, errorText, installedVersion;
+    double progress = 0.0;
+    std::vector<std::wstring> log;
+};
+
+class InstallWorker : public ::testing::Test {
+  protected:
+    fs::path folder;
+    std::wstring packageName;
+
+    void SetUp() override {
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        folder = fs::temp_directory_path() / (L"ostrel-worker-" + std::wstring(test.begin(), test.end()));
+        packageName = L"worker-" + std::wstring(test.begin(), test.end()) + L".zip";
+        fs::remove_all(folder);
+        clearRegistry();
+        setupState.language = 0;
+        setupState.createDesktopShortcut = setupState.createStartMenuShortcut = false;
+        setInstallDir(folder.wstring());
+        std::error_code ignored;
+        fs::remove(uninstallerBesideTests(), ignored);
+        std::lock_guard lock(setupState.sharedMutex);
+        setupState.errorText.clear();
+        setupState.statusText.clear();
+        setupState.installedVersion.clear();
+        setupState.latestVersion = L"1.2.0";
+        setupState.status = ReadyToInstall;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+        fs::remove(uninstallerBesideTests(), ignored);
+        clearRegistry();
+    }
+    static void clearRegistry() {
+        RegDeleteTreeW(HKEY_CURRENT_USER, productKeyPath);
+        RegDeleteTreeW(HKEY_CURRENT_USER, uninstallKeyPath);
+    }
+
+    // Publishes the entries as this test's package and points the state at it with its digest.
+    void offer(const std::vector<ZipEntry>& entries) {
+        ASSERT_TRUE(writeZip(packagePath(packageName), entries));
+        offerUrl(packageUrl(packageName), sha256File(packagePath(packageName)));
+    }
+    static void offerUrl(const std::wstring& url, const std::wstring& digest) {
+        std::lock_guard lock(setupState.sharedMutex);
+        setupState.downloadUrl = url;
+        setupState.expectedSha256 = digest;
+    }
+
+    static RunResult run() {
+        std::error_code ignored;
+        const size_t offset =
+            static_cast<size_t>(fs::exists(logFile()) ? fs::file_size(logFile(), ignored) : 0);
+        installWorker();
+        return collect(offset);
+    }
+    static RunResult collect(size_t offset) {
+        RunResult result;
+        result.log = linesSince(offset);
+        result.progress = setupState.progress.load();
+        const SharedSnapshot state = takeSharedSnapshot();
+        result.status = state.status;
+        result.statusText = state.statusText;
+        result.errorText = state.errorText;
+        result.installedVersion = state.installedVersion;
+        return result;
+    }
+
+    static fs::path zipOf(const RunResult& result) { return valueAfter(result.log, L"zipPath: "); }
+    static fs::path stagingOf(const RunResult& result) {
+        return valueAfter(result.log, L"ExtractZip OK, staging dir: ");
+    }
+};
+} // namespace
+
+TEST_F(InstallWorker, InstallsTheSingleTopFolderAndLogsEveryStepInOrder) {
+    offer({{"Ostrel-1.2.0/Ostrel.exe", "MZ product"},
+           {"Ostrel-1.2.0/data/", ""},
+           {"Ostrel-1.2.0/data/stars.bin", std::string(100'000, 's')}});
+    const RunResult result = run();
+
+    ASSERT_EQ(result.status, Complete) << result.errorText;
+    EXPECT_EQ(result.statusText, stringsFor(0).statusComplete);
+    EXPECT_EQ(result.progress, 1.0);
+    EXPECT_EQ(result.installedVersion, L"1.2.0");
+    EXPECT_EQ(readBytes(folder / L"Ostrel.exe"), "MZ product");
+    EXPECT_EQ(readBytes(folder / L"data" / L"stars.bin"), std::string(100'000, 's'));
+    EXPECT_FALSE(fs::exists(folder / L"Ostrel-1.2.0"));
+    EXPECT_EQ(readRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version"), L"1.2.0");
+    EXPECT_EQ(readRegistryString(HKEY_CURRENT_USER, productKeyPath, L"InstallDir"), folder.wstring());
+
+    const fs::path zip = zipOf(result);
+    const fs::path staging = stagingOf(result);
+    EXPECT_FALSE(fs::exists(zip));
+    EXPECT_FALSE(fs::exists(staging));
+    EXPECT_EQ(zip.filename().wstring().size(), std::wstring(L"OstrelSetup_.zip").size() + 32);
+    EXPECT_EQ(staging.wstring(), zip.wstring().substr(0, zip.wstring().size() - 4) + L"_staging\\");
+
+    // Each step's line, in the order the steps run.
+    const std::vector<std::wstring> expected = {
+        L"=== Install started ===",
+        L"installPath: " + folder.wstring(),
+        L"zipPath: ",
+        L"Download OK, zip size=" + std::to_wstring(fs::file_size(packagePath(packageName))),
+        L"SHA-256 expected: " + sha256File(packagePath(packageName)),
+        L"SHA-256 actual:   " + sha256File(packagePath(packageName)),
+        L"SHA-256 verified OK",
+        L"ExtractZip OK, staging dir: ",
+        L"  staged: ",
+        L"  total staged entries: 4",
+        L"Subfolder detect: dirs=1 files=0",
+        L"Using subfolder: " + staging.wstring() + L"Ostrel-1.2.0\\",
+        L"srcDir=" + staging.wstring() + L"Ostrel-1.2.0\\ installDir=" + folder.wstring(),
+        L"Copied 2 files to " + folder.wstring(),
+        L"Uninstaller src: ",
+        L"Checking: " + folder.wstring() + L"\\Ostrel.exe exists=1",
+        L"  installed: ",
+        L"  total installed: 2",
+        L"=== Install SUCCESS ===",
+    };
+    size_t at = 0;
+    for (const std::wstring& prefix : expected) {
+        while (at < result.log.size() && !result.log[at].starts_with(prefix))
+            ++at;
+        ASSERT_LT(at, result.log.size()) << "missing or out of order: " << fs::path(prefix).string();
+    }
+}
+
+TEST_F(InstallWorker, AFolderBesideAFileIsInstalledAsItIs) {
+    offer({{"docs/guide.txt", "guide"}, {"readme.txt", "read me"}});
+    const RunResult result = run();
+
+    EXPECT_EQ(countStartingWith(result.log, L"Subfolder detect: dirs=1 files=1"), 1u);
+    EXPECT_EQ(countStartingWith(result.log, L"Using subfolder: "), 0u);
+    EXPECT_EQ(readBytes(folder / L"docs" / L"guide.txt"), "guide");
+    EXPECT_EQ(readBytes(folder / L"readme.txt"), "read me");
+    // Without Ostrel.exe the installation is not complete, whatever else arrived.
+    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.errorText, L"Ostrel.exe not found after install:\n" + folder.wstring());
+    EXPECT_EQ(result.log.back(), L"FAIL: Ostrel.exe not found");
+    EXPECT_EQ(readRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version"), L"1.2.0");
+}
+
+TEST_F(InstallWorker, ListsFiftyStagedEntriesAndCountsThemAll) {
+    std::vector<ZipEntry> entries = {{"Ostrel.exe", "MZ"}};
+    for (int i = 0; i < 60; ++i)
+        entries.push_back({"assets/item" + std::to_string(i) + ".dat", std::to_string(i)});
+    offer(entries);
+    const RunResult result = run();
+
+    ASSERT_EQ(result.status, Complete) << result.errorText;
+    EXPECT_EQ(countStartingWith(result.log, L"  staged: "), 50u);
+    EXPECT_EQ(valueAfter(result.log, L"  total staged entries: "), L"62");
+    EXPECT_EQ(valueAfter(result.log, L"Subfolder detect: dirs="), L"1 files=1");
+    EXPECT_EQ(valueAfter(result.log, L"Copied "), L"61 files to " + folder.wstring());
+    EXPECT_EQ(readBytes(folder / L"assets" / L"item59.dat"), "59");
+}
+
+TEST_F(InstallWorker, AnEmptyPackageSucceedsOnlyOverAnEarlierInstallation) {
+    offer({});
+    RunResult result = run();
+    EXPECT_EQ(valueAfter(result.log, L"Subfolder detect: dirs="), L"0 files=0");
+    EXPECT_EQ(valueAfter(result.log, L"Copied "), L"0 files to " + folder.wstring());
+    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.errorText, L"Ostrel.exe not found after install:\n" + folder.wstring());
+
+    writeBytes(folder / L"Ostrel.exe", "MZ earlier");
+    result = run();
+    EXPECT_EQ(result.status, Complete) << result.errorText;
+    EXPECT_EQ(readBytes(folder / L"Ostrel.exe"), "MZ earlier");
+}
+
+TEST_F(InstallWorker, AnUpdateReplacesPackagedFilesAndKeepsTheUsersOwn) {
+    writeBytes(folder / L"Ostrel.exe", "MZ old");
+    writeBytes(folder / L"notes" / L"mine.txt", "user data");
+    offer({{"Ostrel.exe", "MZ new"}, {"notes/changes.txt", "1.2.0"}});
+    const RunResult result = run();
+
+    ASSERT_EQ(result.status, Complete) << result.errorText;
+    EXPECT_EQ(readBytes(folder / L"Ostrel.exe"), "MZ new");
+    EXPECT_EQ(readBytes(folder / L"notes" / L"mine.txt"), "user data");
+    EXPECT_EQ(readBytes(folder / L"notes" / L"changes.txt"), "1.2.0");
+}
+
+TEST_F(InstallWorker, ATraversalNameFailsTheExtractionAndKeepsTheStagingFolder) {
+    offer({{"Ostrel.exe", "MZ"}, {"docs/readme..txt", "dots"}});
+    const RunResult result = run();
+
+    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.errorText, stringsFor(0).errExtract);
+    EXPECT_EQ(result.log.back(), L"ExtractZip FAILED");
+    EXPECT_FALSE(fs::exists(zipOf(result)));
+    const fs::path staging =
+        zipOf(result).wstring().substr(0, zipOf(result).wstring().size() - 4) + L"_staging";
+    EXPECT_TRUE(fs::exists(staging / L"Ostrel.exe")) << "entries before the bad one stay";
+    EXPECT_FALSE(fs::exists(folder / L"Ostrel.exe"));
+    fs::remove_all(staging);
+}
+
+TEST_F(InstallWorker, AHashMismatchDeletesTheZipWithTheFixedMessage) {
+    offer({{"Ostrel.exe", "MZ"}});
+    offerUrl(packageUrl(packageName), std::wstring(64, L'0'));
+    const RunResult result = run();
+
+    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.errorText, L"Download integrity check failed.\nPlease try again.");
+    EXPECT_EQ(result.log.back(), L"HASH MISMATCH \u2014 aborting install");
+    EXPECT_FALSE(fs::exists(zipOf(result)));
+    EXPECT_FALSE(fs::exists(folder));
+}
+
+TEST_F(InstallWorker, AnUpperCaseDigestMatchesAndAMissingOneIsOnlyAWarning) {
+    offer({{"Ostrel.exe", "MZ"}});
+    std::wstring upper = sha256File(packagePath(packageName));
+    std::transform(upper.begin(), upper.end(), upper.begin(), towupper);
+    offerUrl(packageUrl(packageName), upper);
+    RunResult result = run();
+    EXPECT_EQ(result.status, Complete) << result.errorText;
+    EXPECT_EQ(countStartingWith(result.log, L"SHA-256 verified OK"), 1u);
+
+    offerUrl(packageUrl(packageName), L"");
+    result = run();
+    EXPECT_EQ(result.status, Complete) << result.errorText;
+    EXPECT_EQ(countStartingWith(result.log, L"WARNING: No SHA-256 hash from server, skipping verification"),
+              1u);
+    EXPECT_EQ(countStartingWith(result.log, L"SHA-256 expected: "), 0u);
+}
+
+TEST_F(InstallWorker, AUrlOffTheServiceOriginIsRejectedBeforeAnyDownload) {
+    offer({{"Ostrel.exe", "MZ"}});
+    for (const std::wstring& url :
+         {L"https://127.0.0.1/packages/" + packageName, L"http://localhost/packages/" + packageName}) {
+        offerUrl(url, L"");
+        clearRecordedRequests();
+        const RunResult result = run();
+        EXPECT_EQ(result.status, Failed);
+        EXPECT_EQ(result.errorText, stringsFor(0).errDownload);
+        EXPECT_EQ(result.log.back(), L"REJECTED: download URL not in allowed domain list");
+        EXPECT_TRUE(recordedRequests().empty());
+    }
+}
+
+TEST_F(InstallWorker, AFailedDownloadEndsInFailedWithoutAZip) {
+    offerUrl(serviceOrigin() + L"fault/404", L"");
+    const RunResult result = run();
+    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.errorText, stringsFor(0).errDownload);
+    EXPECT_EQ(result.log.back(), L"Download FAILED (cancelled=0)");
+    EXPECT_FALSE(fs::exists(zipOf(result)));
+}
+
+TEST_F(InstallWorker, ACancelDuringTheDownloadReturnsToReadyToInstall) {
+    std::vector<ZipEntry> entries = {{"Ostrel.exe", "MZ"}};
+    std::string noise(3'000'000, '\0');
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+    entries.push_back({"noise.bin", noise, false});
+    offer(entries);
+    offerUrl(serviceOrigin() + L"fault/slow/" + packageName, L"");
+    {
+        std::lock_guard lock(setupState.sharedMutex);
+        setupState.errorText = L"earlier error";
+    }
+    setupState.language = 4;
+    std::error_code ignored;
+    const size_t offset = static_cast<size_t>(fs::exists(logFile()) ? fs::file_size(logFile(), ignored) : 0);
+    std::thread worker(installWorker);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (setupState.downloadedBytes.load() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    setupState.cancelRequested = true;
+    worker.join();
+    const RunResult result = collect(offset);
+
+    EXPECT_EQ(result.status, ReadyToInstall);
+    EXPECT_EQ(result.statusText, stringsFor(4).statusReadyToInstall);
+    EXPECT_EQ(result.errorText, L"earlier error");
+    EXPECT_EQ(result.log.back(), L"Download FAILED (cancelled=1)");
+    EXPECT_FALSE(fs::exists(zipOf(result)));
+}
+
+TEST_F(InstallWorker, AnInstallFolderThatCannotBeCreatedFailsWithItsName) {
+    offer({{"Ostrel.exe", "MZ"}});
+    setInstallDir(L"Q:\\no such drive\\Ostrel");
+    const RunResult result = run();
+
+    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.errorText, std::wstring(stringsFor(0).errCopy) + L"\nQ:\\no such drive\\Ostrel");
+    EXPECT_TRUE(result.log.back().starts_with(L"Cannot create install folder: Q:\\no such drive\\Ostrel"));
+    EXPECT_FALSE(fs::exists(zipOf(result)));
+}
+
+TEST_F(InstallWorker, ACopyFailureKeepsEarlierFilesAndRemovesTheTemporaryOnes) {
+    // A folder where the package has a file: copying onto it fails.
+    fs::create_directories(folder / L"b.txt");
+    offer({{"Ostrel.exe", "MZ"}, {"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}});
+    const RunResult result = run();
+
+    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.errorText, stringsFor(0).errCopy);
+    EXPECT_TRUE(result.log.back().starts_with(L"Copy EXCEPTION: ")) << fs::path(result.log.back()).string();
+    EXPECT_FALSE(fs::exists(zipOf(result)));
+    EXPECT_FALSE(fs::exists(stagingOf(result)));
+    EXPECT_TRUE(fs::exists(folder / L"a.txt") || fs::exists(folder / L"Ostrel.exe"));
+}
+
+TEST_F(InstallWorker, CopiesTheUninstallerFromBesideTheSetupWhenThereIsOne) {
+    offer({{"Ostrel.exe", "MZ"}});
+    RunResult result = run();
+    ASSERT_EQ(result.status, Complete) << result.errorText;
+    EXPECT_TRUE(valueAfter(result.log, L"Uninstaller src: ").ends_with(L"Uninstall.exe exists=0"));
+    EXPECT_EQ(countStartingWith(result.log, L"Uninstaller copy ec="), 0u);
+    EXPECT_FALSE(fs::exists(folder / L"Uninstall.exe"));
+    const std::wstring firstZip = zipOf(result);
+
+    writeBytes(uninstallerBesideTests(), "MZ uninstaller");
+    result = run();
+    ASSERT_EQ(result.status, Complete) << result.errorText;
+    EXPECT_EQ(valueAfter(result.log, L"Uninstaller src: "),
+              uninstallerBesideTests().wstring() + L" exists=1");
+    EXPECT_EQ(valueAfter(result.log, L"Uninstaller copy ec="), L"0");
+    EXPECT_EQ(readBytes(folder / L"Uninstall.exe"), "MZ uninstaller");
+    EXPECT_NE(zipOf(result), firstZip) << "every run has its own temporary names";
+}

@@ -1,0 +1,68 @@
+#include "app/handles.h"
+#include "install/process_stop.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+
+namespace {
+namespace fs = std::filesystem;
+
+fs::path buildFolder() {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return fs::path(self).parent_path().parent_path(); // <build>/tests/<program>.exe
+}
+
+// The sample product when the build has it, else any program that runs until it is ended.
+fs::path longRunningProgram() {
+    const fs::path sample = buildFolder() / L"product" / L"OstrelService.exe";
+    if (fs::exists(sample))
+        return sample;
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    return fs::path(system) / L"notepad.exe";
+}
+
+UniqueKernelHandle startCopyNamed(const fs::path& exe) {
+    fs::create_directories(exe.parent_path());
+    CopyFileW(longRunningProgram().c_str(), exe.c_str(), FALSE);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return {};
+    CloseHandle(process.hThread);
+    WaitForInputIdle(process.hProcess, 2000);
+    return UniqueKernelHandle(process.hProcess);
+}
+} // namespace
+
+TEST(StopRunningProducts, EndsTheProductWhateverItsCaseButNotASimilarName) {
+    const fs::path root = fs::temp_directory_path() / L"ostrel-stop-test";
+    UniqueKernelHandle product = startCopyNamed(root / L"a" / L"OSTREL.EXE");
+    UniqueKernelHandle service = startCopyNamed(root / L"b" / L"OstrelService.exe");
+    UniqueKernelHandle lookalike = startCopyNamed(root / L"c" / L"Ostrel2.exe");
+    ASSERT_TRUE(product && service && lookalike);
+
+    stopRunningProducts();
+
+    EXPECT_EQ(WaitForSingleObject(product.get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(service.get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(lookalike.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    TerminateProcess(lookalike.get(), 0);
+    WaitForSingleObject(lookalike.get(), 3000);
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+}
+
+TEST(StopRunningProducts, PausesEvenWhenNothingRuns) {
+    const auto start = std::chrono::steady_clock::now();
+    stopRunningProducts();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+}
