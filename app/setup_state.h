@@ -1,6 +1,8 @@
 // The one process-wide record of the setup's state, shared by the UI thread and the workers.
 #pragma once
 
+#include "app/handles.h"
+
 #include <windows.h>
 
 #include <gdiplus.h>
@@ -28,6 +30,14 @@ enum SetupStatus : int32_t {
 struct HitSlot {
     RECT rect{};
     bool hovered = false;
+};
+
+// The side panel as painted for one height, logo and icon; UI thread only.
+struct SidebarCache {
+    UniqueGdiObject bitmap;
+    int height = 0;
+    const void* logo = nullptr;
+    const void* icon = nullptr;
 };
 
 struct SetupState {
@@ -76,6 +86,8 @@ struct SetupState {
     // Released by the entry point before GdiplusShutdown, never by the exit destructor.
     std::unique_ptr<Gdiplus::GraphicsPath> logoPath;
     std::unique_ptr<Gdiplus::Bitmap> appIconBitmap;
+    // The panel never changes while the timer repaints 60 times a second: painted once, then copied.
+    SidebarCache sidebarCache;
 
     // Guards status changes and every string a worker writes or reads while the UI runs.
     std::mutex sharedMutex;

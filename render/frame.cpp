@@ -147,17 +147,67 @@ void paintSidebar(Graphics& graphics, int height) {
     graphics.Restore(saved);
 }
 
-void paintFrame(Graphics& graphics, int width, int height) {
-    graphics.SetSmoothingMode(SmoothingModeHighQuality);
-    graphics.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
+namespace {
+void fillBackground(Graphics& graphics, int width, int height) {
     SolidBrush background{Color(static_cast<ARGB>(windowBackground))};
     graphics.FillRectangle(&background, 0, 0, width, height);
+}
+
+bool sidebarCacheFits(int height) {
+    const SidebarCache& cache = setupState.sidebarCache;
+    return cache.bitmap && cache.height == height && cache.logo == setupState.logoPath.get() &&
+           cache.icon == setupState.appIconBitmap.get();
+}
+
+// Paints the panel into a bitmap compatible with dc, over the background as a frame has it there,
+// so copying it gives the pixels painting it would.
+void refreshSidebarCache(HDC dc, int height) {
+    setupState.sidebarCache = {};
+    const UniqueMemoryDc memory(CreateCompatibleDC(dc));
+    UniqueGdiObject bitmap(CreateCompatibleBitmap(dc, sidebarWidth, height));
+    if (!memory || !bitmap)
+        return;
+    HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
+    {
+        Graphics graphics(memory.get());
+        graphics.SetSmoothingMode(SmoothingModeHighQuality);
+        fillBackground(graphics, sidebarWidth, height);
+        paintSidebar(graphics, height);
+    }
+    SelectObject(memory.get(), previous);
+    setupState.sidebarCache = {std::move(bitmap), height, setupState.logoPath.get(),
+                               setupState.appIconBitmap.get()};
+}
+
+bool copyCachedSidebar(Graphics& graphics, int height) {
+    HDC dc = graphics.GetHDC();
+    if (!dc)
+        return false;
+    if (!sidebarCacheFits(height))
+        refreshSidebarCache(dc, height);
+    bool copied = false;
+    if (setupState.sidebarCache.bitmap) {
+        const UniqueMemoryDc source(CreateCompatibleDC(dc));
+        HGDIOBJ previous = SelectObject(source.get(), setupState.sidebarCache.bitmap.get());
+        copied = BitBlt(dc, 0, 0, sidebarWidth, height, source.get(), 0, 0, SRCCOPY);
+        SelectObject(source.get(), previous);
+    }
+    graphics.ReleaseHDC(dc);
+    return copied;
+}
+} // namespace
+
+void paintFrame(Graphics& graphics, int width, int height, PanelSource panel) {
+    graphics.SetSmoothingMode(SmoothingModeHighQuality);
+    graphics.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
+    fillBackground(graphics, width, height);
 
     FontFamily family(L"Segoe UI");
     // The strings the workers write, copied once so the whole frame shows one state.
     const SharedSnapshot shared = takeSharedSnapshot();
 
-    paintSidebar(graphics, height);
+    if (panel == PanelSource::Painted || !copyCachedSidebar(graphics, height))
+        paintSidebar(graphics, height);
     Pen separator{Color(0xFF2A2D36), 1.0f};
     graphics.DrawLine(&separator, sidebarWidth, 0, sidebarWidth, height);
     const Font title = makeFont(family, 13, true);
@@ -184,7 +234,7 @@ void paintFrame(Graphics& graphics, int width, int height) {
     }
 }
 
-void paintBuffered(HDC dc, int width, int height) {
+void paintBuffered(HDC dc, int width, int height, PanelSource panel) {
     const UniqueMemoryDc memory(CreateCompatibleDC(dc));
     const UniqueGdiObject buffer(CreateCompatibleBitmap(dc, width, height));
     if (!memory || !buffer)
@@ -192,7 +242,7 @@ void paintBuffered(HDC dc, int width, int height) {
     HGDIOBJ previous = SelectObject(memory.get(), buffer.get());
     {
         Graphics graphics(memory.get());
-        paintFrame(graphics, width, height);
+        paintFrame(graphics, width, height, panel);
     }
     BitBlt(dc, 0, 0, width, height, memory.get(), 0, 0, SRCCOPY);
     SelectObject(memory.get(), previous);

@@ -17,7 +17,8 @@ constexpr LogoNode c(float x, float y) {
     return {x, y, true};
 }
 
-// The OSTREL wordmark in its design space: baseline y = 0, cap height 95.41, x 1.07 to 542.16.
+// The OSTREL wordmark in its design space: baseline y = 0, cap height 95.41, x 1.07 to 542.16;
+// constructed by res/make_logo.py.
 // Vertical strokes are 15 wide, horizontal ones 13.4 so they look as heavy. Rounds are elliptic
 // arcs split at their extremes, so no control point lies outside the letter. Counters are
 // outlines of their own: the path fills alternately, so they stay open.

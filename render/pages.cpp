@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cwchar>
+#include <filesystem>
 
 using namespace Gdiplus;
 
@@ -34,13 +35,19 @@ void drawBackButton(const PageContext& page, const Font& font) {
                         setupState.backButton.hovered);
 }
 
-uint64_t freeBytesAt(const std::wstring& folder) {
-    ULARGE_INTEGER available{};
-    if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr))
-        return 0;
-    return available.QuadPart;
-}
 } // namespace
+
+uint64_t freeBytesAt(const std::wstring& folder) {
+    std::filesystem::path probe(folder);
+    for (;;) {
+        ULARGE_INTEGER available{};
+        if (GetDiskFreeSpaceExW(probe.c_str(), &available, nullptr, nullptr))
+            return available.QuadPart;
+        if (!probe.has_relative_path())
+            return 0;
+        probe = probe.parent_path();
+    }
+}
 
 void paintLanguagePage(const PageContext& page) {
     Graphics& g = page.graphics;

@@ -23,6 +23,10 @@ void paintOptionsPage(const PageContext& page);
 void paintTermsPage(const PageContext& page);
 void paintProgressPage(const PageContext& page);
 
+// Bytes free to the caller on the folder's volume, asked of the nearest folder that exists: the
+// install folder usually does not exist before the install. 0 when no folder on the path exists.
+uint64_t freeBytesAt(const std::wstring& folder);
+
 // Terms box geometry of one paint.
 struct TermsScrollGeometry {
     int boxHeight;

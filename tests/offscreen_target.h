@@ -1,5 +1,6 @@
-// A 32-bit top-down DIB selected into a memory DC: stands in for the window's paint DC, so tests
-// and benchmarks paint through paintBuffered exactly as WM_PAINT does.
+// A memory DC holding a screen-compatible bitmap: stands in for the window's paint DC, so tests and
+// benchmarks paint through paintBuffered exactly as WM_PAINT does. (A 32-bit DIB section would not
+// do: GDI+ draws everything on such a DC through its slower alpha-blending path.)
 #pragma once
 
 #include "app/handles.h"
@@ -7,9 +8,22 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 struct OffscreenTarget {
     OffscreenTarget(int width, int height) : width(width), height(height) {
+        HDC screen = GetDC(nullptr);
+        dc.reset(CreateCompatibleDC(screen));
+        bitmap.reset(CreateCompatibleBitmap(screen, width, height));
+        ReleaseDC(nullptr, screen);
+        previous = SelectObject(dc.get(), bitmap.get());
+    }
+    OffscreenTarget(const OffscreenTarget&) = delete;
+    OffscreenTarget& operator=(const OffscreenTarget&) = delete;
+    ~OffscreenTarget() { SelectObject(dc.get(), previous); }
+
+    // The pixels as opaque ARGB, top row first.
+    std::vector<uint32_t> capture() const {
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof(info.bmiHeader);
         info.bmiHeader.biWidth = width;
@@ -17,28 +31,20 @@ struct OffscreenTarget {
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         info.bmiHeader.biCompression = BI_RGB;
-        HDC screen = GetDC(nullptr);
-        dc.reset(CreateCompatibleDC(screen));
-        void* bits = nullptr;
-        dib.reset(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-        ReleaseDC(nullptr, screen);
-        pixels = static_cast<uint32_t*>(bits);
-        previous = SelectObject(dc.get(), dib.get());
-    }
-    OffscreenTarget(const OffscreenTarget&) = delete;
-    OffscreenTarget& operator=(const OffscreenTarget&) = delete;
-    ~OffscreenTarget() { SelectObject(dc.get(), previous); }
-
-    // Opaque ARGB of a pixel; GDI leaves the DIB's alpha byte undefined.
-    uint32_t at(int x, int y) const {
+        std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
         GdiFlush();
-        return 0xFF000000u | pixels[y * width + x];
+        SelectObject(dc.get(), previous);
+        GetDIBits(dc.get(), static_cast<HBITMAP>(bitmap.get()), 0, static_cast<UINT>(height), pixels.data(),
+                  &info, DIB_RGB_COLORS);
+        SelectObject(dc.get(), bitmap.get());
+        for (uint32_t& pixel : pixels)
+            pixel |= 0xFF000000u;
+        return pixels;
     }
 
     int width;
     int height;
     UniqueMemoryDc dc;
-    UniqueGdiObject dib;
-    uint32_t* pixels = nullptr;
+    UniqueGdiObject bitmap;
     HGDIOBJ previous = nullptr;
 };

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 using namespace Gdiplus;
 
@@ -69,15 +70,16 @@ const wchar_t* referenceFrames() {
 // to look at, and compares it with the reference run's frame of the same name. Animated frames
 // (the gliding segment follows the clock) are not compared.
 struct Frame {
-    explicit Frame(const wchar_t* name, bool animated = false) : target(W, H) {
+    explicit Frame(const wchar_t* name, bool animated = false) {
+        const OffscreenTarget target(W, H);
         paintBuffered(target.dc.get(), W, H);
-        GdiFlush();
-        Bitmap image(W, H, W * 4, PixelFormat32bppRGB, reinterpret_cast<BYTE*>(target.pixels));
+        pixels = target.capture();
+        Bitmap image(W, H, W * 4, PixelFormat32bppRGB, reinterpret_cast<BYTE*>(pixels.data()));
         savePng(image, name);
         if (referenceFrames() && !animated)
             expectSameAsReference(name);
     }
-    uint32_t at(int x, int y) const { return target.at(x, y); }
+    uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y * W + x)]; }
 
     void expectSameAsReference(const std::wstring& name) const {
         Bitmap reference((std::wstring(referenceFrames()) + L"\\" + name + L".png").c_str());
@@ -96,7 +98,7 @@ struct Frame {
         EXPECT_EQ(differing, 0) << name << " differs from its reference";
     }
 
-    OffscreenTarget target;
+    std::vector<uint32_t> pixels;
 };
 
 void expectRect(const RECT& actual, LONG left, LONG top, LONG right, LONG bottom) {
@@ -138,6 +140,17 @@ TEST(WidgetArithmetic, FormatBytesPicksTheUnitFromTheCount) {
     EXPECT_EQ(formatBytes(1048576), L"1.0 MB");
     EXPECT_EQ(formatBytes(5'000'000'000ull), L"4.66 GB");
     EXPECT_EQ(formatBytes(~0ull), L"17179869184.00 GB");
+}
+
+TEST(FreeSpace, AsksTheNearestFolderThatExists) {
+    wchar_t temp[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+    const uint64_t there = freeBytesAt(temp);
+    EXPECT_GT(there, 0u);
+    const uint64_t notYet = freeBytesAt(std::wstring(temp) + L"not-created-yet\\Ostrel");
+    EXPECT_GT(notYet, 0u) << "a folder the install has still to create";
+    EXPECT_NEAR(static_cast<double>(notYet), static_cast<double>(there), 64.0 * 1024 * 1024);
+    EXPECT_EQ(freeBytesAt(L"Q:\\Ostrel"), 0u) << "no such drive";
 }
 
 TEST(WidgetArithmetic, IndeterminateSegmentGlidesAcrossTheTrack) {
@@ -209,8 +222,9 @@ TEST_F(Render, LanguagePageLaysOutItsItemsAndShowsTheSelection) {
 
 TEST_F(Render, OptionsPageInEveryLanguage) {
     setupState.page = OptionsPage;
-    setInstallDir(
-        L"C:\\users\\root\\AppData\\Local\\A very long folder name\\that keeps going\\and going\\Ostrel");
+    // On a drive that does not exist, so the free space shows 0 B in every run and the frames compare.
+    setInstallDir(L"Q:\\Users\\Someone\\AppData\\Local\\A very long folder name\\that keeps going\\and "
+                  L"going\\and going further still\\deeper and deeper\\Ostrel");
     for (int32_t id = 0; id < languageCount; ++id) {
         setupState.language = id;
         Frame frame((L"options-page-" + std::wstring(languageCode(id))).c_str());
@@ -339,6 +353,28 @@ TEST_F(Render, LogoSitsUnderTheIconWithOrWithoutIt) {
         if (!withIcon)
             setupState.appIconBitmap = std::move(icon);
     }
+}
+
+TEST_F(Render, TheCachedPanelHasThePixelsOfAFreshOne) {
+    const auto expectSamePixels = [](int height, const char* when) {
+        const OffscreenTarget cached(W, height);
+        const OffscreenTarget painted(W, height);
+        paintBuffered(cached.dc.get(), W, height, PanelSource::Cached);
+        paintBuffered(painted.dc.get(), W, height, PanelSource::Painted);
+        const std::vector<uint32_t> a = cached.capture();
+        const std::vector<uint32_t> b = painted.capture();
+        int differing = 0;
+        for (size_t i = 0; i < a.size(); ++i)
+            differing += a[i] != b[i];
+        EXPECT_EQ(differing, 0) << when;
+    };
+    expectSamePixels(H, "first frame");
+    expectSamePixels(H, "from the copy");
+    expectSamePixels(460, "after the height changed");
+    std::unique_ptr<Bitmap> icon = std::move(setupState.appIconBitmap);
+    expectSamePixels(H, "after the icon went");
+    setupState.appIconBitmap = std::move(icon);
+    expectSamePixels(H, "after the icon came back");
 }
 
 // Only in the scaled prefix, whose entry names its DPI; the frames above then prove, pixel for
