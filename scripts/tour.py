@@ -27,6 +27,7 @@ import time
 HERE = pathlib.Path(__file__).resolve().parent
 SCREEN = (1366, 768)
 WINDOW = (780, 500)
+RELEASE_ASSET_BYTES = 3 * 1024 * 1024
 
 # Client coordinates of the layout.
 NEXT = (674, 460)
@@ -176,15 +177,27 @@ class Tour:
                 return line.split("=", 1)[1]
         raise MissingDependency("no OSTREL_SERVICE_HOST in the build's CMake cache")
 
+    def release_folder(self):
+        """The product's two programs and an incompressible asset of a few MB, so the download
+        through the slow route (about 640 KiB/s) lasts long enough to watch."""
+        product = self.build / "product"
+        folder = self.out / "release"
+        (folder / "assets").mkdir(parents=True, exist_ok=True)
+        for name in ("Ostrel.exe", "OstrelService.exe"):
+            if not (product / name).is_file():
+                raise MissingDependency(f"<build>/product/{name} is needed")
+            shutil.copy(product / name, folder / name)
+        (folder / "assets" / "sample.bin").write_bytes(os.urandom(RELEASE_ASSET_BYTES))
+        return folder
+
     def publish_release(self):
         publish = HERE / "publish.py"
-        product = self.build / "product"
-        if not publish.exists() or not (product / "Ostrel.exe").exists():
-            raise MissingDependency("scripts/publish.py and <build>/product/Ostrel.exe are needed")
-        # The slow route sends about 640 KiB/s, so the progress can be watched.
+        if not publish.exists():
+            raise MissingDependency("scripts/publish.py is needed")
         self.run([sys.executable, str(publish), "--root", str(self.build / "service-root"),
                   "--host", self.service_host(), "--version", self.version,
-                  "--product", str(product), "--notes", "Tour release", "--route", "fault/slow/"])
+                  "--product", str(self.release_folder()), "--notes", "Tour release",
+                  "--route", "fault/slow/"])
 
     def start_service(self):
         service = HERE / "service.sh"
@@ -408,8 +421,8 @@ class Tour:
         self.screenshot("terms-accepted")
         self.click(NEXT)
         self.wait_page("progress")
-        self.park_pointer()
         self.screenshot("checking")
+        self.park_pointer()
 
     def pixels_differ(self, first, second, box):
         left, top, right, bottom = box
@@ -439,7 +452,7 @@ class Tour:
                 self.screenshot(f"downloading-{len(fractions)}")
             time.sleep(0.15)
         self.check("the download's progress was seen moving",
-                   any(0 < f < 1 for f in fractions) and fractions == sorted(fractions),
+                   any(0 < f < 1 for f in fractions) and max(fractions) > fractions[0],
                    f"fractions {[round(f, 2) for f in fractions]}")
         self.wait_state("complete", 120)
         self.screenshot("complete")
@@ -457,7 +470,7 @@ class Tour:
             self.check("the setup process ended", False)
 
     def check_outcome(self):
-        for name in ("Ostrel.exe", "OstrelService.exe", "Uninstall.exe", "version.txt"):
+        for name in ("Ostrel.exe", "OstrelService.exe", "Uninstall.exe", "version.txt", "assets/sample.bin"):
             self.check(f"installed {name}", (self.install_dir / name).is_file())
         version_file = self.install_dir / "version.txt"
         self.check("installed version.txt names the release",
