@@ -1,0 +1,576 @@
+#!/usr/bin/env python3
+"""Drives the built OstrelSetup.exe under Xvfb the way a person would, against the local update
+service, and checks the outcome from outside the program.
+
+Usage: scripts/tour.py <build-dir> [--out DIR] [--language N] [--version V]
+
+The tour: the exit question (No keeps the setup), a drag of the window, a language, NEXT, a
+shortcut box off and on again, NEXT, the wheel on the terms, NEXT before ticking (nothing
+happens), tick, NEXT; the update check with the service down (Failed), the service started,
+RETRY, INSTALL, the download's progress, Complete, LAUNCH. Then the install folder, the registry
+(`wine reg query`), the shortcuts, the install log and the product's run log are checked, and the
+setup window must be gone. Every page and state is saved as a screenshot in the output folder,
+with summary.txt. Exit status 0 when every check passed, 1 otherwise, 2 when something the tour
+needs is missing.
+"""
+
+import argparse
+import os
+import pathlib
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = pathlib.Path(__file__).resolve().parent
+SCREEN = (1366, 768)
+WINDOW = (780, 500)
+RELEASE_ASSET_BYTES = 3 * 1024 * 1024
+
+# Client coordinates of the layout.
+NEXT = (674, 460)
+BACK = (336, 460)
+SIDE_PANEL = (100, 300)
+DESKTOP_BOX = (274, 221)
+TERMS_BOX = (274, 366)
+TERMS_TEXT = (500, 220)
+PRIMARY_RIGHT = (614, 448)  # inside the action button, clear of its label
+PRIMARY_LEFT = (276, 448)
+
+
+def language_item(index):
+    return (505, 134 + 53 * index)
+
+
+ACCENT = (0x3B, 0x82, 0xF6)
+ACCENT_HOVER = (0x60, 0xA5, 0xFA)
+DANGER = (0xEF, 0x44, 0x44)
+DANGER_HOVER = (0xF8, 0x71, 0x71)
+SUCCESS = (0x22, 0xC5, 0x5E)
+CANCEL_GREY = (0x4B, 0x55, 0x63)
+CANCEL_HOVER = (0x6B, 0x72, 0x80)
+PANEL = (0x22, 0x25, 0x2E)
+TERMS_BOX_FILL = (0x0E, 0x10, 0x16)
+BACKGROUND = (0x12, 0x14, 0x1A)
+
+
+class TourError(Exception):
+    pass
+
+
+class MissingDependency(Exception):
+    pass
+
+
+def near(colour, wanted, tolerance=12):
+    return all(abs(a - b) <= tolerance for a, b in zip(colour, wanted))
+
+
+def wait_for(what, condition, timeout, interval=0.2):
+    end = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise TourError(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(interval)
+
+
+class Image:
+    """A screenshot as raw RGB, read from ImageMagick's PPM output."""
+
+    def __init__(self, ppm):
+        # P6 header: magic, width, height, maximum, each followed by whitespace.
+        fields = []
+        position = 0
+        while len(fields) < 4:
+            while ppm[position:position + 1].isspace():
+                position += 1
+            start = position
+            while not ppm[position:position + 1].isspace():
+                position += 1
+            fields.append(ppm[start:position])
+        if fields[0] != b"P6":
+            raise TourError("screenshot is not a binary PPM")
+        self.width, self.height = int(fields[1]), int(fields[2])
+        self.pixels = ppm[position + 1:]
+
+    def at(self, x, y):
+        offset = (y * self.width + x) * 3
+        return tuple(self.pixels[offset:offset + 3])
+
+
+class Tour:
+    def __init__(self, build, out, language, version, prefix):
+        self.build = build
+        self.prefix = prefix
+        self.out = out
+        self.language = language
+        self.version = version
+        self.env = dict(os.environ)
+        self.origin = None
+        self.setup = None
+        self.shots = 0
+        self.checks = []
+        self.service_started = False
+        self.service_was_running = False
+        self.xvfb = None
+
+    def prepare_environment(self):
+        self.env.update({
+            "WINEPREFIX": str(self.prefix),
+            "WINEDEBUG": "-all",
+            "WINEDLLOVERRIDES": "mscoree=d;mshtml=d;winemenubuilder.exe=d",
+            "HOME": str(self.build / "home"),
+        })
+        (self.build / "home").mkdir(exist_ok=True)
+        if not self.env.get("DISPLAY"):
+            self.start_xvfb()
+        self.run([str(HERE / "wine-prefix.sh"), str(self.build), "--prefix", str(self.prefix)])
+
+    def start_xvfb(self):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
+             "-nolisten", "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as display:
+            number = display.readline().strip()
+        if not number:
+            raise MissingDependency("Xvfb did not start")
+        self.env["DISPLAY"] = ":" + number
+
+    def run(self, command, check=True):
+        # Wine's helpers inherit pipes and could hold them open: output goes through a file.
+        with tempfile.TemporaryFile() as output:
+            result = subprocess.run(command, env=self.env, stdout=output, stderr=subprocess.STDOUT,
+                                    stdin=subprocess.DEVNULL)
+            output.seek(0)
+            text = output.read().decode("utf-8", "replace")
+        if check and result.returncode != 0:
+            raise TourError(f"{' '.join(command)} failed ({result.returncode}):\n{text}")
+        return result.returncode, text
+
+    def wine_folder(self, variable):
+        _, text = self.run(["wine", "cmd", "/c", f"echo %{variable}%"])
+        windows = text.strip().splitlines()[-1].strip()
+        _, unix = self.run(["winepath", "-u", windows])
+        return windows, pathlib.Path(unix.strip())
+
+    def reg_query(self, key, value):
+        code, text = self.run(["wine", "reg", "query", key, "/v", value], check=False)
+        if code != 0:
+            return None
+        for line in text.splitlines():
+            parts = line.split(None, 2)
+            if len(parts) >= 2 and parts[0] == value:
+                return (parts[1], parts[2].strip() if len(parts) == 3 else "")
+        return None
+
+    def service_host(self):
+        for line in (self.build / "CMakeCache.txt").read_text().splitlines():
+            if line.startswith("OSTREL_SERVICE_HOST:"):
+                return line.split("=", 1)[1]
+        raise MissingDependency("no OSTREL_SERVICE_HOST in the build's CMake cache")
+
+    def release_folder(self):
+        """The product's two programs and an incompressible asset of a few MB, so the download
+        through the slow route (about 640 KiB/s) lasts long enough to watch."""
+        product = self.build / "product"
+        folder = self.out / "release"
+        (folder / "assets").mkdir(parents=True, exist_ok=True)
+        for name in ("Ostrel.exe", "OstrelService.exe"):
+            if not (product / name).is_file():
+                raise MissingDependency(f"<build>/product/{name} is needed")
+            shutil.copy(product / name, folder / name)
+        (folder / "assets" / "sample.bin").write_bytes(os.urandom(RELEASE_ASSET_BYTES))
+        return folder
+
+    def publish_release(self):
+        publish = HERE / "publish.py"
+        if not publish.exists():
+            raise MissingDependency("scripts/publish.py is needed")
+        self.run([sys.executable, str(publish), "--root", str(self.build / "service-root"),
+                  "--host", self.service_host(), "--version", self.version,
+                  "--product", str(self.release_folder()), "--notes", "Tour release",
+                  "--route", "fault/slow/"])
+
+    def start_service(self):
+        service = HERE / "service.sh"
+        if not service.exists():
+            raise MissingDependency("scripts/service.sh is needed")
+        self.run([str(service), "start", str(self.build)])
+        self.service_started = True
+
+    def stop_service(self):
+        if self.service_started:
+            self.run([str(HERE / "service.sh"), "stop", str(self.build)], check=False)
+            self.service_started = False
+
+    @staticmethod
+    def service_listening():
+        try:
+            with socket.create_connection(("127.0.0.1", 443), timeout=2):
+                return True
+        except OSError:
+            return False
+
+    def take_service_down(self):
+        # The tour begins with the service down, so it can watch Failed and RETRY; a service
+        # that other tests started is started again at the end.
+        self.service_was_running = self.service_listening()
+        if self.service_was_running:
+            self.run([str(HERE / "service.sh"), "stop", str(self.build)])
+
+    def restore_service(self):
+        self.stop_service()
+        if self.service_was_running and not self.service_listening():
+            self.run([str(HERE / "service.sh"), "start", str(self.build)], check=False)
+
+    def capture(self):
+        result = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], env=self.env,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=True)
+        return Image(result.stdout)
+
+    def screenshot(self, name):
+        self.shots += 1
+        path = self.out / f"{self.shots:02d}-{name}.png"
+        subprocess.run(["import", "-window", "root", str(path)], env=self.env, check=True)
+        return path
+
+    def pixel(self, image, point):
+        return image.at(self.origin[0] + point[0], self.origin[1] + point[1])
+
+    def xdotool(self, *arguments):
+        return subprocess.run(["xdotool", *arguments], env=self.env, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True)
+
+    def window_ids(self, title):
+        result = self.xdotool("search", "--onlyvisible", "--name", f"^{title}$")
+        return result.stdout.split() if result.returncode == 0 else []
+
+    def window_origin(self):
+        ids = self.window_ids("Ostrel Setup")
+        if not ids:
+            raise TourError("the setup window is gone")
+        values = {}
+        for line in self.xdotool("getwindowgeometry", "--shell", ids[0]).stdout.splitlines():
+            key, _, value = line.partition("=")
+            values[key] = value
+        return (int(values["X"]), int(values["Y"]))
+
+    def pointer_to(self, point, client=True):
+        x, y = (self.origin[0] + point[0], self.origin[1] + point[1]) if client else point
+        self.xdotool("mousemove", str(x), str(y))
+        # --sync can hang when the pointer is already there: poll instead.
+        wait_for(f"the pointer at {x},{y}",
+                 lambda: f"x:{x} y:{y} " in self.xdotool("getmouselocation").stdout + " ", 5, 0.05)
+
+    def click(self, point):
+        self.pointer_to(point)
+        self.xdotool("click", "1")
+        time.sleep(0.3)
+
+    def park_pointer(self):
+        # Over the side panel, so no button shows its hover colour in a sample.
+        self.pointer_to(SIDE_PANEL)
+        time.sleep(0.2)
+
+    def page_shown(self, image):
+        if near(self.pixel(image, (300, 160)), PANEL):
+            return "options"
+        if near(self.pixel(image, (270, 300)), TERMS_BOX_FILL, 1):
+            return "terms"
+        if near(self.pixel(image, (267, 134 + 53 * self.language)), ACCENT, 40):
+            return "language"
+        return "progress"
+
+    def progress_state(self, image):
+        right = self.pixel(image, PRIMARY_RIGHT)
+        left = self.pixel(image, PRIMARY_LEFT)
+        if near(left, CANCEL_GREY) or near(left, CANCEL_HOVER):
+            return "downloading"
+        if near(right, DANGER) or near(right, DANGER_HOVER):
+            return "failed"
+        if near(right, ACCENT) or near(right, ACCENT_HOVER):
+            status_line = [self.pixel(image, (x, y)) for x in range(266, 744, 2) for y in range(104, 126, 2)]
+            return "complete" if any(near(p, SUCCESS, 30) for p in status_line) else "ready"
+        return "running"
+
+    def progress_fraction(self, image):
+        filled = 0
+        for x in range(266, 744):
+            colour = self.pixel(image, (x, 148))
+            if near(colour, ACCENT, 40):
+                filled += 1
+        return filled / 478
+
+    def wait_page(self, page, timeout=10):
+        wait_for(f"the {page} page", lambda: self.page_shown(self.capture()) == page, timeout)
+
+    def wait_state(self, state, timeout):
+        wait_for(f"the progress page in state {state}",
+                 lambda: self.progress_state(self.capture()) == state, timeout)
+
+    def check(self, name, passed, detail=""):
+        self.checks.append((name, bool(passed), detail))
+        print(("PASS " if passed else "FAIL ") + name + (f": {detail}" if detail and not passed else ""))
+
+    def clean_previous_installation(self):
+        self.temp_windows, self.temp = self.wine_folder("TEMP")
+        self.local_windows, self.local = self.wine_folder("LOCALAPPDATA")
+        self.install_windows = self.local_windows + "\\Ostrel"
+        self.install_dir = self.local / "Ostrel"
+        _, self.desktop = self.wine_folder("USERPROFILE")
+        self.desktop = self.desktop / "Desktop"
+        _, appdata = self.wine_folder("APPDATA")
+        self.programs = appdata / "Microsoft" / "Windows" / "Start Menu" / "Programs"
+        for key in ("HKCU\\Software\\Ostrel",
+                    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ostrel"):
+            self.run(["wine", "reg", "delete", key, "/f"], check=False)
+        shutil.rmtree(self.install_dir, ignore_errors=True)
+        shutil.rmtree(self.programs / "Ostrel", ignore_errors=True)
+        for path in (self.desktop / "Ostrel.lnk", self.temp / "OstrelInstall_debug.log",
+                     self.temp / "OstrelProduct_runs.log"):
+            path.unlink(missing_ok=True)
+
+    def start_setup(self):
+        log = open(self.out / "setup-wine.log", "wb")
+        self.setup = subprocess.Popen(["wine", str(self.build / "OstrelSetup.exe")], env=self.env,
+                                      stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        wait_for("the setup window", lambda: self.window_ids("Ostrel Setup"), 30)
+        self.origin = self.window_origin()
+        expected = ((SCREEN[0] - WINDOW[0]) // 2, (SCREEN[1] - WINDOW[1]) // 2)
+        self.check("window centred on the screen", self.origin == expected, f"at {self.origin}")
+        # Clicks land only after the first paint.
+        wait_for("the first paint", lambda: near(self.pixel(self.capture(), (600, 60)), BACKGROUND, 6), 20)
+
+    def exit_question_no_keeps_setup(self):
+        ids = self.window_ids("Ostrel Setup")
+        self.xdotool("windowfocus", ids[0])
+        self.xdotool("key", "Escape")
+        box = wait_for("the exit question", lambda: [i for i in self.window_ids(".+")
+                                                       if i not in ids], 10)
+        self.screenshot("exit-question")
+        self.xdotool("windowfocus", box[0])
+        self.xdotool("key", "n")
+        wait_for("the exit question to close", lambda: not [i for i in box if i in self.window_ids(".+")], 10)
+        self.check("No on the exit question keeps the setup", self.window_ids("Ostrel Setup"))
+
+    def drag_window(self):
+        before = self.window_origin()
+        self.pointer_to(SIDE_PANEL)
+        self.xdotool("mousedown", "1")
+        start = (before[0] + SIDE_PANEL[0], before[1] + SIDE_PANEL[1])
+        for step in range(1, 5):
+            self.pointer_to((start[0] + 10 * step, start[1] + 6 * step), client=False)
+        self.xdotool("mouseup", "1")
+        time.sleep(0.3)
+        after = self.window_origin()
+        self.check("a drag moves the window by the cursor's movement",
+                   (after[0] - before[0], after[1] - before[1]) == (40, 24), f"{before} -> {after}")
+        self.pointer_to((after[0] + SIDE_PANEL[0], after[1] + SIDE_PANEL[1]), client=False)
+        self.xdotool("mousedown", "1")
+        self.pointer_to(start, client=False)
+        self.xdotool("mouseup", "1")
+        time.sleep(0.3)
+        self.origin = self.window_origin()
+
+    def walk_to_progress(self):
+        self.screenshot("language-page")
+        self.click(language_item(self.language))
+        self.park_pointer()
+        self.wait_page("language")
+        self.screenshot("language-chosen")
+        self.click(NEXT)
+        self.wait_page("options")
+        self.screenshot("options-page")
+        self.click(DESKTOP_BOX)
+        self.park_pointer()
+        self.screenshot("desktop-shortcut-off")
+        self.click(DESKTOP_BOX)
+        self.park_pointer()
+        self.screenshot("desktop-shortcut-on")
+        self.click(NEXT)
+        self.wait_page("terms")
+        self.screenshot("terms-page")
+        top = self.capture()
+        self.pointer_to(TERMS_TEXT)
+        self.xdotool("windowfocus", self.window_ids("Ostrel Setup")[0])
+        for _ in range(3):
+            self.xdotool("click", "5")
+        time.sleep(0.4)
+        self.park_pointer()
+        scrolled = self.capture()
+        self.check("the wheel scrolls the terms", self.pixels_differ(top, scrolled, (278, 104, 720, 330)))
+        self.screenshot("terms-scrolled")
+        self.pointer_to(NEXT)
+        time.sleep(0.3)
+        before = self.capture()
+        self.xdotool("click", "1")
+        time.sleep(0.5)
+        after = self.capture()
+        self.check("NEXT before ticking the box does nothing",
+                   self.page_shown(after) == "terms" and not self.pixels_differ(before, after, (0, 0, 780, 500)))
+        self.click(TERMS_BOX)
+        self.park_pointer()
+        self.screenshot("terms-accepted")
+        self.click(NEXT)
+        self.wait_page("progress")
+        self.screenshot("checking")
+        self.park_pointer()
+
+    def pixels_differ(self, first, second, box):
+        left, top, right, bottom = box
+        return any(self.pixel(first, (x, y)) != self.pixel(second, (x, y))
+                   for y in range(top, bottom, 2) for x in range(left, right, 2))
+
+    def install(self):
+        self.wait_state("failed", 30)
+        self.screenshot("failed-service-down")
+        self.publish_release()
+        self.start_service()
+        self.click(PRIMARY_RIGHT)  # RETRY
+        self.park_pointer()
+        self.wait_state("ready", 30)
+        self.screenshot("ready-to-install")
+        self.click(PRIMARY_RIGHT)  # INSTALL
+        self.park_pointer()
+        self.wait_state("downloading", 20)
+        fractions = []
+        while True:
+            image = self.capture()
+            state = self.progress_state(image)
+            if state != "downloading":
+                break
+            fractions.append(self.progress_fraction(image))
+            if len(fractions) in (1, 4, 8):
+                self.screenshot(f"downloading-{len(fractions)}")
+            time.sleep(0.15)
+        self.check("the download's progress was seen moving",
+                   any(0 < f < 1 for f in fractions) and max(fractions) > fractions[0],
+                   f"fractions {[round(f, 2) for f in fractions]}")
+        self.wait_state("complete", 120)
+        self.screenshot("complete")
+
+    def launch(self):
+        self.click(PRIMARY_RIGHT)  # LAUNCH
+        wait_for("the setup to close", lambda: not self.window_ids("Ostrel Setup"), 30)
+        wait_for("the product's window", lambda: self.window_ids("Ostrel"), 30)
+        time.sleep(1)
+        self.screenshot("product-started")
+        try:
+            self.setup.wait(timeout=20)
+            self.check("the setup process ended", True)
+        except subprocess.TimeoutExpired:
+            self.check("the setup process ended", False)
+
+    def check_outcome(self):
+        for name in ("Ostrel.exe", "OstrelService.exe", "Uninstall.exe", "version.txt", "assets/sample.bin"):
+            self.check(f"installed {name}", (self.install_dir / name).is_file())
+        version_file = self.install_dir / "version.txt"
+        self.check("installed version.txt names the release",
+                   version_file.is_file() and self.version in version_file.read_text(errors="replace"))
+        expected = {
+            ("HKCU\\Software\\Ostrel", "Version"): ("REG_SZ", self.version),
+            ("HKCU\\Software\\Ostrel", "InstallDir"): ("REG_SZ", self.install_windows),
+            ("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ostrel", "DisplayVersion"):
+                ("REG_SZ", self.version),
+            ("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ostrel", "UninstallString"):
+                ("REG_SZ", self.install_windows + "\\Uninstall.exe"),
+            ("HKCU\\Software\\Ostrel\\Application", "language"):
+                ("REG_SZ", ["en", "ko", "ja", "zh", "ru"][self.language]),
+            ("HKCU\\Software\\Ostrel\\Application", "starsEnabled"): ("REG_SZ", "false"),
+        }
+        for (key, value), wanted in expected.items():
+            found = self.reg_query(key, value)
+            self.check(f"registry {key}\\{value}", found == wanted, f"found {found}, wanted {wanted}")
+        self.check("desktop shortcut", (self.desktop / "Ostrel.lnk").is_file())
+        self.check("Start-menu shortcut", (self.programs / "Ostrel" / "Ostrel.lnk").is_file())
+        log = self.temp / "OstrelInstall_debug.log"
+        self.check("install log written", log.is_file() and log.stat().st_size > 0)
+        if log.is_file():
+            shutil.copy(log, self.out / "OstrelInstall_debug.log")
+        runs = self.temp / "OstrelProduct_runs.log"
+        text = runs.read_text(errors="replace") if runs.is_file() else ""
+        self.check("the product was started from the install folder",
+                   f"started {self.install_windows}\\Ostrel.exe".lower() in text.lower(), text.strip())
+
+    def write_summary(self):
+        lines = [f"Ostrel Setup tour, release {self.version}, language {self.language}",
+                 f"install folder: {getattr(self, 'install_windows', '?')}", ""]
+        lines += [("PASS " if passed else "FAIL ") + name + (f" ({detail})" if detail else "")
+                  for name, passed, detail in self.checks]
+        (self.out / "summary.txt").write_text("\n".join(lines) + "\n")
+
+    def close(self):
+        if self.setup and self.setup.poll() is None:
+            self.setup.kill()
+        self.run(["wineserver", "-k"], check=False)
+        self.restore_service()
+        if self.xvfb:
+            self.xvfb.kill()
+            self.xvfb.wait()
+
+    def run_tour(self):
+        self.prepare_environment()
+        self.take_service_down()
+        self.clean_previous_installation()
+        self.start_setup()
+        self.exit_question_no_keeps_setup()
+        self.drag_window()
+        self.walk_to_progress()
+        self.install()
+        self.launch()
+        self.check_outcome()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("build", type=pathlib.Path)
+    parser.add_argument("--out", type=pathlib.Path)
+    parser.add_argument("--language", type=int, default=0, choices=range(5))
+    parser.add_argument("--version", default="1.0.0")
+    parser.add_argument("--prefix", type=pathlib.Path,
+                        help="Wine prefix of the tour (default: <build>/wineprefix-tour, apart from the tests')")
+    args = parser.parse_args()
+    build = args.build.resolve()
+
+    # Port 443 of the local service must belong to this run alone, as under scripts/ctest.sh.
+    if os.environ.get("OSTREL_IN_NETNS") != "1":
+        os.execvpe("unshare", ["unshare", "--net", sys.executable, *sys.argv],
+                   {**os.environ, "OSTREL_IN_NETNS": "1"})
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=False)
+
+    out = (args.out or build / "tour").resolve()
+    shutil.rmtree(out, ignore_errors=True)
+    out.mkdir(parents=True)
+    prefix = (args.prefix or build / "wineprefix-tour").resolve()
+    tour = Tour(build, out, args.language, args.version, prefix)
+    status = 0
+    try:
+        tour.run_tour()
+    except MissingDependency as missing:
+        print(f"tour.py: {missing}", file=sys.stderr)
+        status = 2
+    except TourError as error:
+        tour.check(str(error), False)
+        try:
+            tour.screenshot("at-failure")
+        except (subprocess.CalledProcessError, OSError):
+            pass
+    finally:
+        tour.close()
+        tour.write_summary()
+    if status == 0 and not all(passed for _, passed, _ in tour.checks):
+        status = 1
+    print(f"screenshots, install log and summary: {out}")
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
