@@ -430,3 +430,18 @@ TEST_F(InstallWorker, InstallsPackagesOfThePublishToolAndOfInfoZip) {
     EXPECT_TRUE(fs::is_directory(folder / L"empty folder"));
     EXPECT_EQ(fs::file_size(folder / L"data" / L"empty.dat"), 0u);
 }
+
+TEST_F(InstallWorker, ATemporaryFolderThatCannotBeReadEndsInFailed) {
+    offer({{"Ostrel.exe", "MZ"}});
+    wchar_t saved[MAX_PATH + 1] = {};
+    GetEnvironmentVariableW(L"TMP", saved, MAX_PATH + 1);
+    // Longer than the 260-character buffer the worker reads the folder into.
+    SetEnvironmentVariableW(L"TMP", (L"C:\\" + std::wstring(300, L't')).c_str());
+    installWorker();
+    SetEnvironmentVariableW(L"TMP", saved);
+
+    const SharedSnapshot state = takeSharedSnapshot();
+    EXPECT_EQ(state.status, Failed);
+    EXPECT_EQ(state.errorText, stringsFor(0).errDownload);
+    EXPECT_FALSE(fs::exists(folder));
+}

@@ -1,0 +1,153 @@
+#!/usr/bin/env python3
+"""Figures of the whole setup under Wine: the size of OstrelSetup.exe, the time from process start
+to the first paint, and the peak memory of the setup process while it installs a 200 MB release.
+
+Usage: scripts/bench-setup.py <build-dir> [--rounds N] [--size-mb M]
+
+Not a test: it prints figures. It drives the real window with the end-to-end tour's helpers, in
+the tour's own Wine prefix, against the local update service in a private network namespace.
+The memory figure is the Wine process's resident set (VmRSS, peak VmHWM from /proc), which is
+what the process's working set is on this platform.
+"""
+
+import argparse
+import os
+import pathlib
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+import tour  # noqa: E402
+
+
+class BenchTour(tour.Tour):
+    size_mb = 200
+
+    def release_folder(self):
+        folder = super().release_folder()
+        asset = folder / "assets" / "sample.bin"
+        with open(asset, "wb") as out:
+            for _ in range(self.size_mb):
+                out.write(os.urandom(1 << 20))
+        return folder
+
+    def publish_release(self):
+        self.run([sys.executable, str(HERE / "publish.py"), "--root", str(self.build / "service-root"),
+                  "--host", self.service_host(), "--version", self.version, "--product",
+                  str(self.release_folder())])
+
+    def setup_pid(self):
+        for entry in pathlib.Path("/proc").iterdir():
+            if entry.name.isdigit():
+                try:
+                    command = (entry / "cmdline").read_bytes()
+                except OSError:
+                    continue
+                if b"OstrelSetup.exe" in command and b"python" not in command and b"wine\0" not in command:
+                    return int(entry.name)
+        return None
+
+    @staticmethod
+    def memory_kb(pid, field):
+        try:
+            for line in pathlib.Path(f"/proc/{pid}/status").read_text().splitlines():
+                if line.startswith(field + ":"):
+                    return int(line.split()[1])
+        except OSError:
+            pass
+        return 0
+
+    def stop_setup(self):
+        if self.setup and self.setup.poll() is None:
+            self.setup.kill()
+            self.setup.wait()
+        pid = self.setup_pid()
+        if pid:
+            os.kill(pid, 9)
+        tour.wait_for("the setup window to go", lambda: not self.window_ids("Ostrel Setup"), 20)
+
+    def time_to_first_paint(self):
+        start = time.monotonic()
+        self.setup = subprocess.Popen(["wine", str(self.build / "OstrelSetup.exe")], env=self.env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                      stdin=subprocess.DEVNULL)
+        while True:
+            if self.window_ids("Ostrel Setup"):
+                self.origin = self.window_origin()
+                taken = time.monotonic()
+                if tour.near(self.pixel(self.capture(), (600, 60)), tour.BACKGROUND, 6):
+                    return taken - start
+            if time.monotonic() - start > 30:
+                raise tour.TourError("no first paint within 30 s")
+            time.sleep(0.01)
+
+    def install_peak(self):
+        self.setup = subprocess.Popen(["wine", str(self.build / "OstrelSetup.exe")], env=self.env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                      stdin=subprocess.DEVNULL)
+        tour.wait_for("the setup window", lambda: self.window_ids("Ostrel Setup"), 30)
+        self.origin = self.window_origin()
+        tour.wait_for("the first paint", lambda: tour.near(self.pixel(self.capture(), (600, 60)),
+                                                          tour.BACKGROUND, 6), 20)
+        self.walk_to_progress()
+        self.wait_state("ready", 60)
+        pid = self.setup_pid()
+        before = self.memory_kb(pid, "VmRSS")
+        self.click(tour.PRIMARY_RIGHT)
+        peak = 0
+        started = time.monotonic()
+        while self.setup.poll() is None and time.monotonic() - started < 600:
+            peak = max(peak, self.memory_kb(pid, "VmHWM"))
+            if self.progress_state(self.capture()) in ("complete", "failed"):
+                break
+            time.sleep(0.2)
+        state = self.progress_state(self.capture())
+        return before, peak, state, time.monotonic() - started
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("build", type=pathlib.Path)
+    parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--size-mb", type=int, default=200)
+    args = parser.parse_args()
+    if os.environ.get("OSTREL_IN_NETNS") != "1":
+        os.execvpe("unshare", ["unshare", "--net", sys.executable, *sys.argv],
+                   {**os.environ, "OSTREL_IN_NETNS": "1"})
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=False)
+    build = args.build.resolve()
+    out = build / "bench-setup"
+    out.mkdir(parents=True, exist_ok=True)
+    bench = BenchTour(build, out, 0, "2.0.0", build / "wineprefix-tour")
+    bench.size_mb = args.size_mb
+    exe = build / "OstrelSetup.exe"
+    try:
+        bench.prepare_environment()
+        bench.clean_previous_installation()
+        bench.run(["wineserver", "-k"], check=False)
+        cold = bench.time_to_first_paint()
+        bench.stop_setup()
+        warm = []
+        for _ in range(args.rounds):
+            warm.append(bench.time_to_first_paint())
+            bench.stop_setup()
+        bench.publish_release()
+        bench.start_service()
+        before, peak, state, seconds = bench.install_peak()
+    finally:
+        bench.close()
+        (build / "service-root" / "packages" / f"Ostrel-{bench.version}.zip").unlink(missing_ok=True)
+    print(f"OstrelSetup.exe: {exe.stat().st_size / 1e6:.2f} MB ({exe.stat().st_size} bytes), one file")
+    print(f"start to first paint: first start {cold * 1000:.0f} ms (wineserver not running); "
+          f"then median {statistics.median(warm) * 1000:.0f} ms, min {min(warm) * 1000:.0f}, "
+          f"max {max(warm) * 1000:.0f} over {len(warm)} starts")
+    print(f"{args.size_mb} MB install ({state}, {seconds:.1f} s): resident set {before / 1024:.1f} MB "
+          f"before INSTALL, peak {peak / 1024:.1f} MB")
+    return 0 if state == "complete" else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
