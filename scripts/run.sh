@@ -1,32 +1,41 @@
 #!/bin/sh
-# Builds the setup and runs it under Wine: the README's run command.
-# With a display the window opens for you; without one it runs under Xvfb and saves a
-# screenshot into build/demo/run/.
+# The README's run command: builds the setup and the sample product, publishes a sample release
+# to the local update service and runs OstrelSetup.exe under Wine against it.
+# With a display you click through the setup yourself; without one the tour of the end-to-end
+# test drives it and leaves its screenshots, the install log and a summary in build/demo/run/.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake --preset demo >/dev/null
 cmake --build build/demo -j2
-build=build/demo
-out=$build/run
-mkdir -p "$out"
+build=$(pwd)/build/demo
+
+if [ -z "${DISPLAY:-}" ]; then
+    status=0
+    scripts/tour.py "$build" --out "$build/run" || status=$?
+    echo "summary: $build/run/summary.txt"
+    cat "$build/run/summary.txt"
+    exit $status
+fi
+
+# Interactive: the service on this machine's own 127.0.0.1:443 for as long as the setup runs.
+if python3 -c 'import socket; socket.create_connection(("127.0.0.1", 443), 1)' 2>/dev/null; then
+    echo "run.sh: something already listens on 127.0.0.1:443; stop it first" >&2
+    exit 1
+fi
+host=$(sed -n 's/^OSTREL_SERVICE_HOST:[A-Z]*=//p' "$build/CMakeCache.txt")
+release="$build/release"
+rm -rf "$release"
+mkdir -p "$release"
+cp "$build/product/Ostrel.exe" "$build/product/OstrelService.exe" "$release/"
+python3 scripts/publish.py --root "$build/service-root" --host "$host" --version 1.0.0 \
+    --product "$release" --notes "Sample release"
+scripts/service.sh start "$build"
+trap 'scripts/service.sh stop "$build"' EXIT INT TERM
 scripts/wine-prefix.sh "$build"
 . scripts/wine-env.sh
 ostrelWineEnv "$build"
-if [ -n "${DISPLAY:-}" ]; then
-    wine "$build/OstrelSetup.exe"
-    exit 0
-fi
-. scripts/xvfb.sh
-startXvfb
-wine "$build/OstrelSetup.exe" >"$out/wine.log" 2>&1 &
-setupPid=$!
-tries=0
-until xdotool search --name "Ostrel Setup" >/dev/null 2>&1 || [ $tries -ge 100 ]; do sleep 0.2; tries=$((tries + 1)); done
-sleep 1
-import -window root "$out/setup-window.png"
-xdotool search --name "Ostrel Setup" getwindowgeometry
-kill $setupPid 2>/dev/null || true
-wineserver -k || true
-stopXvfb
-echo "screenshot: $out/setup-window.png"
+wine "$build/OstrelSetup.exe"
+wineserver -w
+temp=$(wine cmd /c 'echo %TEMP%' </dev/null | tr -d '\r')
+echo "install log: $(winepath -u "$temp")/OstrelInstall_debug.log"
