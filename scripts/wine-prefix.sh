@@ -54,7 +54,8 @@ fi
 if [ "$persist" = 1 ]; then
     # One wineserver for the whole test run, so no test pays for its start-up;
     # started before the tools below run, since -p fails while any other wineserver lingers.
-    wineserver -p </dev/null >/dev/null 2>&1
+    # Not holding the lock descriptor: a persistent server would keep the prefix locked.
+    wineserver -p </dev/null >/dev/null 2>&1 9>&-
 fi
 
 # What the build provides is installed on every run, so a rebuilt tool takes effect.

@@ -1,4 +1,5 @@
 #include "install/extract.h"
+#include "tests/support/test_files.h"
 #include "tests/support/zip_writer.h"
 
 #include <gtest/gtest.h>
@@ -6,18 +7,9 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace {
 namespace fs = std::filesystem;
-
-std::string readBytes(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
 
 fs::path commandRecord() {
     return fs::temp_directory_path() / L"OstrelPowerShell_commands.log";

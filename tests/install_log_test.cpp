@@ -1,24 +1,14 @@
 #include "install/extract.h"
 #include "install/install_log.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-namespace {
 namespace fs = std::filesystem;
-
-std::string readBytes(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-} // namespace
 
 TEST(InstallLog, AppendsUtf8LinesWithCrLfAcrossInstances) {
     const fs::path path = fs::temp_directory_path() / L"ostrel-log-test.log";

@@ -6,6 +6,7 @@
 #include "install/registration.h"
 #include "net/download.h"
 #include "net/sha256.h"
+#include "tests/support/test_files.h"
 #include "tests/support/test_service.h"
 #include "tests/support/zip_writer.h"
 
@@ -23,18 +24,6 @@
 
 namespace {
 namespace fs = std::filesystem;
-
-std::string readBytes(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-void writeBytes(const fs::path& path, const std::string& content) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 std::wstring fromUtf8(const std::string& bytes) {
     if (bytes.empty())
