@@ -246,8 +246,13 @@ class Tour:
         return image.at(self.origin[0] + point[0], self.origin[1] + point[1])
 
     def xdotool(self, *arguments):
-        return subprocess.run(["xdotool", *arguments], env=self.env, stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, text=True)
+        # A search can hang while a window is being destroyed; the callers poll, so a time-out
+        # counts as "nothing found" and the next poll asks again.
+        try:
+            return subprocess.run(["xdotool", *arguments], env=self.env, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, text=True, timeout=10)
+        except subprocess.TimeoutExpired:
+            return subprocess.CompletedProcess(arguments, 1, "", "")
 
     def window_ids(self, title):
         result = self.xdotool("search", "--onlyvisible", "--name", f"^{title}$")
