@@ -38,24 +38,28 @@ bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination) {
     const std::wstring application = systemPowerShellPath();
     if (application.empty())
         return false;
-    const std::wstring text = extractionCommandLine(zipPath, destination);
-    // CreateProcessW may write into the command line: it needs a buffer of its own.
-    std::vector<wchar_t> commandLine(text.begin(), text.end());
-    commandLine.push_back(L'\0');
+    return runHiddenProcess(application, extractionCommandLine(zipPath, destination),
+                            extractionTimeoutMilliseconds) == 0;
+}
 
+unsigned long runHiddenProcess(const std::wstring& application, const std::wstring& commandLine,
+                               unsigned long timeoutMs) {
+    // CreateProcessW may write into the command line: it needs a buffer of its own.
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION created{};
-    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+    if (!CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                         nullptr, nullptr, &startup, &created))
-        return false;
+        return 1;
     UniqueKernelHandle process(created.hProcess);
     UniqueKernelHandle thread(created.hThread);
 
     DWORD exitCode = 1;
-    const DWORD waited = WaitForSingleObject(process.get(), extractionTimeoutMilliseconds);
+    const DWORD waited = WaitForSingleObject(process.get(), timeoutMs);
     if (waited == WAIT_OBJECT_0) {
         GetExitCodeProcess(process.get(), &exitCode);
     } else if (waited == WAIT_TIMEOUT) {
@@ -63,5 +67,5 @@ bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination) {
         TerminateProcess(process.get(), 1);
         WaitForSingleObject(process.get(), 5000);
     }
-    return exitCode == 0;
+    return exitCode;
 }

@@ -28,5 +28,11 @@ bool isSafeScriptPath(const std::wstring& path);
 // The extraction command line: the script with the two paths in its literals.
 std::wstring extractionCommandLine(const std::wstring& zipPath, const std::wstring& destination);
 
+// Starts application hidden, without a window, and waits up to timeoutMs for it. Returns its
+// exit code; 1 when it could not start, the wait failed or the time ran out, in which case the
+// child is terminated.
+unsigned long runHiddenProcess(const std::wstring& application, const std::wstring& commandLine,
+                               unsigned long timeoutMs);
+
 // The system folder + "\WindowsPowerShell\v1.0\powershell.exe", "" when it cannot be read.
 std::wstring systemPowerShellPath();

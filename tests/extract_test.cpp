@@ -63,3 +63,18 @@ TEST_F(Extraction, FailsOnATraversalNameAfterWritingTheEntriesBeforeIt) {
 TEST_F(Extraction, FailsOnAMissingArchive) {
     EXPECT_FALSE(ExtractZip((root / L"absent.zip").wstring(), staging));
 }
+
+TEST(HiddenProcess, GivesTheExitCodeAndEndsAChildThatOutlivesTheWait) {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    const fs::path folder(system);
+    EXPECT_EQ(runHiddenProcess((folder / L"cmd.exe").wstring(), L"cmd.exe /c exit 3", 30'000), 3u);
+    EXPECT_EQ(runHiddenProcess((folder / L"no such program.exe").wstring(), L"x", 1000), 1u);
+
+    // A copy of its own name, so that only this child is looked for afterwards.
+    const fs::path sleeper = fs::temp_directory_path() / L"ostrel-outlives-wait.exe";
+    ASSERT_TRUE(CopyFileW((folder / L"ping.exe").c_str(), sleeper.c_str(), FALSE));
+    EXPECT_EQ(runHiddenProcess(sleeper.wstring(), L"ping -n 30 127.0.0.1", 300), 1u);
+    // Terminated and waited for: the file is no longer in use.
+    EXPECT_TRUE(DeleteFileW(sleeper.c_str())) << GetLastError();
+}
