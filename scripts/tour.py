@@ -51,7 +51,7 @@ PRIMARY_BOX = (604, 440, 744, 480)  # the action button at the right, label incl
 TITLES_BOX = (260, 8, 744, 100)  # the window's title and the page's
 STATUS_LINE_BOX = (266, 100, 744, 128)
 LANGUAGE_CODES = ["en", "ko", "ja", "zh", "ru"]
-RUSSIAN = 4
+ENGLISH, RUSSIAN = 0, 4
 
 
 def language_item(index):
@@ -137,7 +137,7 @@ class Tour:
         self.scenario = ""
         self.runs = 0
         self.page_images = {}
-        self.labels = {}
+        self.labels = {}  # (language, label) -> the action button's pixels with that label
         self.service_started = False
         self.service_was_running = False
         self.xvfb = None
@@ -364,6 +364,10 @@ class Tour:
         one colour."""
         return self.region(self.capture(), PRIMARY_BOX)
 
+    def label(self, name, language=None):
+        """The button's pixels remembered for `name` in `language` (default: the current one)."""
+        return self.labels.get((self.language if language is None else language, name))
+
     def check(self, name, passed, detail=""):
         if self.scenario:
             name = f"{self.scenario}: {name}"
@@ -531,7 +535,7 @@ class Tour:
                    f"fractions {[round(f, 2) for f in fractions]}")
         self.wait_state("complete", 120)
         self.screenshot("complete")
-        self.labels["LAUNCH"] = self.button_label()
+        self.labels[self.language, "LAUNCH"] = self.button_label()
 
     def launch(self):
         self.click(PRIMARY_RIGHT)  # LAUNCH
@@ -641,7 +645,7 @@ class Tour:
         self.park_pointer()
         self.wait_state("ready", 30)
         self.screenshot("cancelled")
-        self.check("after CANCEL the button reads INSTALL", self.button_label() == self.labels["INSTALL"])
+        self.check("after CANCEL the button reads INSTALL", self.button_label() == self.label("INSTALL"))
         try:
             wait_for("the package to be deleted", lambda: self.setup_files_in_temp() <= before, 10)
             self.check("no package left in the temporary folder", True)
@@ -657,7 +661,7 @@ class Tour:
         self.walk_straight()
         self.wait_state("ready", 30)
         self.keep("ready-to-install")
-        self.labels["INSTALL"] = self.button_label()
+        self.labels[self.language, "INSTALL"] = self.button_label()
         self.cancel_download()
         self.check("nothing installed", not (self.install_dir / "Ostrel.exe").exists()
                    and self.reg_query("HKCU\\Software\\Ostrel", "Version") is None)
@@ -674,10 +678,11 @@ class Tour:
         state = self.settled_state(30)
         self.screenshot("launch-offered")
         self.check("the check ends with an action button and no download", state == "ready", state)
-        self.check("the button reads LAUNCH", self.button_label() == self.labels.get("LAUNCH"))
+        self.check("the button reads LAUNCH", self.button_label() == self.label("LAUNCH"))
         self.launch()
         self.check_product_started(starts)
-        self.check("nothing was reinstalled", (self.install_dir / "version.txt").stat().st_mtime_ns == version_file)
+        self.check("nothing was reinstalled",
+                   (self.install_dir / "version.txt").stat().st_mtime_ns == version_file)
 
     def scenario_update(self):
         """A newer release: UPDATE replaces the files, adds the new one, keeps the user's file
@@ -691,10 +696,10 @@ class Tour:
         self.walk_straight()
         state = self.settled_state(30)
         self.screenshot("update-offered")
-        self.labels["UPDATE"] = self.button_label()
+        self.labels[self.language, "UPDATE"] = self.button_label()
         self.check("the check offers an action", state == "ready", state)
         self.check("the button reads UPDATE (neither INSTALL nor LAUNCH)",
-                   self.labels["UPDATE"] not in (self.labels.get("INSTALL"), self.labels.get("LAUNCH")))
+                   self.label("UPDATE") not in (self.label("INSTALL"), self.label("LAUNCH")))
         self.cancel_download()
         self.check("CANCEL leaves the installed release", self.reg_query("HKCU\\Software\\Ostrel", "Version")
                    == ("REG_SZ", self.version))
@@ -719,7 +724,8 @@ class Tour:
             english = self.page_images.get(("cancel", name))
             self.check(f"{name}: texts differ from the English run's", english is not None
                        and self.pixels_differ(english, self.page_images["russian", name], box))
-        self.check("the button is not the English INSTALL", self.button_label() != self.labels.get("INSTALL"))
+        self.check("the button is not the English INSTALL",
+                   self.button_label() != self.label("INSTALL", ENGLISH))
         self.download_to_complete()
         self.check_installation(newer_version(self.version))
         self.close_at_once()
@@ -765,7 +771,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("build", type=pathlib.Path)
     parser.add_argument("--out", type=pathlib.Path)
-    parser.add_argument("--language", type=int, default=0, choices=range(5))
+    parser.add_argument("--language", type=int, default=0, choices=range(5),
+                        help="language item of the main tour (0 English .. 4 Russian)")
     parser.add_argument("--version", default="1.0.0")
     parser.add_argument("--scenarios", choices=("main", "more"), default="main",
                         help="main: the first installation's tour; more: cancel, up to date, update, Russian")
