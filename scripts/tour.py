@@ -11,13 +11,14 @@ RETRY, INSTALL, the download's progress, Complete, LAUNCH. Then the install fold
 (`wine reg query`), the shortcuts, the install log and the product's run log are checked, and the
 setup window must be gone.
 
-The further scenarios (--scenarios more), one setup run each, in this order since each builds on
-the installation the previous one left: CANCEL during a slow download (back to INSTALL, no
-package left in the temporary folder), then INSTALL again to Complete; an up-to-date
-installation (LAUNCH at once); an update to a newer release (UPDATE; a CANCEL that keeps the
-installed release; then INSTALL: files replaced, a user's file kept, the running product
-stopped); a fresh installation in Russian (other texts than the English run's, language "ru"
-stored). A scenario that fails is recorded and the next one runs.
+The further scenarios (--scenarios more), one setup run each: the folder picker over the window
+(cancelling it keeps the folder; Yes on the exit question ends the setup); then, in this order
+since each builds on the installation the previous one left, CANCEL during a slow download (back
+to INSTALL, no package left in the temporary folder), then INSTALL again to Complete; an
+up-to-date installation (LAUNCH at once); an update to a newer release (UPDATE; a CANCEL that
+keeps the installed release; then INSTALL: files replaced, a user's file kept, the running
+product stopped); a fresh installation in Russian (other texts than the English run's, language
+"ru" stored). A scenario that fails is recorded and the next one runs.
 
 Every page and state is saved as a screenshot in the output folder, with summary.txt. Exit
 status 0 when every check passed, 1 otherwise, 2 when something the tour needs is missing.
@@ -47,6 +48,8 @@ TERMS_BOX = (274, 366)
 TERMS_TEXT = (500, 220)
 PRIMARY_RIGHT = (614, 448)  # inside the action button, clear of its label
 PRIMARY_LEFT = (276, 448)
+BROWSE = (697, 161)
+FOLDER_BOX = (266, 139, 658, 181)
 PRIMARY_BOX = (604, 440, 744, 480)  # the action button at the right, label included
 TITLES_BOX = (260, 8, 744, 100)  # the window's title and the page's
 STATUS_LINE_BOX = (266, 100, 744, 128)
@@ -284,15 +287,25 @@ class Tour:
         result = self.xdotool("search", "--onlyvisible", "--name", f"^{title}$")
         return result.stdout.split() if result.returncode == 0 else []
 
+    def window_geometry(self, window):
+        values = {}
+        for line in self.xdotool("getwindowgeometry", "--shell", window).stdout.splitlines():
+            key, _, value = line.partition("=")
+            values[key] = value
+        return tuple(int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+
     def window_origin(self):
         ids = self.window_ids("Ostrel Setup")
         if not ids:
             raise TourError("the setup window is gone")
-        values = {}
-        for line in self.xdotool("getwindowgeometry", "--shell", ids[0]).stdout.splitlines():
-            key, _, value = line.partition("=")
-            values[key] = value
-        return (int(values["X"]), int(values["Y"]))
+        return self.window_geometry(ids[0])[:2]
+
+    def wait_new_window(self, what, known, timeout):
+        """A visible window that is not among `known`: a message box or dialog of the setup."""
+        return wait_for(what, lambda: [i for i in self.window_ids(".+") if i not in known], timeout)
+
+    def wait_window_closed(self, what, windows, timeout=10):
+        wait_for(what, lambda: not [i for i in windows if i in self.window_ids(".+")], timeout)
 
     def pointer_to(self, point, client=True):
         x, y = (self.origin[0] + point[0], self.origin[1] + point[1]) if client else point
@@ -404,16 +417,19 @@ class Tour:
         # Clicks land only after the first paint.
         wait_for("the first paint", lambda: near(self.pixel(self.capture(), (600, 60)), BACKGROUND, 6), 20)
 
-    def exit_question_no_keeps_setup(self):
+    def answer_exit_question(self, key):
+        """Escape, then the exit question answered with `key` ("n" or "y")."""
         ids = self.window_ids("Ostrel Setup")
         self.xdotool("windowfocus", ids[0])
         self.xdotool("key", "Escape")
-        box = wait_for("the exit question", lambda: [i for i in self.window_ids(".+")
-                                                       if i not in ids], 10)
+        box = self.wait_new_window("the exit question", ids, 10)
         self.screenshot("exit-question")
         self.xdotool("windowfocus", box[0])
-        self.xdotool("key", "n")
-        wait_for("the exit question to close", lambda: not [i for i in box if i in self.window_ids(".+")], 10)
+        self.xdotool("key", key)
+        self.wait_window_closed("the exit question to close", box)
+
+    def exit_question_no_keeps_setup(self):
+        self.answer_exit_question("n")
         self.check("No on the exit question keeps the setup", self.window_ids("Ostrel Setup"))
 
     def drag_window(self):
@@ -653,6 +669,35 @@ class Tour:
             self.check("no package left in the temporary folder", False,
                        ", ".join(sorted(self.setup_files_in_temp() - before)))
 
+    def scenario_folder_picker(self):
+        """Change opens the folder picker over the window; cancelling it keeps the folder. Yes
+        on the exit question then ends the setup."""
+        self.start_setup()
+        self.click(NEXT)
+        self.wait_page("options")
+        self.park_pointer()
+        before = self.capture()
+        setup = self.window_ids("Ostrel Setup")
+        self.click(BROWSE)
+        picker = self.wait_new_window("the folder picker", setup, 30)
+        self.screenshot("folder-picker")
+        x, y, width, height = self.window_geometry(picker[0])
+        left, top = self.origin
+        self.check("the folder picker opens over the setup window",
+                   x < left + WINDOW[0] and left < x + width and y < top + WINDOW[1] and top < y + height,
+                   f"picker at {(x, y, width, height)}, setup at {self.origin}")
+        self.xdotool("windowfocus", picker[0])
+        self.xdotool("key", "Escape")
+        self.wait_window_closed("the folder picker to close", picker, 15)
+        self.park_pointer()
+        self.wait_page("options")
+        self.screenshot("folder-picker-cancelled")
+        self.check("cancelling the picker keeps the folder",
+                   not self.pixels_differ(before, self.capture(), FOLDER_BOX))
+        self.answer_exit_question("y")
+        wait_for("the setup to close", lambda: not self.window_ids("Ostrel Setup"), 15)
+        self.check_setup_ended()
+
     def scenario_cancel(self):
         """CANCEL during the slow download goes back to INSTALL and leaves no package behind;
         INSTALL then runs to Complete."""
@@ -735,7 +780,7 @@ class Tour:
         self.take_service_down()
         self.publish_release()
         self.start_service()
-        for name, scenario in (("cancel", self.scenario_cancel), ("up-to-date", self.scenario_up_to_date),
+        for name, scenario in (("folder-picker", self.scenario_folder_picker), ("cancel", self.scenario_cancel), ("up-to-date", self.scenario_up_to_date),
                                ("update", self.scenario_update), ("russian", self.scenario_russian)):
             self.scenario = name
             try:
