@@ -2,16 +2,26 @@
 """Drives the built OstrelSetup.exe under Xvfb the way a person would, against the local update
 service, and checks the outcome from outside the program.
 
-Usage: scripts/tour.py <build-dir> [--out DIR] [--language N] [--version V]
+Usage: scripts/tour.py <build-dir> [--out DIR] [--language N] [--version V] [--scenarios main|more]
 
-The tour: the exit question (No keeps the setup), a drag of the window, a language, NEXT, a
+The main tour: the exit question (No keeps the setup), a drag of the window, a language, NEXT, a
 shortcut box off and on again, NEXT, the wheel on the terms, NEXT before ticking (nothing
 happens), tick, NEXT; the update check with the service down (Failed), the service started,
 RETRY, INSTALL, the download's progress, Complete, LAUNCH. Then the install folder, the registry
 (`wine reg query`), the shortcuts, the install log and the product's run log are checked, and the
-setup window must be gone. Every page and state is saved as a screenshot in the output folder,
-with summary.txt. Exit status 0 when every check passed, 1 otherwise, 2 when something the tour
-needs is missing.
+setup window must be gone.
+
+The further scenarios (--scenarios more), one setup run each: the folder picker over the window
+(cancelling it keeps the folder; Yes on the exit question ends the setup); then, in this order
+since each builds on the installation the previous one left, CANCEL during a slow download (back
+to INSTALL, no package left in the temporary folder), then INSTALL again to Complete; an
+up-to-date installation (LAUNCH at once); an update to a newer release (UPDATE; a CANCEL that
+keeps the installed release; then INSTALL: files replaced, a user's file kept, the running
+product stopped); a fresh installation in Russian (other texts than the English run's, language
+"ru" stored). A scenario that fails is recorded and the next one runs.
+
+Every page and state is saved as a screenshot in the output folder, with summary.txt. Exit
+status 0 when every check passed, 1 otherwise, 2 when something the tour needs is missing.
 """
 
 import argparse
@@ -38,10 +48,22 @@ TERMS_BOX = (274, 366)
 TERMS_TEXT = (500, 220)
 PRIMARY_RIGHT = (614, 448)  # inside the action button, clear of its label
 PRIMARY_LEFT = (276, 448)
+BROWSE = (697, 161)
+FOLDER_BOX = (266, 139, 658, 181)
+PRIMARY_BOX = (604, 440, 744, 480)  # the action button at the right, label included
+TITLES_BOX = (260, 8, 744, 100)  # the window's title and the page's
+STATUS_LINE_BOX = (266, 100, 744, 128)
+LANGUAGE_CODES = ["en", "ko", "ja", "zh", "ru"]
+ENGLISH, RUSSIAN = 0, 4
 
 
 def language_item(index):
     return (505, 134 + 53 * index)
+
+
+def newer_version(version):
+    major, minor, *_ = (version.split(".") + ["0"])[:3]
+    return f"{major}.{int(minor) + 1}.0"
 
 
 ACCENT = (0x3B, 0x82, 0xF6)
@@ -115,6 +137,10 @@ class Tour:
         self.setup = None
         self.shots = 0
         self.checks = []
+        self.scenario = ""
+        self.runs = 0
+        self.page_images = {}
+        self.labels = {}  # (language, label) -> the action button's pixels with that label
         self.service_started = False
         self.service_was_running = False
         self.xvfb = None
@@ -177,27 +203,34 @@ class Tour:
                 return line.split("=", 1)[1]
         raise MissingDependency("no OSTREL_SERVICE_HOST in the build's CMake cache")
 
-    def release_folder(self):
+    def release_folder(self, version, extra=None):
         """The product's two programs and an incompressible asset of a few MB, so the download
-        through the slow route (about 640 KiB/s) lasts long enough to watch."""
+        through the slow route (about 640 KiB/s) lasts long enough to watch; `extra` maps further
+        relative paths to their bytes."""
         product = self.build / "product"
-        folder = self.out / "release"
+        folder = self.out / f"release-{version}"
         (folder / "assets").mkdir(parents=True, exist_ok=True)
         for name in ("Ostrel.exe", "OstrelService.exe"):
             if not (product / name).is_file():
                 raise MissingDependency(f"<build>/product/{name} is needed")
             shutil.copy(product / name, folder / name)
         (folder / "assets" / "sample.bin").write_bytes(os.urandom(RELEASE_ASSET_BYTES))
+        for name, data in (extra or {}).items():
+            (folder / name).parent.mkdir(parents=True, exist_ok=True)
+            (folder / name).write_bytes(data)
         return folder
 
-    def publish_release(self):
+    def publish_release(self, version=None, extra=None):
+        """Publishes through the slow route; returns the release folder."""
         publish = HERE / "publish.py"
         if not publish.exists():
             raise MissingDependency("scripts/publish.py is needed")
+        version = version or self.version
+        folder = self.release_folder(version, extra)
         self.run([sys.executable, str(publish), "--root", str(self.build / "service-root"),
-                  "--host", self.service_host(), "--version", self.version,
-                  "--product", str(self.release_folder()), "--notes", "Tour release",
-                  "--route", "fault/slow/"])
+                  "--host", self.service_host(), "--version", version,
+                  "--product", str(folder), "--notes", "Tour release", "--route", "fault/slow/"])
+        return folder
 
     def start_service(self):
         service = HERE / "service.sh"
@@ -238,7 +271,8 @@ class Tour:
 
     def screenshot(self, name):
         self.shots += 1
-        path = self.out / f"{self.shots:02d}-{name}.png"
+        prefix = f"{self.scenario}-" if self.scenario else ""
+        path = self.out / f"{self.shots:02d}-{prefix}{name}.png"
         subprocess.run(["import", "-window", "root", str(path)], env=self.env, check=True)
         return path
 
@@ -258,15 +292,25 @@ class Tour:
         result = self.xdotool("search", "--onlyvisible", "--name", f"^{title}$")
         return result.stdout.split() if result.returncode == 0 else []
 
+    def window_geometry(self, window):
+        values = {}
+        for line in self.xdotool("getwindowgeometry", "--shell", window).stdout.splitlines():
+            key, _, value = line.partition("=")
+            values[key] = value
+        return tuple(int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+
     def window_origin(self):
         ids = self.window_ids("Ostrel Setup")
         if not ids:
             raise TourError("the setup window is gone")
-        values = {}
-        for line in self.xdotool("getwindowgeometry", "--shell", ids[0]).stdout.splitlines():
-            key, _, value = line.partition("=")
-            values[key] = value
-        return (int(values["X"]), int(values["Y"]))
+        return self.window_geometry(ids[0])[:2]
+
+    def wait_new_window(self, what, known, timeout):
+        """A visible window that is not among `known`: a message box or dialog of the setup."""
+        return wait_for(what, lambda: [i for i in self.window_ids(".+") if i not in known], timeout)
+
+    def wait_window_closed(self, what, windows, timeout=10):
+        wait_for(what, lambda: not [i for i in windows if i in self.window_ids(".+")], timeout)
 
     def pointer_to(self, point, client=True):
         x, y = (self.origin[0] + point[0], self.origin[1] + point[1]) if client else point
@@ -321,7 +365,30 @@ class Tour:
         wait_for(f"the progress page in state {state}",
                  lambda: self.progress_state(self.capture()) == state, timeout)
 
+    def settled_state(self, timeout):
+        """The first state with an action button after the update check: ready, complete or
+        failed (downloading counts too, so a download that starts by itself is seen)."""
+        def settled():
+            state = self.progress_state(self.capture())
+            return state if state != "running" else None
+        return wait_for("the end of the update check", settled, timeout)
+
+    def region(self, image, box):
+        left, top, right, bottom = box
+        return tuple(self.pixel(image, (x, y)) for y in range(top, bottom) for x in range(left, right))
+
+    def button_label(self):
+        """The action button's pixels, to tell its labels apart: INSTALL, UPDATE and LAUNCH share
+        one colour."""
+        return self.region(self.capture(), PRIMARY_BOX)
+
+    def label(self, name, language=None):
+        """The button's pixels remembered for `name` in `language` (default: the current one)."""
+        return self.labels.get((self.language if language is None else language, name))
+
     def check(self, name, passed, detail=""):
+        if self.scenario:
+            name = f"{self.scenario}: {name}"
         self.checks.append((name, bool(passed), detail))
         print(("PASS " if passed else "FAIL ") + name + (f": {detail}" if detail and not passed else ""))
 
@@ -344,7 +411,8 @@ class Tour:
             path.unlink(missing_ok=True)
 
     def start_setup(self):
-        log = open(self.out / "setup-wine.log", "wb")
+        self.runs += 1
+        log = open(self.out / ("setup-wine.log" if self.runs == 1 else f"setup-wine-{self.runs}.log"), "wb")
         self.setup = subprocess.Popen(["wine", str(self.build / "OstrelSetup.exe")], env=self.env,
                                       stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
         wait_for("the setup window", lambda: self.window_ids("Ostrel Setup"), 30)
@@ -354,16 +422,19 @@ class Tour:
         # Clicks land only after the first paint.
         wait_for("the first paint", lambda: near(self.pixel(self.capture(), (600, 60)), BACKGROUND, 6), 20)
 
-    def exit_question_no_keeps_setup(self):
+    def answer_exit_question(self, key):
+        """Escape, then the exit question answered with `key` ("n" or "y")."""
         ids = self.window_ids("Ostrel Setup")
         self.xdotool("windowfocus", ids[0])
         self.xdotool("key", "Escape")
-        box = wait_for("the exit question", lambda: [i for i in self.window_ids(".+")
-                                                       if i not in ids], 10)
+        box = self.wait_new_window("the exit question", ids, 10)
         self.screenshot("exit-question")
         self.xdotool("windowfocus", box[0])
-        self.xdotool("key", "n")
-        wait_for("the exit question to close", lambda: not [i for i in box if i in self.window_ids(".+")], 10)
+        self.xdotool("key", key)
+        self.wait_window_closed("the exit question to close", box)
+
+    def exit_question_no_keeps_setup(self):
+        self.answer_exit_question("n")
         self.check("No on the exit question keeps the setup", self.window_ids("Ostrel Setup"))
 
     def drag_window(self):
@@ -429,6 +500,26 @@ class Tour:
         self.screenshot("checking")
         self.park_pointer()
 
+    def keep(self, name):
+        """A screenshot, and its capture for comparisons between scenarios."""
+        self.page_images[self.scenario, name] = self.capture()
+        self.screenshot(name)
+
+    def walk_straight(self):
+        """Language, NEXT, NEXT, the terms box, NEXT: the shortest way to the progress page.
+        The pages' captures are kept in page_images for comparisons between runs."""
+        self.click(language_item(self.language))
+        self.park_pointer()
+        self.wait_page("language")
+        for page, action in (("language", NEXT), ("options", NEXT), ("terms", TERMS_BOX)):
+            self.wait_page(page)
+            self.keep(page)
+            self.click(action)
+            self.park_pointer()
+        self.click(NEXT)
+        self.wait_page("progress")
+        self.park_pointer()
+
     def pixels_differ(self, first, second, box):
         left, top, right, bottom = box
         return any(self.pixel(first, (x, y)) != self.pixel(second, (x, y))
@@ -443,7 +534,11 @@ class Tour:
         self.park_pointer()
         self.wait_state("ready", 30)
         self.screenshot("ready-to-install")
-        self.click(PRIMARY_RIGHT)  # INSTALL
+        self.download_to_complete()
+
+    def download_to_complete(self):
+        """INSTALL or UPDATE, the download watched to its end, Complete."""
+        self.click(PRIMARY_RIGHT)
         self.park_pointer()
         self.wait_state("downloading", 20)
         fractions = []
@@ -461,6 +556,7 @@ class Tour:
                    f"fractions {[round(f, 2) for f in fractions]}")
         self.wait_state("complete", 120)
         self.screenshot("complete")
+        self.labels[self.language, "LAUNCH"] = self.button_label()
 
     def launch(self):
         self.click(PRIMARY_RIGHT)  # LAUNCH
@@ -468,27 +564,50 @@ class Tour:
         wait_for("the product's window", lambda: self.window_ids("Ostrel"), 30)
         time.sleep(1)
         self.screenshot("product-started")
+        self.check_setup_ended()
+
+    def check_setup_ended(self):
         try:
             self.setup.wait(timeout=20)
             self.check("the setup process ended", True)
         except subprocess.TimeoutExpired:
             self.check("the setup process ended", False)
 
+    def close_at_once(self):
+        """Escape on Complete or UpToDate closes the setup without the exit question."""
+        ids = self.window_ids("Ostrel Setup")
+        self.xdotool("windowfocus", ids[0])
+        self.xdotool("key", "Escape")
+        wait_for("the setup to close", lambda: not self.window_ids("Ostrel Setup"), 15)
+        self.check_setup_ended()
+
     def check_outcome(self):
+        self.check_installation(self.version)
+        self.check_product_started()
+
+    def check_installation(self, version, release=None):
+        """Files, registry, shortcuts and log of an installation of `version`; with the release
+        folder, every file's bytes are compared with the published ones."""
         for name in ("Ostrel.exe", "OstrelService.exe", "Uninstall.exe", "version.txt", "assets/sample.bin"):
             self.check(f"installed {name}", (self.install_dir / name).is_file())
+        if release:
+            for path in sorted(p for p in release.rglob("*") if p.is_file()):
+                name = path.relative_to(release).as_posix()
+                installed = self.install_dir / name
+                self.check(f"installed {name} is the release's",
+                           installed.is_file() and installed.read_bytes() == path.read_bytes())
         version_file = self.install_dir / "version.txt"
         self.check("installed version.txt names the release",
-                   version_file.is_file() and self.version in version_file.read_text(errors="replace"))
+                   version_file.is_file() and version in version_file.read_text(errors="replace"))
         expected = {
-            ("HKCU\\Software\\Ostrel", "Version"): ("REG_SZ", self.version),
+            ("HKCU\\Software\\Ostrel", "Version"): ("REG_SZ", version),
             ("HKCU\\Software\\Ostrel", "InstallDir"): ("REG_SZ", self.install_windows),
             ("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ostrel", "DisplayVersion"):
-                ("REG_SZ", self.version),
+                ("REG_SZ", version),
             ("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ostrel", "UninstallString"):
                 ("REG_SZ", self.install_windows + "\\Uninstall.exe"),
             ("HKCU\\Software\\Ostrel\\Application", "language"):
-                ("REG_SZ", ["en", "ko", "ja", "zh", "ru"][self.language]),
+                ("REG_SZ", LANGUAGE_CODES[self.language]),
             ("HKCU\\Software\\Ostrel\\Application", "starsEnabled"): ("REG_SZ", "false"),
         }
         for (key, value), wanted in expected.items():
@@ -499,14 +618,22 @@ class Tour:
         log = self.temp / "OstrelInstall_debug.log"
         self.check("install log written", log.is_file() and log.stat().st_size > 0)
         if log.is_file():
-            shutil.copy(log, self.out / "OstrelInstall_debug.log")
+            suffix = f"-{self.scenario}" if self.scenario else ""
+            shutil.copy(log, self.out / f"OstrelInstall_debug{suffix}.log")
+
+    def product_starts(self):
         runs = self.temp / "OstrelProduct_runs.log"
         text = runs.read_text(errors="replace") if runs.is_file() else ""
-        self.check("the product was started from the install folder",
-                   f"started {self.install_windows}\\Ostrel.exe".lower() in text.lower(), text.strip())
+        return text.lower().count(f"started {self.install_windows}\\Ostrel.exe".lower())
 
-    def write_summary(self):
-        lines = [f"Ostrel Setup tour, release {self.version}, language {self.language}",
+    def check_product_started(self, before=0):
+        self.check("the product was started from the install folder", self.product_starts() > before,
+                   f"{self.product_starts()} starts logged, {before} before")
+
+    def write_summary(self, scenarios):
+        title = (f"release {self.version}, language {self.language}" if scenarios == "main"
+                 else f"releases {self.version} and {newer_version(self.version)}")
+        lines = [f"Ostrel Setup tour, {scenarios} scenarios, {title}",
                  f"install folder: {getattr(self, 'install_windows', '?')}", ""]
         lines += [("PASS " if passed else "FAIL ") + name + (f" ({detail})" if detail else "")
                   for name, passed, detail in self.checks]
@@ -520,6 +647,162 @@ class Tour:
         if self.xvfb:
             self.xvfb.kill()
             self.xvfb.wait()
+
+    def setup_files_in_temp(self):
+        return {path.name for path in self.temp.glob("OstrelSetup_*")}
+
+    def cancel_download(self):
+        """Starts the download, CANCELs it while the package is being written, and expects
+        INSTALL back (after an update too: the cancelled run ends in ReadyToInstall) and the
+        package gone."""
+        before = self.setup_files_in_temp()
+        self.click(PRIMARY_RIGHT)
+        self.park_pointer()
+        self.wait_state("downloading", 20)
+        wait_for("the package in the temporary folder",
+                 lambda: any(name.endswith(".zip") for name in self.setup_files_in_temp() - before), 10)
+        self.screenshot("downloading")
+        self.click(PRIMARY_LEFT)  # CANCEL
+        self.park_pointer()
+        self.wait_state("ready", 30)
+        self.screenshot("cancelled")
+        self.check("after CANCEL the button reads INSTALL", self.button_label() == self.label("INSTALL"))
+        try:
+            wait_for("the package to be deleted", lambda: self.setup_files_in_temp() <= before, 10)
+            self.check("no package left in the temporary folder", True)
+        except TourError:
+            self.check("no package left in the temporary folder", False,
+                       ", ".join(sorted(self.setup_files_in_temp() - before)))
+
+    def scenario_folder_picker(self):
+        """Change opens the folder picker over the window; cancelling it keeps the folder. Yes
+        on the exit question then ends the setup."""
+        self.start_setup()
+        self.click(NEXT)
+        self.wait_page("options")
+        self.park_pointer()
+        before = self.capture()
+        setup = self.window_ids("Ostrel Setup")
+        self.click(BROWSE)
+        picker = self.wait_new_window("the folder picker", setup, 30)
+        self.screenshot("folder-picker")
+        x, y, width, height = self.window_geometry(picker[0])
+        left, top = self.origin
+        self.check("the folder picker opens over the setup window",
+                   x < left + WINDOW[0] and left < x + width and y < top + WINDOW[1] and top < y + height,
+                   f"picker at {(x, y, width, height)}, setup at {self.origin}")
+        self.xdotool("windowfocus", picker[0])
+        self.xdotool("key", "Escape")
+        self.wait_window_closed("the folder picker to close", picker, 15)
+        self.park_pointer()
+        self.wait_page("options")
+        self.screenshot("folder-picker-cancelled")
+        self.check("cancelling the picker keeps the folder",
+                   not self.pixels_differ(before, self.capture(), FOLDER_BOX))
+        self.answer_exit_question("y")
+        wait_for("the setup to close", lambda: not self.window_ids("Ostrel Setup"), 15)
+        self.check_setup_ended()
+
+    def scenario_cancel(self):
+        """CANCEL during the slow download goes back to INSTALL and leaves no package behind;
+        INSTALL then runs to Complete."""
+        self.clean_previous_installation()
+        self.start_setup()
+        self.walk_straight()
+        self.wait_state("ready", 30)
+        self.keep("ready-to-install")
+        self.labels[self.language, "INSTALL"] = self.button_label()
+        self.cancel_download()
+        self.check("nothing installed", not (self.install_dir / "Ostrel.exe").exists()
+                   and self.reg_query("HKCU\\Software\\Ostrel", "Version") is None)
+        self.download_to_complete()
+        self.check_installation(self.version)
+        self.close_at_once()
+
+    def scenario_up_to_date(self):
+        """The installed release is the latest: LAUNCH at once, and it starts the product."""
+        version_file = (self.install_dir / "version.txt").stat().st_mtime_ns
+        starts = self.product_starts()
+        self.start_setup()
+        self.walk_straight()
+        state = self.settled_state(30)
+        self.screenshot("launch-offered")
+        self.check("the check ends with an action button and no download", state == "ready", state)
+        self.check("the button reads LAUNCH", self.button_label() == self.label("LAUNCH"))
+        self.launch()
+        self.check_product_started(starts)
+        self.check("nothing was reinstalled",
+                   (self.install_dir / "version.txt").stat().st_mtime_ns == version_file)
+
+    def scenario_update(self):
+        """A newer release: UPDATE replaces the files, adds the new one, keeps the user's file
+        and stops the running product first."""
+        user_file = self.install_dir / "my-notes.txt"
+        user_file.write_text("kept across updates\n")
+        version = newer_version(self.version)
+        release = self.publish_release(version, {"assets/added.txt": f"new in {version}\n".encode()})
+        self.check("the product runs before the update", self.window_ids("Ostrel"))
+        self.start_setup()
+        self.walk_straight()
+        state = self.settled_state(30)
+        self.screenshot("update-offered")
+        self.labels[self.language, "UPDATE"] = self.button_label()
+        self.check("the check offers an action", state == "ready", state)
+        self.check("the button reads UPDATE (neither INSTALL nor LAUNCH)",
+                   self.label("UPDATE") not in (self.label("INSTALL"), self.label("LAUNCH")))
+        self.cancel_download()
+        self.check("CANCEL leaves the installed release", self.reg_query("HKCU\\Software\\Ostrel", "Version")
+                   == ("REG_SZ", self.version))
+        self.download_to_complete()
+        self.check("the running product was stopped", not self.window_ids("Ostrel"))
+        self.check_installation(version, release)
+        self.check("the user's file was kept",
+                   user_file.is_file() and user_file.read_text() == "kept across updates\n")
+        self.close_at_once()
+
+    def scenario_russian(self):
+        """A fresh installation in Russian: the pages' texts differ from the English run's and
+        the product is told "ru"."""
+        self.language = RUSSIAN
+        self.clean_previous_installation()
+        self.start_setup()
+        self.walk_straight()
+        self.wait_state("ready", 30)
+        self.keep("ready-to-install")
+        for name, box in (("language", TITLES_BOX), ("options", TITLES_BOX), ("terms", TITLES_BOX),
+                          ("ready-to-install", STATUS_LINE_BOX)):
+            english = self.page_images.get(("cancel", name))
+            self.check(f"{name}: texts differ from the English run's", english is not None
+                       and self.pixels_differ(english, self.page_images["russian", name], box))
+        self.check("the button is not the English INSTALL",
+                   self.button_label() != self.label("INSTALL", ENGLISH))
+        self.download_to_complete()
+        self.check_installation(newer_version(self.version))
+        self.close_at_once()
+
+    def run_more(self):
+        self.prepare_environment()
+        self.take_service_down()
+        self.publish_release()
+        self.start_service()
+        for name, scenario in (("folder-picker", self.scenario_folder_picker), ("cancel", self.scenario_cancel), ("up-to-date", self.scenario_up_to_date),
+                               ("update", self.scenario_update), ("russian", self.scenario_russian)):
+            self.scenario = name
+            try:
+                scenario()
+            except (TourError, OSError) as error:
+                self.record_failure(error)
+                if self.setup and self.setup.poll() is None:
+                    self.setup.kill()
+                    self.setup.wait()
+        self.scenario = ""
+
+    def record_failure(self, error):
+        self.check(str(error), False)
+        try:
+            self.screenshot("at-failure")
+        except (subprocess.CalledProcessError, OSError):
+            pass
 
     def run_tour(self):
         self.prepare_environment()
@@ -538,8 +821,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("build", type=pathlib.Path)
     parser.add_argument("--out", type=pathlib.Path)
-    parser.add_argument("--language", type=int, default=0, choices=range(5))
+    parser.add_argument("--language", type=int, default=0, choices=range(5),
+                        help="language item of the main tour (0 English .. 4 Russian)")
     parser.add_argument("--version", default="1.0.0")
+    parser.add_argument("--scenarios", choices=("main", "more"), default="main",
+                        help="main: the first installation's tour; more: cancel, up to date, update, Russian")
     parser.add_argument("--prefix", type=pathlib.Path,
                         help="Wine prefix of the tour (default: <build>/wineprefix-tour, apart from the tests')")
     args = parser.parse_args()
@@ -558,19 +844,15 @@ def main():
     tour = Tour(build, out, args.language, args.version, prefix)
     status = 0
     try:
-        tour.run_tour()
+        tour.run_more() if args.scenarios == "more" else tour.run_tour()
     except MissingDependency as missing:
         print(f"tour.py: {missing}", file=sys.stderr)
         status = 2
     except TourError as error:
-        tour.check(str(error), False)
-        try:
-            tour.screenshot("at-failure")
-        except (subprocess.CalledProcessError, OSError):
-            pass
+        tour.record_failure(error)
     finally:
         tour.close()
-        tour.write_summary()
+        tour.write_summary(args.scenarios)
     if status == 0 and not all(passed for _, passed, _ in tour.checks):
         status = 1
     print(f"screenshots, install log and summary: {out}")
