@@ -1,4 +1,5 @@
 #include "app/window_input.h"
+#include "tests/support/layout_points.h"
 
 #include <gtest/gtest.h>
 
@@ -25,15 +26,6 @@ std::unique_ptr<SetupState> laidOutState(int32_t page, int32_t status = Checking
     return state;
 }
 
-constexpr POINT closePoint{758, 22};
-constexpr POINT minimizePoint{714, 22};
-constexpr POINT nextPoint{674, 460};
-constexpr POINT backPoint{336, 460};
-constexpr POINT desktopBoxPoint{274, 221};
-constexpr POINT startMenuBoxPoint{274, 245};
-constexpr POINT termsBoxPoint{274, 366};
-constexpr POINT sidebarPoint{100, 300};
-
 ClickAction actionAt(const SetupState& state, POINT point) {
     return decideClick(state, point).action;
 }
@@ -45,7 +37,7 @@ TEST(WindowInputClick, TitleBarButtonsWinOnEveryPageAndStatus) {
             const auto state = laidOutState(page, status);
             EXPECT_EQ(actionAt(*state, closePoint), ClickAction::Close) << page << "/" << status;
             EXPECT_EQ(actionAt(*state, minimizePoint), ClickAction::Minimize) << page << "/" << status;
-            EXPECT_EQ(actionAt(*state, sidebarPoint), ClickAction::StartDrag) << page << "/" << status;
+            EXPECT_EQ(actionAt(*state, sidePanelPoint), ClickAction::StartDrag) << page << "/" << status;
         }
 }
 
@@ -179,7 +171,7 @@ TEST(WindowInputHover, FlagsFollowThePointerAndRepaintOnlyOnChange) {
     EXPECT_FALSE(state->closeButton.hovered);
     EXPECT_TRUE(state->desktopShortcutBox.hovered);
 
-    update = updateHover(*state, sidebarPoint);
+    update = updateHover(*state, sidePanelPoint);
     EXPECT_TRUE(update.repaint);
     EXPECT_FALSE(update.overWidget);
     EXPECT_FALSE(state->desktopShortcutBox.hovered);

@@ -4,6 +4,7 @@
 #include "app/window_proc.h"
 #include "i18n/language_table.h"
 #include "render/logo.h"
+#include "tests/support/layout_points.h"
 
 #include <gtest/gtest.h>
 
@@ -29,18 +30,6 @@ class GdiplusSession : public ::testing::Environment {
     ULONG_PTR token_ = 0;
 };
 const auto* const gdiplusSession = ::testing::AddGlobalTestEnvironment(new GdiplusSession);
-
-// Client coordinates of the layout, where a person would click.
-constexpr POINT nextPoint{674, 460};
-constexpr POINT backPoint{336, 460};
-constexpr POINT desktopBoxPoint{274, 221};
-constexpr POINT termsBoxPoint{274, 366};
-constexpr POINT closePoint{758, 22};
-constexpr POINT minimizePoint{714, 22};
-constexpr POINT emptyPoint{100, 300}; // the side panel
-POINT languagePoint(int item) {
-    return {505, 134 + 53 * item};
-}
 
 LPARAM at(POINT point) {
     return MAKELPARAM(point.x, point.y);
@@ -186,7 +175,7 @@ TEST_F(MainWindowInput, HoverMarksOnlyWidgetsOfThePageShown) {
     moveTo(closePoint);
     EXPECT_TRUE(setupState.closeButton.hovered);
     EXPECT_EQ(GetCursor(), hand);
-    moveTo(emptyPoint);
+    moveTo(sidePanelPoint);
     EXPECT_FALSE(setupState.closeButton.hovered);
     EXPECT_EQ(GetCursor(), arrow);
     moveTo(languagePoint(4));
@@ -216,20 +205,20 @@ TEST_F(MainWindowInput, HoverMarksOnlyWidgetsOfThePageShown) {
 TEST_F(MainWindowInput, DragMovesTheWindowByTheCursorsMovement) {
     RECT before;
     GetWindowRect(window, &before);
-    SetCursorPos(before.left + emptyPoint.x, before.top + emptyPoint.y);
-    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(emptyPoint));
+    SetCursorPos(before.left + sidePanelPoint.x, before.top + sidePanelPoint.y);
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(sidePanelPoint));
     ASSERT_TRUE(setupState.dragging);
     EXPECT_EQ(GetCapture(), window);
 
-    SetCursorPos(before.left + emptyPoint.x + 37, before.top + emptyPoint.y - 21);
-    SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, at({emptyPoint.x + 37, emptyPoint.y - 21}));
+    SetCursorPos(before.left + sidePanelPoint.x + 37, before.top + sidePanelPoint.y - 21);
+    SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, at({sidePanelPoint.x + 37, sidePanelPoint.y - 21}));
     RECT after;
     GetWindowRect(window, &after);
     EXPECT_EQ(after.left - before.left, 37);
     EXPECT_EQ(after.top - before.top, -21);
     EXPECT_EQ(after.right - after.left, 780);
 
-    SendMessageW(window, WM_LBUTTONUP, 0, at(emptyPoint));
+    SendMessageW(window, WM_LBUTTONUP, 0, at(sidePanelPoint));
     EXPECT_FALSE(setupState.dragging);
     EXPECT_EQ(GetCapture(), nullptr);
     SetCursorPos(after.left + 10, after.top + 200);
