@@ -1,14 +1,26 @@
 #include "app/main_window.h"
 
-#include "app/setup_state.h"
 #include "app/window_proc.h"
+#include "state/setup_state.h"
+#include "win/paths.h"
+#include "win/product_names.h"
 
 #include <dwmapi.h>
 #include <shlobj.h>
 
+#include <atomic>
+
 namespace {
 constexpr DWORD cornerPreferenceAttribute = 33; // DWMWA_WINDOW_CORNER_PREFERENCE
 constexpr DWORD roundCorners = 2;               // DWMWCP_ROUND
+
+// Read by the workers through requestRepaint, so atomic.
+std::atomic<HWND> createdWindow{nullptr};
+
+void invalidateMainWindow() {
+    if (HWND window = createdWindow.load())
+        InvalidateRect(window, nullptr, FALSE);
+}
 } // namespace
 
 POINT centredWindowOrigin(int screenWidth, int screenHeight) {
@@ -16,12 +28,10 @@ POINT centredWindowOrigin(int screenWidth, int screenHeight) {
 }
 
 std::wstring defaultInstallDir() {
-    wchar_t folder[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
-    return std::wstring(folder) + L"\\Ostrel";
+    return knownFolderPath(CSIDL_LOCAL_APPDATA) + L"\\" + productName;
 }
 
-HWND createMainWindow(HINSTANCE instance) {
+HWND createMainWindow(HINSTANCE instance, RenderResources& resources) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
@@ -37,24 +47,24 @@ HWND createMainWindow(HINSTANCE instance) {
     const POINT origin = centredWindowOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     HWND window = CreateWindowExW(WS_EX_LAYERED | WS_EX_APPWINDOW, windowClassName, windowTitle,
                                   WS_POPUP | WS_MINIMIZEBOX, origin.x, origin.y, windowWidth, windowHeight,
-                                  nullptr, nullptr, instance, nullptr);
-    setupState.mainWindow = window;
+                                  nullptr, nullptr, instance, &resources);
     if (!window)
         return nullptr;
+    createdWindow.store(window);
+    setRepaintCallback(invalidateMainWindow);
     SetLayeredWindowAttributes(window, 0, 255, LWA_ALPHA);
     DwmSetWindowAttribute(window, cornerPreferenceAttribute, &roundCorners, sizeof(roundCorners));
     return window;
 }
 
-void loadAppIconBitmap(HINSTANCE instance) {
-    HICON icon = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(appIconResource), IMAGE_ICON, 256, 256, LR_DEFAULTCOLOR));
-    if (!icon)
-        return;
-    std::unique_ptr<Gdiplus::Bitmap> bitmap(Gdiplus::Bitmap::FromHICON(icon));
-    if (bitmap && bitmap->GetLastStatus() == Gdiplus::Ok)
-        setupState.appIconBitmap = std::move(bitmap);
-    DestroyIcon(icon);
+HWND mainWindow() {
+    return createdWindow.load();
+}
+
+void forgetMainWindow(HWND window) {
+    HWND expected = window;
+    if (createdWindow.compare_exchange_strong(expected, nullptr))
+        setRepaintCallback(nullptr);
 }
 
 int runMessageLoop() {

@@ -1,6 +1,8 @@
 // The single borderless main window and the resources that live for the whole run.
 #pragma once
 
+#include "render/frame.h"
+
 #include <windows.h>
 
 #include <string>
@@ -9,7 +11,6 @@ inline constexpr const wchar_t* windowClassName = L"OstrelLauncherClass";
 inline constexpr const wchar_t* windowTitle = L"Ostrel Setup";
 inline constexpr int windowWidth = 780;
 inline constexpr int windowHeight = 500;
-inline constexpr int appIconResource = 101;
 
 // Top-left corner that centres the window on a screen of the given size.
 POINT centredWindowOrigin(int screenWidth, int screenHeight);
@@ -17,12 +18,15 @@ POINT centredWindowOrigin(int screenWidth, int screenHeight);
 // The local application data folder + "\Ostrel" ("\Ostrel" alone when the query fails).
 std::wstring defaultInstallDir();
 
-// Registers the class, creates the centred layered window and asks for rounded corners.
-// Returns null when creation fails.
-HWND createMainWindow(HINSTANCE instance);
+// Registers the class, creates the centred layered window that paints with resources (which must
+// outlive it) and asks for rounded corners. Returns null when creation fails.
+HWND createMainWindow(HINSTANCE instance, RenderResources& resources);
 
-// Loads icon 101 at 256 x 256 into setupState.appIconBitmap (stays null when it cannot).
-void loadAppIconBitmap(HINSTANCE instance);
+// The window createMainWindow made, until it is destroyed; null otherwise. Any thread.
+HWND mainWindow();
+
+// WM_DESTROY of that window: workers stop asking it to repaint.
+void forgetMainWindow(HWND window);
 
 // Runs until WM_QUIT; returns its exit code.
 int runMessageLoop();

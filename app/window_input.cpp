@@ -9,29 +9,29 @@ bool inside(const RECT& rect, POINT point) {
 }
 
 // The progress page draws its action button only where a click on it does something.
-bool progressHasButton(int32_t status) {
+bool progressHasButton(SetupStatus status) {
     switch (status) {
-    case ReadyToInstall:
-    case UpdateAvailable:
-    case UpToDate:
-    case Downloading:
-    case Complete:
-    case Failed:
+    case SetupStatus::ReadyToInstall:
+    case SetupStatus::UpdateAvailable:
+    case SetupStatus::UpToDate:
+    case SetupStatus::Downloading:
+    case SetupStatus::Complete:
+    case SetupStatus::Failed:
         return true;
     default:
         return false;
     }
 }
 
-ClickAction progressAction(int32_t status) {
+ClickAction progressAction(SetupStatus status) {
     switch (status) {
-    case ReadyToInstall:
-    case UpdateAvailable:
+    case SetupStatus::ReadyToInstall:
+    case SetupStatus::UpdateAvailable:
         return ClickAction::StartInstall;
-    case UpToDate:
-    case Complete:
+    case SetupStatus::UpToDate:
+    case SetupStatus::Complete:
         return ClickAction::Launch;
-    case Downloading:
+    case SetupStatus::Downloading:
         return ClickAction::CancelDownload;
     default:
         return ClickAction::Retry;
@@ -66,21 +66,21 @@ const HitSlot& hitSlot(const SetupState& state, Widget widget) {
     return state.termsAgreeBox;
 }
 
-bool widgetShown(Widget widget, int32_t page, int32_t status) {
+bool widgetShown(Widget widget, SetupPage page, SetupStatus status) {
     switch (widget) {
     case Widget::Close:
     case Widget::Minimize:
         return true;
     case Widget::Primary:
-        return page != ProgressPage || progressHasButton(status);
+        return page != SetupPage::ProgressPage || progressHasButton(status);
     case Widget::Back:
-        return page == OptionsPage || page == TermsPage;
+        return page == SetupPage::OptionsPage || page == SetupPage::TermsPage;
     case Widget::Browse:
     case Widget::DesktopShortcut:
     case Widget::StartMenuShortcut:
-        return page == OptionsPage;
+        return page == SetupPage::OptionsPage;
     case Widget::TermsAgree:
-        return page == TermsPage;
+        return page == SetupPage::TermsPage;
     }
     return false;
 }
@@ -90,7 +90,7 @@ bool widgetHit(const SetupState& state, Widget widget, POINT point) {
 }
 
 int32_t languageItemAt(const SetupState& state, POINT point) {
-    if (state.page != LanguagePage)
+    if (state.page != SetupPage::LanguagePage)
         return -1;
     for (int32_t i = 0; i < 5; ++i)
         if (inside(state.languageItemRects[i], point))
@@ -132,13 +132,13 @@ Click decideClick(const SetupState& state, POINT point) {
     if (hit(Widget::Minimize))
         return {ClickAction::Minimize};
     switch (state.page) {
-    case LanguagePage:
+    case SetupPage::LanguagePage:
         if (const int32_t item = languageItemAt(state, point); item >= 0)
             return {ClickAction::SelectLanguage, item};
         if (hit(Widget::Primary))
             return {ClickAction::ToOptions};
         break;
-    case OptionsPage:
+    case SetupPage::OptionsPage:
         if (hit(Widget::DesktopShortcut))
             return {ClickAction::ToggleDesktopShortcut};
         if (hit(Widget::StartMenuShortcut))
@@ -150,7 +150,7 @@ Click decideClick(const SetupState& state, POINT point) {
         if (hit(Widget::Primary))
             return {ClickAction::ToTerms};
         break;
-    case TermsPage:
+    case SetupPage::TermsPage:
         if (hit(Widget::TermsAgree))
             return {ClickAction::ToggleTerms};
         if (hit(Widget::Back))
@@ -159,7 +159,7 @@ Click decideClick(const SetupState& state, POINT point) {
         if (state.termsAccepted && hit(Widget::Primary))
             return {ClickAction::ToProgress};
         break;
-    case ProgressPage:
+    case SetupPage::ProgressPage:
         if (hit(Widget::Primary))
             return {progressAction(state.status.load())};
         break;
@@ -175,7 +175,7 @@ bool applyClick(SetupState& state, const Click& click) {
         state.language = click.language;
         return true;
     case ClickAction::ToOptions:
-        state.page = OptionsPage;
+        state.page = SetupPage::OptionsPage;
         return true;
     case ClickAction::ToggleDesktopShortcut:
         state.createDesktopShortcut = !state.createDesktopShortcut;
@@ -184,30 +184,32 @@ bool applyClick(SetupState& state, const Click& click) {
         state.createStartMenuShortcut = !state.createStartMenuShortcut;
         return true;
     case ClickAction::ToLanguage:
-        state.page = LanguagePage;
+        state.page = SetupPage::LanguagePage;
         return true;
     case ClickAction::ToTerms:
-        state.page = TermsPage;
+        state.page = SetupPage::TermsPage;
         state.termsScroll = 0;
         return true;
     case ClickAction::ToggleTerms:
         state.termsAccepted = !state.termsAccepted;
         return true;
     case ClickAction::ToProgress:
-        state.page = ProgressPage;
+        state.page = SetupPage::ProgressPage;
         return true;
     default:
         return false;
     }
 }
 
-bool closesWithoutAsking(int32_t page, int32_t status) {
-    return page == ProgressPage && (status == UpToDate || status == Complete);
+bool closesWithoutAsking(SetupPage page, SetupStatus status) {
+    return page == SetupPage::ProgressPage &&
+           (status == SetupStatus::UpToDate || status == SetupStatus::Complete);
 }
 
-bool repaintsOnTimer(int32_t page, int32_t status) {
-    return page == ProgressPage &&
-           (status == Checking || status == Downloading || status == Extracting || status == Installing);
+bool repaintsOnTimer(SetupPage page, SetupStatus status) {
+    return page == SetupPage::ProgressPage &&
+           (status == SetupStatus::Checking || status == SetupStatus::Downloading ||
+            status == SetupStatus::Extracting || status == SetupStatus::Installing);
 }
 
 int32_t scrolledTerms(int32_t scroll, int wheelDelta) {

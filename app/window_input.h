@@ -2,7 +2,7 @@
 // as plain functions over a SetupState so they can be exercised without a window.
 #pragma once
 
-#include "app/setup_state.h"
+#include "state/setup_state.h"
 
 #include <windows.h>
 
@@ -19,7 +19,7 @@ const HitSlot& hitSlot(const SetupState& state, Widget widget);
 
 // Whether the page (and on the progress page the status) shows the widget. A rectangle keeps
 // the value of the last page that drew it, so one that is not shown now must not be hit.
-bool widgetShown(Widget widget, int32_t page, int32_t status);
+bool widgetShown(Widget widget, SetupPage page, SetupStatus status);
 
 // True when the widget is shown and its last laid-out rectangle contains the point.
 bool widgetHit(const SetupState& state, Widget widget, POINT point);
@@ -68,10 +68,10 @@ Click decideClick(const SetupState& state, POINT point);
 bool applyClick(SetupState& state, const Click& click);
 
 // WM_CLOSE destroys the window without a question only once there is nothing left to do.
-bool closesWithoutAsking(int32_t page, int32_t status);
+bool closesWithoutAsking(SetupPage page, SetupStatus status);
 
 // The repaint timer animates the progress page while a phase runs.
-bool repaintsOnTimer(int32_t page, int32_t status);
+bool repaintsOnTimer(SetupPage page, SetupStatus status);
 
 // The terms scroll after one wheel message: a notch of 120 toward the user scrolls 40 pixels down;
 // never negative and never past the int32 range (the painter clamps the bottom).

@@ -1,12 +1,14 @@
 #include "app/window_proc.h"
 
-#include "app/handles.h"
-#include "app/install_record.h"
-#include "app/setup_state.h"
+#include "app/main_window.h"
 #include "app/window_input.h"
 #include "i18n/language_table.h"
-#include "install/process_stop.h"
 #include "render/frame.h"
+#include "state/setup_state.h"
+#include "win/handles.h"
+#include "win/paths.h"
+#include "win/process_stop.h"
+#include "win/product_names.h"
 
 #include <dwmapi.h>
 #include <shlobj.h>
@@ -47,7 +49,7 @@ template <typename F> bool startDetached(F body) {
 
 void onClose(HWND window) {
     if (!closesWithoutAsking(setupState.page, setupState.status.load())) {
-        const LocalizedStrings& text = currentStrings();
+        const LocalizedStrings& text = stringsFor(setupState.language);
         if (MessageBoxW(window, text.exitConfirm, text.exitTitle, MB_YESNO | MB_ICONQUESTION) != IDYES)
             return;
     }
@@ -80,7 +82,7 @@ void pickInstallFolder(HWND window) {
             FILEOPENDIALOGOPTIONS options = 0;
             dialog->GetOptions(&options);
             dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
-            dialog->SetTitle(currentStrings().selectFolderPrompt);
+            dialog->SetTitle(stringsFor(setupState.language).selectFolderPrompt);
             ComPtr<IShellItem> start;
             if (SUCCEEDED(SHCreateItemFromParsingName(currentInstallDir().c_str(), nullptr, IID_IShellItem,
                                                       start.putVoid())))
@@ -99,7 +101,7 @@ void pickInstallFolder(HWND window) {
 
 // Checking is shown before the worker exists, so its first status can never be overwritten.
 void beginUpdateCheck() {
-    setStatus(Checking, currentStrings().statusChecking);
+    setStatus(SetupStatus::Checking, stringsFor(setupState.language).statusChecking);
     startUpdateCheck();
 }
 
@@ -185,27 +187,33 @@ void launchProduct() {
         WaitForInputIdle(process.get(), launchIdleWaitMs);
     }
     // The status is UpToDate or Complete, so the close rule lets this through without a question.
-    PostMessageW(setupState.mainWindow, WM_CLOSE, 0, 0);
+    PostMessageW(mainWindow(), WM_CLOSE, 0, 0);
 }
 
 LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_NCCREATE: {
+        // The entry point's paint resources, handed over by CreateWindowExW.
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
     case WM_CREATE: {
         const BOOL dark = TRUE;
         DwmSetWindowAttribute(window, darkModeAttribute, &dark, sizeof(dark));
-        setupState.animationTimer = SetTimer(window, repaintTimerId, repaintPeriodMs, nullptr);
+        SetTimer(window, repaintTimerId, repaintPeriodMs, nullptr);
         return 0;
     }
     case WM_DESTROY:
-        if (setupState.animationTimer != 0)
-            KillTimer(window, setupState.animationTimer);
-        setupState.animationTimer = 0;
+        KillTimer(window, repaintTimerId);
+        forgetMainWindow(window);
         PostQuitMessage(0);
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);
-        paintWindow(window, dc);
+        if (auto* resources = reinterpret_cast<RenderResources*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
+            paintWindow(window, dc, *resources);
         EndPaint(window, &paint);
         return 0;
     }
@@ -239,7 +247,7 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         setupState.dragging = false;
         return 0;
     case WM_MOUSEWHEEL:
-        if (setupState.page == TermsPage) {
+        if (setupState.page == SetupPage::TermsPage) {
             setupState.termsScroll = scrolledTerms(setupState.termsScroll, GET_WHEEL_DELTA_WPARAM(wParam));
             invalidate(window);
         }

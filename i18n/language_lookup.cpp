@@ -1,4 +1,3 @@
-#include "app/setup_state.h"
 #include "i18n/language_table.h"
 
 #include <stdexcept>
@@ -10,14 +9,17 @@ const LocalizedStrings& stringsFor(int32_t languageId) {
     return found->second;
 }
 
-const LocalizedStrings& currentStrings() { return stringsFor(setupState.language.load()); }
-
 const wchar_t* languageCode(int32_t languageId) {
     switch (languageId) {
-    case 1: return L"ko";
-    case 2: return L"ja";
-    case 3: return L"zh";
-    case 4: return L"ru";
-    default: return L"en";
+    case 1:
+        return L"ko";
+    case 2:
+        return L"ja";
+    case 3:
+        return L"zh";
+    case 4:
+        return L"ru";
+    default:
+        return L"en";
     }
 }

@@ -52,8 +52,5 @@ extern const LanguageTable languageTable;
 // The record of one language id; an absent id raises std::out_of_range("invalid map<K, T> key").
 const LocalizedStrings& stringsFor(int32_t languageId);
 
-// The record of the language selected now (setupState.language).
-const LocalizedStrings& currentStrings();
-
 // The code stored for the installed product: "en", "ko", "ja", "zh", "ru"; "en" for any other id.
 const wchar_t* languageCode(int32_t languageId);

@@ -1,6 +1,6 @@
 #include "install/extract.h"
 
-#include "app/handles.h"
+#include "win/handles.h"
 
 #include <windows.h>
 

@@ -1,14 +1,17 @@
 #include "install/install_worker.h"
 
-#include "app/install_record.h"
-#include "app/setup_state.h"
 #include "i18n/language_table.h"
 #include "install/extract.h"
 #include "install/install_log.h"
-#include "install/process_stop.h"
 #include "install/registration.h"
 #include "net/download.h"
 #include "net/sha256.h"
+#include "state/setup_state.h"
+#include "win/paths.h"
+#include "win/process_stop.h"
+#include "win/product_names.h"
+#include "win/random.h"
+#include "win/text.h"
 
 #include <cwctype>
 #include <exception>
@@ -32,31 +35,10 @@ std::wstring number(int64_t value) {
     return std::to_wstring(value);
 }
 
-std::wstring temporaryFolder() {
-    wchar_t buffer[MAX_PATH] = {};
-    const DWORD length = GetTempPathW(MAX_PATH, buffer);
-    if (length == 0 || length >= MAX_PATH)
-        return {};
-    return std::wstring(buffer, length);
-}
-
 std::wstring withoutTrailingSeparator(std::wstring path) {
     while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/'))
         path.pop_back();
     return path;
-}
-
-// libstdc++ builds what() from paths in UTF-8; invalid bytes become U+FFFD.
-std::wstring widenMessage(const char* message) {
-    const std::string bytes(message);
-    if (bytes.empty())
-        return {};
-    const int length = static_cast<int>(bytes.size());
-    const int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0);
-    std::wstring text(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0)
-        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, text.data(), size);
-    return text;
 }
 
 std::wstring errorDetail(const std::error_code& error) {
@@ -91,7 +73,8 @@ bool hashesMatch(const std::wstring& expected, const std::wstring& actual) {
 
 bool downloadPackage(InstallRun& run, const InstallRequest& request) {
     if (!isAllowedDownloadUrl(request.downloadUrl)) {
-        run.fail(L"REJECTED: download URL not in allowed domain list", currentStrings().errDownload);
+        run.fail(L"REJECTED: download URL not in allowed domain list",
+                 stringsFor(setupState.language).errDownload);
         return false;
     }
     DownloadSampler sampler{GetTickCount(), 0};
@@ -103,9 +86,9 @@ bool downloadPackage(InstallRun& run, const InstallRequest& request) {
         const bool cancelled = setupState.cancelRequested.load();
         run.log.writeLine(L"Download FAILED (cancelled=" + flag(cancelled) + L")");
         if (cancelled)
-            setStatus(ReadyToInstall, currentStrings().statusReadyToInstall);
+            setStatus(SetupStatus::ReadyToInstall, stringsFor(setupState.language).statusReadyToInstall);
         else
-            failWith(currentStrings().errDownload);
+            failWith(stringsFor(setupState.language).errDownload);
         return false;
     }
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
@@ -144,7 +127,7 @@ bool prepareFolders(const InstallRun& run) {
     if (error) {
         run.deleteZip();
         run.fail(L"Cannot create install folder: " + run.installFolder + errorDetail(error),
-                 currentStrings().errCopy + std::wstring(L"\n") + run.installFolder);
+                 stringsFor(setupState.language).errCopy + std::wstring(L"\n") + run.installFolder);
         return false;
     }
     fs::remove_all(run.stagingDir, error);
@@ -153,7 +136,7 @@ bool prepareFolders(const InstallRun& run) {
     if (error) {
         run.deleteZip();
         run.fail(L"Cannot prepare staging folder: " + run.stagingDir + errorDetail(error),
-                 currentStrings().errExtract);
+                 stringsFor(setupState.language).errExtract);
         return false;
     }
     return true;
@@ -161,7 +144,7 @@ bool prepareFolders(const InstallRun& run) {
 
 bool extractPackage(const InstallRun& run) {
     if (!ExtractZip(run.zipPath, run.stagingDir)) {
-        run.fail(L"ExtractZip FAILED", currentStrings().errExtract);
+        run.fail(L"ExtractZip FAILED", stringsFor(setupState.language).errExtract);
         run.deleteZip();
         return false;
     }
@@ -177,7 +160,8 @@ bool extractPackage(const InstallRun& run) {
     if (error) {
         run.deleteZip();
         run.removeStaging();
-        run.fail(L"Cannot list staging folder" + errorDetail(error), currentStrings().errExtract);
+        run.fail(L"Cannot list staging folder" + errorDetail(error),
+                 stringsFor(setupState.language).errExtract);
         return false;
     }
     run.log.writeLine(L"  total staged entries: " + number(staged));
@@ -206,7 +190,8 @@ bool chooseSourceFolder(const InstallRun& run, std::wstring& srcDir) {
     if (error) {
         run.deleteZip();
         run.removeStaging();
-        run.fail(L"Cannot list staging folder" + errorDetail(error), currentStrings().errExtract);
+        run.fail(L"Cannot list staging folder" + errorDetail(error),
+                 stringsFor(setupState.language).errExtract);
         return false;
     }
     run.log.writeLine(L"Subfolder detect: dirs=" + number(folders) + L" files=" + number(others));
@@ -257,22 +242,19 @@ bool copyPackage(const InstallRun& run, const std::wstring& srcDir) {
         run.log.writeLine(L"Copied " + number(copied) + L" files to " + run.installFolder);
         return true;
     } catch (const std::exception& exception) {
-        failure = L"Copy EXCEPTION: " + widenMessage(exception.what());
+        failure = L"Copy EXCEPTION: " + fromUtf8(exception.what());
     } catch (...) {
         failure = L"Copy UNKNOWN EXCEPTION";
     }
-    run.fail(failure, currentStrings().errCopy);
+    run.fail(failure, stringsFor(setupState.language).errCopy);
     run.deleteZip();
     run.removeStaging();
     return false;
 }
 
 std::wstring uninstallerSource() {
-    wchar_t self[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return {};
-    return (fs::path(std::wstring(self, length)).parent_path() / L"Uninstall.exe").wstring();
+    const std::wstring folder = moduleFolder();
+    return folder.empty() ? folder : folder + L"\\" + uninstallerName;
 }
 
 // A missing or uncopyable uninstaller is logged only: the product itself is installed.
@@ -283,7 +265,7 @@ void placeUninstaller(const InstallRun& run) {
     run.log.writeLine(L"Uninstaller src: " + source + L" exists=" + flag(present));
     if (!present)
         return;
-    copyReplacing(source, fs::path(run.installFolder) / L"Uninstall.exe", error);
+    copyReplacing(source, fs::path(run.installFolder) / uninstallerName, error);
     run.log.writeLine(L"Uninstaller copy ec=" + number(error.value()));
 }
 
@@ -293,7 +275,7 @@ bool cleanUp(const InstallRun& run) {
     fs::remove_all(run.stagingDir, error);
     if (error) {
         run.fail(L"Cannot remove staging folder: " + run.stagingDir + errorDetail(error),
-                 currentStrings().errCopy);
+                 stringsFor(setupState.language).errCopy);
         return false;
     }
     return true;
@@ -314,7 +296,7 @@ void finish(const InstallRun& run, const std::wstring& version) {
     }
     if (error) {
         run.fail(L"Cannot list install folder" + errorDetail(error),
-                 currentStrings().errCopy + std::wstring(L"\n") + run.installFolder);
+                 stringsFor(setupState.language).errCopy + std::wstring(L"\n") + run.installFolder);
         return;
     }
     run.log.writeLine(L"  total installed: " + number(listed));
@@ -325,12 +307,12 @@ void finish(const InstallRun& run, const std::wstring& version) {
     setupState.progress.exchange(1.0);
     setInstalledVersion(version);
     run.log.writeLine(L"=== Install SUCCESS ===");
-    setStatus(Complete, currentStrings().statusComplete);
+    setStatus(SetupStatus::Complete, stringsFor(setupState.language).statusComplete);
 }
 
 void runInstall() {
     stopRunningProducts();
-    setStatus(Downloading, currentStrings().statusDownloading);
+    setStatus(SetupStatus::Downloading, stringsFor(setupState.language).statusDownloading);
     setupState.progress.exchange(0.0);
     setupState.downloadedBytes.exchange(0);
     setupState.totalBytes.exchange(0);
@@ -338,7 +320,7 @@ void runInstall() {
 
     const std::wstring temp = temporaryFolder();
     if (temp.empty()) {
-        failWith(currentStrings().errDownload); // not even the log has a place
+        failWith(stringsFor(setupState.language).errDownload); // not even the log has a place
         return;
     }
     const std::wstring hexName = randomHex(hexNameBytes);
@@ -353,7 +335,7 @@ void runInstall() {
     if (!downloadPackage(run, request) || !verifyPackage(run, request.expectedSha256))
         return;
 
-    setStatus(Extracting, currentStrings().statusExtracting);
+    setStatus(SetupStatus::Extracting, stringsFor(setupState.language).statusExtracting);
     setupState.progress.exchange(0.0);
     requestRepaint();
     run.installFolder = currentInstallDir();
@@ -361,7 +343,7 @@ void runInstall() {
     if (!prepareFolders(run) || !extractPackage(run))
         return;
 
-    setStatus(Installing, currentStrings().statusInstalling);
+    setStatus(SetupStatus::Installing, stringsFor(setupState.language).statusInstalling);
     setupState.progress.exchange(0.5);
     requestRepaint();
     std::wstring srcDir;
@@ -386,7 +368,7 @@ void installWorker() {
         runInstall();
     } catch (...) {
         try {
-            failWith(currentStrings().errCopy);
+            failWith(stringsFor(setupState.language).errCopy);
         } catch (...) {
         }
     }

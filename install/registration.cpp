@@ -1,9 +1,11 @@
 #include "install/registration.h"
 
-#include "app/handles.h"
-#include "app/install_record.h"
-#include "app/setup_state.h"
 #include "i18n/language_table.h"
+#include "state/setup_state.h"
+#include "win/handles.h"
+#include "win/paths.h"
+#include "win/product_names.h"
+#include "win/registry.h"
 
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -11,23 +13,8 @@
 namespace {
 constexpr DWORD estimatedSizeKilobytes = 50000;
 
-// One value, its key opened and closed around it; a key that cannot be opened skips it.
-void writeValue(const wchar_t* keyPath, const wchar_t* name, DWORD type, const BYTE* data, DWORD size) {
-    UniqueRegKey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    RegSetValueExW(key.get(), name, 0, type, data, size);
-}
-
-// Stored with its terminating null.
 void writeString(const wchar_t* keyPath, const wchar_t* name, const std::wstring& text) {
-    writeValue(keyPath, name, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
-void writeDword(const wchar_t* keyPath, const wchar_t* name, DWORD value) {
-    writeValue(keyPath, name, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    writeRegistryString(HKEY_CURRENT_USER, keyPath, name, text);
 }
 
 std::wstring parentFolder(const std::wstring& path) {
@@ -58,12 +45,12 @@ void registerInstallation(const std::wstring& installFolder, const std::wstring&
     const std::wstring executable = installFolder + L"\\" + productExeName;
     writeString(productKeyPath, L"InstallDir", installFolder);
     writeString(productKeyPath, L"Version", version);
-    writeString(uninstallKeyPath, L"DisplayName", L"Ostrel");
-    writeString(uninstallKeyPath, L"UninstallString", installFolder + L"\\Uninstall.exe");
+    writeString(uninstallKeyPath, L"DisplayName", productName);
+    writeString(uninstallKeyPath, L"UninstallString", installFolder + L"\\" + uninstallerName);
     writeString(uninstallKeyPath, L"DisplayIcon", executable);
-    writeString(uninstallKeyPath, L"Publisher", L"Ostrel Team");
+    writeString(uninstallKeyPath, L"Publisher", publisherName);
     writeString(uninstallKeyPath, L"DisplayVersion", version);
-    writeDword(uninstallKeyPath, L"EstimatedSize", estimatedSizeKilobytes);
+    writeRegistryDword(HKEY_CURRENT_USER, uninstallKeyPath, L"EstimatedSize", estimatedSizeKilobytes);
     writeString(settingsKeyPath, L"starsEnabled", L"false");
     writeString(settingsKeyPath, L"pageTransitionAnimation", L"false");
     writeString(settingsKeyPath, L"language", languageCode(setupState.language.load()));
@@ -71,14 +58,14 @@ void registerInstallation(const std::wstring& installFolder, const std::wstring&
     if (setupState.createDesktopShortcut) {
         const std::wstring desktop = knownFolderPath(CSIDL_DESKTOP);
         if (!desktop.empty())
-            createShortcut(desktop + L"\\Ostrel.lnk", executable, L"Ostrel");
+            createShortcut(desktop + L"\\" + shortcutFileName, executable, productName);
     }
     if (setupState.createStartMenuShortcut) {
         const std::wstring programs = knownFolderPath(CSIDL_PROGRAMS);
         if (!programs.empty()) {
-            const std::wstring folder = programs + L"\\Ostrel";
+            const std::wstring folder = programs + L"\\" + startMenuFolderName;
             CreateDirectoryW(folder.c_str(), nullptr); // already there is fine
-            createShortcut(folder + L"\\Ostrel.lnk", executable, L"Ostrel");
+            createShortcut(folder + L"\\" + shortcutFileName, executable, productName);
         }
     }
 }

@@ -5,10 +5,6 @@
 
 #include <string>
 
-inline constexpr const wchar_t* uninstallKeyPath =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ostrel";
-inline constexpr const wchar_t* settingsKeyPath = L"Software\\Ostrel\\Application";
-
 // Writes the product key, the Uninstall entry and the product's settings, then the shortcuts
 // the user chose. Failures are silent; a shortcut whose folder cannot be found is skipped.
 // Reads language and the two shortcut options from setupState. Install worker thread.

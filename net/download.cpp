@@ -1,8 +1,8 @@
 #include "net/download.h"
 
-#include "app/handles.h"
 #include "net/winhttp_handle.h"
 #include "service_config.h"
+#include "win/handles.h"
 
 #include <algorithm>
 #include <iterator>

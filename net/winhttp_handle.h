@@ -1,7 +1,7 @@
 // Owner of a WinHTTP session, connection or request handle.
 #pragma once
 
-#include "app/handles.h"
+#include "win/handles.h"
 
 #include <winhttp.h>
 

@@ -1,7 +1,10 @@
 // Ostrel.exe, the sample product: a small window that shows the version it was published as
 // and the three settings the setup writes, so a demo or a test can see what was installed.
-#include "app/handles.h"
-#include "app/install_record.h"
+#include "win/handles.h"
+#include "win/paths.h"
+#include "win/product_names.h"
+#include "win/registry.h"
+#include "win/text.h"
 
 #include <windows.h>
 
@@ -9,21 +12,7 @@
 #include <vector>
 
 namespace {
-constexpr const wchar_t* settingsKeyPath = L"Software\\Ostrel\\Application";
 constexpr const wchar_t* settingNames[] = {L"starsEnabled", L"pageTransitionAnimation", L"language"};
-
-std::wstring moduleFolder(std::wstring& exePath) {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length < buffer.size()) {
-            exePath.assign(buffer.data(), length);
-            break;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-    return exePath.substr(0, exePath.find_last_of(L'\\'));
-}
 
 // version.txt is written into the package by the publish tool; its first line, as UTF-8.
 std::wstring readVersion(const std::wstring& folder) {
@@ -35,33 +24,22 @@ std::wstring readVersion(const std::wstring& folder) {
     DWORD read = 0;
     if (!ReadFile(file.get(), bytes, sizeof bytes, &read, nullptr) || read == 0)
         return L"unknown";
-    std::string line(bytes, read);
-    line = line.substr(0, line.find_first_of("\r\n"));
-    std::wstring version(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, line.data(),
-                                                                 static_cast<int>(line.size()), nullptr, 0)),
-                         L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), version.data(),
-                        static_cast<int>(version.size()));
+    const std::string_view text(bytes, read);
+    const std::wstring version = fromUtf8(text.substr(0, text.find_first_of("\r\n")));
     return version.empty() ? L"unknown" : version;
 }
 
 // One line per start in %TEMP%\OstrelProduct_runs.log, so a test can see that the setup launched us.
 void recordStart(const std::wstring& exePath) {
-    wchar_t temp[MAX_PATH + 1];
-    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    if (length == 0 || length > MAX_PATH)
+    const std::wstring temp = temporaryFolder();
+    if (temp.empty())
         return;
-    UniqueFile log(CreateFileW((std::wstring(temp) + L"OstrelProduct_runs.log").c_str(), FILE_APPEND_DATA,
+    UniqueFile log(CreateFileW((temp + L"OstrelProduct_runs.log").c_str(), FILE_APPEND_DATA,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!log)
         return;
-    const std::wstring line = L"started " + exePath + L"\r\n";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes.data(), size, nullptr,
-                        nullptr);
+    const std::string bytes = toUtf8(L"started " + exePath + L"\r\n");
     DWORD written = 0;
     WriteFile(log.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
@@ -99,11 +77,10 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-    std::wstring exePath;
-    const std::wstring folder = moduleFolder(exePath);
-    recordStart(exePath);
+    const std::wstring folder = moduleFolder();
+    recordStart(modulePath());
 
-    shownLines.push_back(L"Ostrel " + readVersion(folder));
+    shownLines.push_back(std::wstring(productName) + L" " + readVersion(folder));
     for (const wchar_t* name : settingNames) {
         const std::wstring value = readRegistryString(HKEY_CURRENT_USER, settingsKeyPath, name);
         shownLines.push_back(std::wstring(name) + L": " + (value.empty() ? L"(not set)" : value));

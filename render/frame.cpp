@@ -1,10 +1,11 @@
 #include "render/frame.h"
 
-#include "app/handles.h"
-#include "app/setup_state.h"
 #include "i18n/language_table.h"
+#include "render/logo.h"
 #include "render/pages.h"
 #include "render/widgets.h"
+#include "state/setup_state.h"
+#include "win/handles.h"
 
 using namespace Gdiplus;
 
@@ -117,7 +118,7 @@ void paintTitleButtons(Graphics& graphics, int width) {
 }
 } // namespace
 
-void paintSidebar(Graphics& graphics, int height) {
+void paintSidebar(Graphics& graphics, int height, const RenderResources& resources) {
     const GraphicsState saved = graphics.Save();
     graphics.SetClip(Rect(0, 0, sidebarWidth, height), CombineModeReplace);
     LinearGradientBrush background(Point(0, 0), Point(0, height), Color(0xFF02061E), Color(0xFF040A2D));
@@ -128,16 +129,16 @@ void paintSidebar(Graphics& graphics, int height) {
     for (const Ribbon& ribbon : ribbons)
         paintRibbon(graphics, ribbon, h);
 
-    if (setupState.appIconBitmap) {
+    if (resources.appIcon) {
         graphics.SetInterpolationMode(InterpolationModeHighQualityBicubic);
         const int iconTop = -62 - static_cast<int>(h * -0.52f);
-        graphics.DrawImage(setupState.appIconBitmap.get(), Rect(91, iconTop, 48, 48));
+        graphics.DrawImage(resources.appIcon.get(), Rect(91, iconTop, 48, 48));
     }
-    if (setupState.logoPath) {
+    if (resources.logoPath) {
         Matrix placement;
         placement.Translate(30.0f, h * 0.52f + 10.0f - 15.240296f + 30.480593f, MatrixOrderPrepend);
         placement.Scale(0.3142329f, 0.3142329f, MatrixOrderPrepend);
-        std::unique_ptr<GraphicsPath> logo(setupState.logoPath->Clone());
+        std::unique_ptr<GraphicsPath> logo(resources.logoPath->Clone());
         if (logo) {
             logo->Transform(&placement);
             SolidBrush white{Color(0xFFFFFFFF)};
@@ -153,16 +154,16 @@ void fillBackground(Graphics& graphics, int width, int height) {
     graphics.FillRectangle(&background, 0, 0, width, height);
 }
 
-bool sidebarCacheFits(int height) {
-    const SidebarCache& cache = setupState.sidebarCache;
-    return cache.bitmap && cache.height == height && cache.logo == setupState.logoPath.get() &&
-           cache.icon == setupState.appIconBitmap.get();
+bool sidebarCacheFits(const RenderResources& resources, int height) {
+    const SidebarCache& cache = resources.sidebarCache;
+    return cache.bitmap && cache.height == height && cache.logo == resources.logoPath.get() &&
+           cache.icon == resources.appIcon.get();
 }
 
 // Paints the panel into a bitmap compatible with dc, over the background as a frame has it there,
 // so copying it gives the pixels painting it would.
-void refreshSidebarCache(HDC dc, int height) {
-    setupState.sidebarCache = {};
+void refreshSidebarCache(HDC dc, int height, RenderResources& resources) {
+    resources.sidebarCache = {};
     const UniqueMemoryDc memory(CreateCompatibleDC(dc));
     UniqueGdiObject bitmap(CreateCompatibleBitmap(dc, sidebarWidth, height));
     if (!memory || !bitmap)
@@ -172,23 +173,22 @@ void refreshSidebarCache(HDC dc, int height) {
         Graphics graphics(memory.get());
         graphics.SetSmoothingMode(SmoothingModeHighQuality);
         fillBackground(graphics, sidebarWidth, height);
-        paintSidebar(graphics, height);
+        paintSidebar(graphics, height, resources);
     }
     SelectObject(memory.get(), previous);
-    setupState.sidebarCache = {std::move(bitmap), height, setupState.logoPath.get(),
-                               setupState.appIconBitmap.get()};
+    resources.sidebarCache = {std::move(bitmap), height, resources.logoPath.get(), resources.appIcon.get()};
 }
 
-bool copyCachedSidebar(Graphics& graphics, int height) {
+bool copyCachedSidebar(Graphics& graphics, int height, RenderResources& resources) {
     HDC dc = graphics.GetHDC();
     if (!dc)
         return false;
-    if (!sidebarCacheFits(height))
-        refreshSidebarCache(dc, height);
+    if (!sidebarCacheFits(resources, height))
+        refreshSidebarCache(dc, height, resources);
     bool copied = false;
-    if (setupState.sidebarCache.bitmap) {
+    if (resources.sidebarCache.bitmap) {
         const UniqueMemoryDc source(CreateCompatibleDC(dc));
-        HGDIOBJ previous = SelectObject(source.get(), setupState.sidebarCache.bitmap.get());
+        HGDIOBJ previous = SelectObject(source.get(), resources.sidebarCache.bitmap.get());
         copied = BitBlt(dc, 0, 0, sidebarWidth, height, source.get(), 0, 0, SRCCOPY);
         SelectObject(source.get(), previous);
     }
@@ -197,7 +197,7 @@ bool copyCachedSidebar(Graphics& graphics, int height) {
 }
 } // namespace
 
-void paintFrame(Graphics& graphics, int width, int height, PanelSource panel) {
+void paintFrame(Graphics& graphics, int width, int height, RenderResources& resources, PanelSource panel) {
     graphics.SetSmoothingMode(SmoothingModeHighQuality);
     graphics.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
     fillBackground(graphics, width, height);
@@ -206,27 +206,27 @@ void paintFrame(Graphics& graphics, int width, int height, PanelSource panel) {
     // The strings the workers write, copied once so the whole frame shows one state.
     const SharedSnapshot shared = takeSharedSnapshot();
 
-    if (panel == PanelSource::Painted || !copyCachedSidebar(graphics, height))
-        paintSidebar(graphics, height);
+    if (panel == PanelSource::Painted || !copyCachedSidebar(graphics, height, resources))
+        paintSidebar(graphics, height, resources);
     Pen separator{Color(0xFF2A2D36), 1.0f};
     graphics.DrawLine(&separator, sidebarWidth, 0, sidebarWidth, height);
     const Font title = makeFont(family, 13, true);
-    drawText(graphics, currentStrings().installationTitle, title, 0xFFF0F0F0, 266, 12);
+    drawText(graphics, stringsFor(setupState.language).installationTitle, title, 0xFFF0F0F0, 266, 12);
     graphics.DrawLine(&separator, sidebarWidth + 1, 43, width, 43);
     paintTitleButtons(graphics, width);
 
     const PageContext page{graphics, width, height, family, shared};
     switch (setupState.page) {
-    case LanguagePage:
+    case SetupPage::LanguagePage:
         paintLanguagePage(page);
         break;
-    case OptionsPage:
+    case SetupPage::OptionsPage:
         paintOptionsPage(page);
         break;
-    case TermsPage:
+    case SetupPage::TermsPage:
         paintTermsPage(page);
         break;
-    case ProgressPage:
+    case SetupPage::ProgressPage:
         paintProgressPage(page);
         break;
     default:
@@ -234,7 +234,7 @@ void paintFrame(Graphics& graphics, int width, int height, PanelSource panel) {
     }
 }
 
-void paintBuffered(HDC dc, int width, int height, PanelSource panel) {
+void paintBuffered(HDC dc, int width, int height, RenderResources& resources, PanelSource panel) {
     const UniqueMemoryDc memory(CreateCompatibleDC(dc));
     const UniqueGdiObject buffer(CreateCompatibleBitmap(dc, width, height));
     if (!memory || !buffer)
@@ -242,14 +242,38 @@ void paintBuffered(HDC dc, int width, int height, PanelSource panel) {
     HGDIOBJ previous = SelectObject(memory.get(), buffer.get());
     {
         Graphics graphics(memory.get());
-        paintFrame(graphics, width, height, panel);
+        paintFrame(graphics, width, height, resources, panel);
     }
     BitBlt(dc, 0, 0, width, height, memory.get(), 0, 0, SRCCOPY);
     SelectObject(memory.get(), previous);
 }
 
-void paintWindow(HWND window, HDC dc) {
+void paintWindow(HWND window, HDC dc, RenderResources& resources) {
     RECT client;
     GetClientRect(window, &client);
-    paintBuffered(dc, client.right, client.bottom);
+    paintBuffered(dc, client.right, client.bottom, resources);
+}
+
+GdiplusSession::GdiplusSession() {
+    const GdiplusStartupInput input;
+    GdiplusStartup(&token_, &input, nullptr);
+}
+
+GdiplusSession::~GdiplusSession() {
+    if (token_ != 0)
+        GdiplusShutdown(token_);
+}
+
+RenderResources loadRenderResources(HINSTANCE instance) {
+    RenderResources resources;
+    resources.logoPath.reset(buildLogoPath());
+    HICON icon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(appIconResource), IMAGE_ICON, 256, 256, LR_DEFAULTCOLOR));
+    if (!icon)
+        return resources;
+    std::unique_ptr<Bitmap> bitmap(Bitmap::FromHICON(icon));
+    if (bitmap && bitmap->GetLastStatus() == Ok)
+        resources.appIcon = std::move(bitmap);
+    DestroyIcon(icon);
+    return resources;
 }

@@ -25,14 +25,14 @@ RECT bottomLeftButton(const PageContext& page) {
 
 void drawNextButton(const PageContext& page, const Font& font) {
     setupState.primaryButton.rect = bottomRightButton(page);
-    drawPrimaryButton(page.graphics, setupState.primaryButton.rect, currentStrings().btnNext, font,
-                      setupState.primaryButton.hovered, accentColour, accentHoverColour);
+    drawPrimaryButton(page.graphics, setupState.primaryButton.rect, stringsFor(setupState.language).btnNext,
+                      font, setupState.primaryButton.hovered, accentColour, accentHoverColour);
 }
 
 void drawBackButton(const PageContext& page, const Font& font) {
     setupState.backButton.rect = bottomLeftButton(page);
-    drawSecondaryButton(page.graphics, setupState.backButton.rect, currentStrings().btnBack, font,
-                        setupState.backButton.hovered);
+    drawSecondaryButton(page.graphics, setupState.backButton.rect, stringsFor(setupState.language).btnBack,
+                        font, setupState.backButton.hovered);
 }
 
 } // namespace
@@ -57,7 +57,7 @@ void paintLanguagePage(const PageContext& page) {
     const Font english = makeFont(page.family, 9, false);
     const Font button = makeFont(page.family, 10, true);
 
-    drawText(g, currentStrings().selectLanguageTitle, heading, secondaryTextColour, 266, 74);
+    drawText(g, stringsFor(setupState.language).selectLanguageTitle, heading, secondaryTextColour, 266, 74);
     for (int i = 0; i < languageCount; ++i) {
         const int y = 118 + 53 * i;
         setupState.languageItemRects[i] = {266, y - 8, page.width - 36, y + 40};
@@ -81,7 +81,7 @@ void paintLanguagePage(const PageContext& page) {
 
 void paintOptionsPage(const PageContext& page) {
     Graphics& g = page.graphics;
-    const LocalizedStrings& text = currentStrings();
+    const LocalizedStrings& text = stringsFor(setupState.language);
     const int contentWidth = contentWidthOf(page);
     const Font title = makeFont(page.family, 12, true);
     const Font small = makeFont(page.family, 9, false);
@@ -150,7 +150,7 @@ TermsScrollGeometry termsScrollGeometry(int windowHeight, int contentHeight, int
 
 void paintTermsPage(const PageContext& page) {
     Graphics& g = page.graphics;
-    const LocalizedStrings& text = currentStrings();
+    const LocalizedStrings& text = stringsFor(setupState.language);
     const int contentWidth = contentWidthOf(page);
     const Font title = makeFont(page.family, 12, true);
     const Font body = makeFont(page.family, 8, false);
@@ -245,22 +245,22 @@ struct ActionButton {
     bool atLeft;
 };
 
-bool actionButtonFor(int32_t status, const LocalizedStrings& text, ActionButton& button) {
+bool actionButtonFor(SetupStatus status, const LocalizedStrings& text, ActionButton& button) {
     switch (status) {
-    case ReadyToInstall:
+    case SetupStatus::ReadyToInstall:
         button = {text.btnInstall, accentColour, accentHoverColour, false};
         return true;
-    case UpdateAvailable:
+    case SetupStatus::UpdateAvailable:
         button = {text.btnUpdate, accentColour, accentHoverColour, false};
         return true;
-    case UpToDate:
-    case Complete:
+    case SetupStatus::UpToDate:
+    case SetupStatus::Complete:
         button = {text.btnLaunch, accentColour, accentHoverColour, false};
         return true;
-    case Downloading:
+    case SetupStatus::Downloading:
         button = {text.btnCancel, 0xFF4B5563, 0xFF6B7280, true};
         return true;
-    case Failed:
+    case SetupStatus::Failed:
         button = {text.btnRetry, 0xFFEF4444, 0xFFF87171, false};
         return true;
     default:
@@ -271,17 +271,18 @@ bool actionButtonFor(int32_t status, const LocalizedStrings& text, ActionButton&
 
 void paintProgressPage(const PageContext& page) {
     Graphics& g = page.graphics;
-    const LocalizedStrings& text = currentStrings();
+    const LocalizedStrings& text = stringsFor(setupState.language);
     const SharedSnapshot& shared = page.shared;
     const int contentWidth = contentWidthOf(page);
     const Font regular = makeFont(page.family, 11, false);
     const Font small = makeFont(page.family, 9, false);
     const Font button = makeFont(page.family, 10, true);
     const Font large = makeFont(page.family, 13, true);
-    const int32_t status = shared.status;
-    const bool running = status == Downloading || status == Extracting || status == Installing;
+    const SetupStatus status = shared.status;
+    const bool running = status == SetupStatus::Downloading || status == SetupStatus::Extracting ||
+                         status == SetupStatus::Installing;
 
-    if (status == Checking) {
+    if (status == SetupStatus::Checking) {
         drawText(g, shared.statusText, regular, secondaryTextColour, 266, 104);
         drawProgressBar(g, 266, 144, contentWidth, {true, 0.0f});
     } else if (running) {
@@ -290,7 +291,7 @@ void paintProgressPage(const PageContext& page) {
         drawText(g, shared.statusText + percent, regular, secondaryTextColour, 266, 104);
         setupState.displayedProgress = easeProgress(setupState.displayedProgress, setupState.progress.load());
         drawProgressBar(g, 266, 144, contentWidth, {false, setupState.displayedProgress});
-        if (status == Downloading) {
+        if (status == SetupStatus::Downloading) {
             const uint64_t downloaded = setupState.downloadedBytes.load();
             const uint64_t total = setupState.totalBytes.load();
             const double speed = setupState.downloadSpeed.load();
@@ -305,11 +306,11 @@ void paintProgressPage(const PageContext& page) {
             g.DrawString(rate.c_str(), static_cast<INT>(rate.size()), &small,
                          RectF(266, 162, static_cast<REAL>(contentWidth), 16), &format, &brush);
         }
-    } else if (status == Failed) {
+    } else if (status == SetupStatus::Failed) {
         drawText(g, shared.errorText, regular, 0xFFEF4444, 266, 104);
     } else {
-        drawText(g, shared.statusText, large, status == Complete ? 0xFF22C55E : secondaryTextColour, 266,
-                 104);
+        drawText(g, shared.statusText, large,
+                 status == SetupStatus::Complete ? 0xFF22C55E : secondaryTextColour, 266, 104);
         const std::wstring& version =
             shared.latestVersion.empty() ? shared.installedVersion : shared.latestVersion;
         if (!version.empty())

@@ -1,7 +1,7 @@
 // The four page painters and the arithmetic of the terms and progress pages.
 #pragma once
 
-#include "app/setup_state.h"
+#include "state/setup_state.h"
 
 #include <windows.h>
 

@@ -1,4 +1,5 @@
 #include "net/download.h"
+#include "win/random.h"
 
 #include "net/sha256.h"
 #include "tests/support/test_service.h"

@@ -1,6 +1,9 @@
-#include "app/handles.h"
-#include "app/install_record.h"
-#include "app/setup_state.h"
+#include "state/install_record.h"
+#include "state/setup_state.h"
+#include "win/handles.h"
+#include "win/paths.h"
+#include "win/product_names.h"
+#include "win/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -96,7 +99,8 @@ TEST_F(InstallRecord, ValuesOfAnotherTypeReadAsEmpty) {
                               nullptr),
               ERROR_SUCCESS);
     const DWORD number = 7;
-    RegSetValueExW(key.get(), L"Version", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    RegSetValueExW(key.get(), L"Version", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                   sizeof(number));
     const wchar_t expandable[] = L"%TEMP%\\Ostrel";
     RegSetValueExW(key.get(), L"InstallDir", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(expandable),
                    sizeof(expandable));

@@ -1,14 +1,15 @@
-#include "app/install_record.h"
-#include "app/setup_state.h"
 #include "i18n/language_table.h"
 #include "install/install_log.h"
 #include "install/install_worker.h"
 #include "install/registration.h"
 #include "net/download.h"
 #include "net/sha256.h"
+#include "state/setup_state.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_service.h"
 #include "tests/support/zip_writer.h"
+#include "win/product_names.h"
+#include "win/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -72,7 +73,7 @@ fs::path uninstallerBesideTests() {
 }
 
 struct RunResult {
-    int32_t status = -1;
+    SetupStatus status = SetupStatus::Checking;
     std::wstring statusText, errorText, installedVersion;
     double progress = 0.0;
     std::vector<std::wstring> log;
@@ -99,7 +100,7 @@ class InstallWorker : public ::testing::Test {
         setupState.statusText.clear();
         setupState.installedVersion.clear();
         setupState.latestVersion = L"1.2.0";
-        setupState.status = ReadyToInstall;
+        setupState.status = SetupStatus::ReadyToInstall;
     }
     void TearDown() override {
         std::error_code ignored;
@@ -155,7 +156,7 @@ TEST_F(InstallWorker, InstallsTheSingleTopFolderAndLogsEveryStepInOrder) {
            {"Ostrel-1.2.0/data/stars.bin", std::string(100'000, 's')}});
     const RunResult result = run();
 
-    ASSERT_EQ(result.status, Complete) << result.errorText;
+    ASSERT_EQ(result.status, SetupStatus::Complete) << result.errorText;
     EXPECT_EQ(result.statusText, stringsFor(0).statusComplete);
     EXPECT_EQ(result.progress, 1.0);
     EXPECT_EQ(result.installedVersion, L"1.2.0");
@@ -211,7 +212,7 @@ TEST_F(InstallWorker, AFolderBesideAFileIsInstalledAsItIs) {
     EXPECT_EQ(readBytes(folder / L"docs" / L"guide.txt"), "guide");
     EXPECT_EQ(readBytes(folder / L"readme.txt"), "read me");
     // Without Ostrel.exe the installation is not complete, whatever else arrived.
-    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.status, SetupStatus::Failed);
     EXPECT_EQ(result.errorText, L"Ostrel.exe not found after install:\n" + folder.wstring());
     EXPECT_EQ(result.log.back(), L"FAIL: Ostrel.exe not found");
     EXPECT_EQ(readRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version"), L"1.2.0");
@@ -224,7 +225,7 @@ TEST_F(InstallWorker, ListsFiftyStagedEntriesAndCountsThemAll) {
     offer(entries);
     const RunResult result = run();
 
-    ASSERT_EQ(result.status, Complete) << result.errorText;
+    ASSERT_EQ(result.status, SetupStatus::Complete) << result.errorText;
     EXPECT_EQ(countStartingWith(result.log, L"  staged: "), 50u);
     EXPECT_EQ(valueAfter(result.log, L"  total staged entries: "), L"62");
     EXPECT_EQ(valueAfter(result.log, L"Subfolder detect: dirs="), L"1 files=1");
@@ -237,12 +238,12 @@ TEST_F(InstallWorker, AnEmptyPackageSucceedsOnlyOverAnEarlierInstallation) {
     RunResult result = run();
     EXPECT_EQ(valueAfter(result.log, L"Subfolder detect: dirs="), L"0 files=0");
     EXPECT_EQ(valueAfter(result.log, L"Copied "), L"0 files to " + folder.wstring());
-    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.status, SetupStatus::Failed);
     EXPECT_EQ(result.errorText, L"Ostrel.exe not found after install:\n" + folder.wstring());
 
     writeBytes(folder / L"Ostrel.exe", "MZ earlier");
     result = run();
-    EXPECT_EQ(result.status, Complete) << result.errorText;
+    EXPECT_EQ(result.status, SetupStatus::Complete) << result.errorText;
     EXPECT_EQ(readBytes(folder / L"Ostrel.exe"), "MZ earlier");
 }
 
@@ -252,7 +253,7 @@ TEST_F(InstallWorker, AnUpdateReplacesPackagedFilesAndKeepsTheUsersOwn) {
     offer({{"Ostrel.exe", "MZ new"}, {"notes/changes.txt", "1.2.0"}});
     const RunResult result = run();
 
-    ASSERT_EQ(result.status, Complete) << result.errorText;
+    ASSERT_EQ(result.status, SetupStatus::Complete) << result.errorText;
     EXPECT_EQ(readBytes(folder / L"Ostrel.exe"), "MZ new");
     EXPECT_EQ(readBytes(folder / L"notes" / L"mine.txt"), "user data");
     EXPECT_EQ(readBytes(folder / L"notes" / L"changes.txt"), "1.2.0");
@@ -262,7 +263,7 @@ TEST_F(InstallWorker, ATraversalNameFailsTheExtractionAndKeepsTheStagingFolder) 
     offer({{"Ostrel.exe", "MZ"}, {"docs/readme..txt", "dots"}});
     const RunResult result = run();
 
-    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.status, SetupStatus::Failed);
     EXPECT_EQ(result.errorText, stringsFor(0).errExtract);
     EXPECT_EQ(result.log.back(), L"ExtractZip FAILED");
     EXPECT_FALSE(fs::exists(zipOf(result)));
@@ -278,7 +279,7 @@ TEST_F(InstallWorker, AHashMismatchDeletesTheZipWithTheFixedMessage) {
     offerUrl(packageUrl(packageName), std::wstring(64, L'0'));
     const RunResult result = run();
 
-    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.status, SetupStatus::Failed);
     EXPECT_EQ(result.errorText, L"Download integrity check failed.\nPlease try again.");
     EXPECT_EQ(result.log.back(), L"HASH MISMATCH \u2014 aborting install");
     EXPECT_FALSE(fs::exists(zipOf(result)));
@@ -291,12 +292,12 @@ TEST_F(InstallWorker, AnUpperCaseDigestMatchesAndAMissingOneIsOnlyAWarning) {
     std::transform(upper.begin(), upper.end(), upper.begin(), towupper);
     offerUrl(packageUrl(packageName), upper);
     RunResult result = run();
-    EXPECT_EQ(result.status, Complete) << result.errorText;
+    EXPECT_EQ(result.status, SetupStatus::Complete) << result.errorText;
     EXPECT_EQ(countStartingWith(result.log, L"SHA-256 verified OK"), 1u);
 
     offerUrl(packageUrl(packageName), L"");
     result = run();
-    EXPECT_EQ(result.status, Complete) << result.errorText;
+    EXPECT_EQ(result.status, SetupStatus::Complete) << result.errorText;
     EXPECT_EQ(countStartingWith(result.log, L"WARNING: No SHA-256 hash from server, skipping verification"),
               1u);
     EXPECT_EQ(countStartingWith(result.log, L"SHA-256 expected: "), 0u);
@@ -309,7 +310,7 @@ TEST_F(InstallWorker, AUrlOffTheServiceOriginIsRejectedBeforeAnyDownload) {
         offerUrl(url, L"");
         clearRecordedRequests();
         const RunResult result = run();
-        EXPECT_EQ(result.status, Failed);
+        EXPECT_EQ(result.status, SetupStatus::Failed);
         EXPECT_EQ(result.errorText, stringsFor(0).errDownload);
         EXPECT_EQ(result.log.back(), L"REJECTED: download URL not in allowed domain list");
         EXPECT_TRUE(recordedRequests().empty());
@@ -319,7 +320,7 @@ TEST_F(InstallWorker, AUrlOffTheServiceOriginIsRejectedBeforeAnyDownload) {
 TEST_F(InstallWorker, AFailedDownloadEndsInFailedWithoutAZip) {
     offerUrl(serviceOrigin() + L"fault/404", L"");
     const RunResult result = run();
-    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.status, SetupStatus::Failed);
     EXPECT_EQ(result.errorText, stringsFor(0).errDownload);
     EXPECT_EQ(result.log.back(), L"Download FAILED (cancelled=0)");
     EXPECT_FALSE(fs::exists(zipOf(result)));
@@ -348,7 +349,7 @@ TEST_F(InstallWorker, ACancelDuringTheDownloadReturnsToReadyToInstall) {
     worker.join();
     const RunResult result = collect(offset);
 
-    EXPECT_EQ(result.status, ReadyToInstall);
+    EXPECT_EQ(result.status, SetupStatus::ReadyToInstall);
     EXPECT_EQ(result.statusText, stringsFor(4).statusReadyToInstall);
     EXPECT_EQ(result.errorText, L"earlier error");
     EXPECT_EQ(result.log.back(), L"Download FAILED (cancelled=1)");
@@ -360,7 +361,7 @@ TEST_F(InstallWorker, AnInstallFolderThatCannotBeCreatedFailsWithItsName) {
     setInstallDir(L"Q:\\no such drive\\Ostrel");
     const RunResult result = run();
 
-    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.status, SetupStatus::Failed);
     EXPECT_EQ(result.errorText, std::wstring(stringsFor(0).errCopy) + L"\nQ:\\no such drive\\Ostrel");
     EXPECT_TRUE(result.log.back().starts_with(L"Cannot create install folder: Q:\\no such drive\\Ostrel"));
     EXPECT_FALSE(fs::exists(zipOf(result)));
@@ -372,7 +373,7 @@ TEST_F(InstallWorker, ACopyFailureKeepsEarlierFilesAndRemovesTheTemporaryOnes) {
     offer({{"Ostrel.exe", "MZ"}, {"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}});
     const RunResult result = run();
 
-    EXPECT_EQ(result.status, Failed);
+    EXPECT_EQ(result.status, SetupStatus::Failed);
     EXPECT_EQ(result.errorText, stringsFor(0).errCopy);
     EXPECT_TRUE(result.log.back().starts_with(L"Copy EXCEPTION: ")) << fs::path(result.log.back()).string();
     EXPECT_FALSE(fs::exists(zipOf(result)));
@@ -383,7 +384,7 @@ TEST_F(InstallWorker, ACopyFailureKeepsEarlierFilesAndRemovesTheTemporaryOnes) {
 TEST_F(InstallWorker, CopiesTheUninstallerFromBesideTheSetupWhenThereIsOne) {
     offer({{"Ostrel.exe", "MZ"}});
     RunResult result = run();
-    ASSERT_EQ(result.status, Complete) << result.errorText;
+    ASSERT_EQ(result.status, SetupStatus::Complete) << result.errorText;
     EXPECT_TRUE(valueAfter(result.log, L"Uninstaller src: ").ends_with(L"Uninstall.exe exists=0"));
     EXPECT_EQ(countStartingWith(result.log, L"Uninstaller copy ec="), 0u);
     EXPECT_FALSE(fs::exists(folder / L"Uninstall.exe"));
@@ -391,7 +392,7 @@ TEST_F(InstallWorker, CopiesTheUninstallerFromBesideTheSetupWhenThereIsOne) {
 
     writeBytes(uninstallerBesideTests(), "MZ uninstaller");
     result = run();
-    ASSERT_EQ(result.status, Complete) << result.errorText;
+    ASSERT_EQ(result.status, SetupStatus::Complete) << result.errorText;
     EXPECT_EQ(valueAfter(result.log, L"Uninstaller src: "),
               uninstallerBesideTests().wstring() + L" exists=1");
     EXPECT_EQ(valueAfter(result.log, L"Uninstaller copy ec="), L"0");
@@ -404,7 +405,7 @@ TEST_F(InstallWorker, InstallsPackagesOfThePublishToolAndOfInfoZip) {
         CopyFileW(fs::path(OSTREL_PUBLISHED_PACKAGE).c_str(), packagePath(packageName).c_str(), FALSE));
     offerUrl(packageUrl(packageName), sha256File(packagePath(packageName)));
     RunResult result = run();
-    ASSERT_EQ(result.status, Complete) << result.errorText;
+    ASSERT_EQ(result.status, SetupStatus::Complete) << result.errorText;
     EXPECT_TRUE(valueAfter(result.log, L"Using subfolder: ").ends_with(L"\\Ostrel-9.9.9\\"));
     for (const wchar_t* file : {L"Ostrel.exe", L"OstrelService.exe", L"OstrelFiles.txt"})
         EXPECT_TRUE(fs::exists(folder / file)) << fs::path(file).string();
@@ -414,7 +415,7 @@ TEST_F(InstallWorker, InstallsPackagesOfThePublishToolAndOfInfoZip) {
     ASSERT_TRUE(CopyFileW(fs::path(OSTREL_INFOZIP_ARCHIVE).c_str(), packagePath(packageName).c_str(), FALSE));
     offerUrl(packageUrl(packageName), sha256File(packagePath(packageName)));
     result = run();
-    ASSERT_EQ(result.status, Complete) << result.errorText;
+    ASSERT_EQ(result.status, SetupStatus::Complete) << result.errorText;
     EXPECT_EQ(readBytes(folder / L"readme.txt"), "Ostrel sample product\r\n");
     EXPECT_TRUE(fs::is_directory(folder / L"empty folder"));
     EXPECT_EQ(fs::file_size(folder / L"data" / L"empty.dat"), 0u);
@@ -430,7 +431,7 @@ TEST_F(InstallWorker, ATemporaryFolderThatCannotBeReadEndsInFailed) {
     SetEnvironmentVariableW(L"TMP", saved);
 
     const SharedSnapshot state = takeSharedSnapshot();
-    EXPECT_EQ(state.status, Failed);
+    EXPECT_EQ(state.status, SetupStatus::Failed);
     EXPECT_EQ(state.errorText, stringsFor(0).errDownload);
     EXPECT_FALSE(fs::exists(folder));
 }

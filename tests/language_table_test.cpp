@@ -1,4 +1,3 @@
-#include "app/setup_state.h"
 #include "i18n/language_table.h"
 
 #include <gtest/gtest.h>
@@ -57,11 +56,7 @@ TEST(LanguageTable, AbsentIdRaisesTheMapError) {
     }
 }
 
-TEST(LanguageTable, CurrentStringsFollowsTheSelectedLanguage) {
-    setupState.language = 4;
-    EXPECT_EQ(&currentStrings(), &stringsFor(4));
-    setupState.language = 0;
-    EXPECT_EQ(&currentStrings(), &stringsFor(0));
+TEST(LanguageTable, StoredCodeOfEachLanguageFallsBackToEnglish) {
     EXPECT_STREQ(languageCode(2), L"ja");
     EXPECT_STREQ(languageCode(7), L"en");
 }

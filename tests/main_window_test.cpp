@@ -1,5 +1,4 @@
 #include "app/main_window.h"
-#include "app/setup_state.h"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +18,10 @@ TEST(MainWindow, DefaultFolderIsUnderLocalApplicationData) {
 }
 
 TEST(MainWindow, IsTheBorderlessLayeredPopupOfTheSetup) {
-    HWND window = createMainWindow(GetModuleHandleW(nullptr));
+    RenderResources resources;
+    HWND window = createMainWindow(GetModuleHandleW(nullptr), resources);
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(setupState.mainWindow, window);
+    EXPECT_EQ(mainWindow(), window);
 
     wchar_t text[64] = {};
     GetClassNameW(window, text, 64);
@@ -56,5 +56,5 @@ TEST(MainWindow, IsTheBorderlessLayeredPopupOfTheSetup) {
     EXPECT_EQ(flags, static_cast<DWORD>(LWA_ALPHA));
 
     DestroyWindow(window);
-    setupState.mainWindow = nullptr;
+    EXPECT_EQ(mainWindow(), nullptr) << "workers no longer repaint a destroyed window";
 }

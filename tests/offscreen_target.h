@@ -3,7 +3,7 @@
 // do: GDI+ draws everything on such a DC through its slower alpha-blending path.)
 #pragma once
 
-#include "app/handles.h"
+#include "win/handles.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 // Runs the stand-in installed as the prefix's Windows PowerShell on archives made by our writer
 // and by Info-ZIP.
-#include "app/handles.h"
 #include "tests/extract_command_line.h"
 #include "tests/support/zip_writer.h"
+#include "win/handles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "app/handles.h"
-#include "install/process_stop.h"
+#include "win/handles.h"
+#include "win/process_stop.h"
 
 #include <gtest/gtest.h>
 

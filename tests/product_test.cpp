@@ -1,7 +1,8 @@
 // The sample product as the setup installs it: a copy in a folder of its own, started there.
-#include "app/handles.h"
 #include "net/sha256.h"
 #include "test_build_dir.h"
+#include "win/handles.h"
+#include "win/random.h"
 
 #include <gtest/gtest.h>
 

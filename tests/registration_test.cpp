@@ -1,7 +1,8 @@
-#include "app/handles.h"
-#include "app/install_record.h"
-#include "app/setup_state.h"
 #include "install/registration.h"
+#include "state/setup_state.h"
+#include "win/handles.h"
+#include "win/paths.h"
+#include "win/product_names.h"
 
 #include <gtest/gtest.h>
 

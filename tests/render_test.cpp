@@ -1,10 +1,10 @@
 #include "app/main_window.h"
-#include "app/setup_state.h"
 #include "i18n/language_table.h"
 #include "render/frame.h"
 #include "render/logo.h"
 #include "render/pages.h"
 #include "render/widgets.h"
+#include "state/setup_state.h"
 #include "tests/offscreen_target.h"
 
 #include <gtest/gtest.h>
@@ -20,24 +20,22 @@ namespace {
 constexpr int W = 780;
 constexpr int H = 500;
 
-class GdiplusSession : public ::testing::Environment {
+// GDI+ and the paint resources for the whole program, as the entry point holds them.
+std::unique_ptr<GdiplusSession> gdiplus;
+RenderResources resources;
+
+class PaintEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
-        GdiplusStartupInput input;
-        GdiplusStartup(&token_, &input, nullptr);
-        setupState.logoPath.reset(buildLogoPath());
-        loadAppIconBitmap(GetModuleHandleW(nullptr));
+        gdiplus = std::make_unique<GdiplusSession>();
+        resources = loadRenderResources(GetModuleHandleW(nullptr));
     }
     void TearDown() override {
-        setupState.logoPath.reset();
-        setupState.appIconBitmap.reset();
-        GdiplusShutdown(token_);
+        resources = {};
+        gdiplus.reset();
     }
-
-  private:
-    ULONG_PTR token_ = 0;
 };
-const auto* const gdiplusSession = ::testing::AddGlobalTestEnvironment(new GdiplusSession);
+const auto* const paintEnvironment = ::testing::AddGlobalTestEnvironment(new PaintEnvironment);
 
 bool pngEncoder(CLSID& clsid) {
     UINT count = 0, size = 0;
@@ -72,7 +70,7 @@ const wchar_t* referenceFrames() {
 struct Frame {
     explicit Frame(const wchar_t* name, bool animated = false) {
         const OffscreenTarget target(W, H);
-        paintBuffered(target.dc.get(), W, H);
+        paintBuffered(target.dc.get(), W, H, resources);
         pixels = target.capture();
         Bitmap image(W, H, W * 4, PixelFormat32bppRGB, reinterpret_cast<BYTE*>(pixels.data()));
         savePng(image, name);
@@ -112,7 +110,7 @@ class Render : public ::testing::Test {
   protected:
     void SetUp() override {
         setupState.language = 0;
-        setupState.page = LanguagePage;
+        setupState.page = SetupPage::LanguagePage;
         setupState.hoverLanguage = -1;
         setupState.closeButton.hovered = false;
         setupState.primaryButton.hovered = false;
@@ -120,8 +118,9 @@ class Render : public ::testing::Test {
         setupState.termsScroll = 0;
         setInstallDir(L"C:\\users\\root\\AppData\\Local\\Ostrel");
     }
-    static void show(int32_t status, const std::wstring& statusText, const std::wstring& errorText = L"") {
-        setupState.page = ProgressPage;
+    static void show(SetupStatus status, const std::wstring& statusText,
+                     const std::wstring& errorText = L"") {
+        setupState.page = SetupPage::ProgressPage;
         std::lock_guard lock(setupState.sharedMutex);
         setupState.status = status;
         setupState.statusText = statusText;
@@ -221,7 +220,7 @@ TEST_F(Render, LanguagePageLaysOutItsItemsAndShowsTheSelection) {
 }
 
 TEST_F(Render, OptionsPageInEveryLanguage) {
-    setupState.page = OptionsPage;
+    setupState.page = SetupPage::OptionsPage;
     // On a drive that does not exist, so the free space shows 0 B in every run and the frames compare.
     setInstallDir(L"Q:\\Users\\Someone\\AppData\\Local\\A very long folder name\\that keeps going\\and "
                   L"going\\and going further still\\deeper and deeper\\Ostrel");
@@ -237,7 +236,7 @@ TEST_F(Render, OptionsPageInEveryLanguage) {
 }
 
 TEST_F(Render, TermsPageDisablesNextUntilAccepted) {
-    setupState.page = TermsPage;
+    setupState.page = SetupPage::TermsPage;
     for (int32_t id : {0, 1, 2, 3, 4}) {
         setupState.language = id;
         setupState.termsScroll = 100000;
@@ -257,20 +256,20 @@ TEST_F(Render, TermsPageDisablesNextUntilAccepted) {
 
 TEST_F(Render, ProgressPageInEveryStatus) {
     const LocalizedStrings& text = stringsFor(0);
-    show(Checking, text.statusChecking);
+    show(SetupStatus::Checking, text.statusChecking);
     Frame(L"progress-0-checking", true);
 
-    show(ReadyToInstall, L"Ready to install Ostrel - v1.3.0 (12.5 MB)");
+    show(SetupStatus::ReadyToInstall, L"Ready to install Ostrel - v1.3.0 (12.5 MB)");
     Frame ready(L"progress-1-ready");
     expectRect(setupState.primaryButton.rect, 604, 440, 744, 480);
     EXPECT_EQ(ready.at(610, 444), 0xFF3B82F6u);
 
-    show(UpdateAvailable, L"A new update is available: v1.2.0 \u2192 v1.3.0");
+    show(SetupStatus::UpdateAvailable, L"A new update is available: v1.2.0 \u2192 v1.3.0");
     Frame(L"progress-2-update");
-    show(UpToDate, text.statusUpToDate);
+    show(SetupStatus::UpToDate, text.statusUpToDate);
     Frame(L"progress-3-uptodate");
 
-    show(Downloading, text.statusDownloading);
+    show(SetupStatus::Downloading, text.statusDownloading);
     setupState.progress = 0.5;
     setupState.displayedProgress = 0.5f;
     setupState.downloadedBytes = 6'553'600;
@@ -283,12 +282,12 @@ TEST_F(Render, ProgressPageInEveryStatus) {
     EXPECT_GT(filled.GetBlue(), 0xE0) << "the fill covers the first half";
     EXPECT_EQ(unfilled.GetValue(), 0xFF2A2D36u) << "the track shows beyond it";
 
-    show(Extracting, text.statusExtracting);
+    show(SetupStatus::Extracting, text.statusExtracting);
     Frame(L"progress-5-extracting");
-    show(Installing, text.statusInstalling);
+    show(SetupStatus::Installing, text.statusInstalling);
     Frame(L"progress-6-installing");
 
-    show(Complete, text.statusComplete);
+    show(SetupStatus::Complete, text.statusComplete);
     Frame complete(L"progress-7-complete");
     bool green = false;
     for (int x = 266; x < 500 && !green; ++x)
@@ -296,15 +295,15 @@ TEST_F(Render, ProgressPageInEveryStatus) {
             green = complete.at(x, y) == 0xFF22C55Eu;
     EXPECT_TRUE(green) << "the Complete line is green";
 
-    show(Failed, L"", text.errConnect);
+    show(SetupStatus::Failed, L"", text.errConnect);
     Frame failed(L"progress-8-failed");
     EXPECT_EQ(failed.at(610, 444), 0xFFEF4444u) << "RETRY is red";
 
     setupState.language = 4;
     const LocalizedStrings& russian = stringsFor(4);
-    show(Downloading, russian.statusDownloading);
+    show(SetupStatus::Downloading, russian.statusDownloading);
     Frame(L"progress-4-downloading-ru");
-    show(Failed, L"", russian.errDownload);
+    show(SetupStatus::Failed, L"", russian.errDownload);
     Frame(L"progress-8-failed-ru");
 }
 
@@ -343,7 +342,7 @@ TEST_F(Render, LogoSitsUnderTheIconWithOrWithoutIt) {
     for (bool withIcon : {true, false}) {
         std::unique_ptr<Bitmap> icon;
         if (!withIcon)
-            icon = std::move(setupState.appIconBitmap);
+            icon = std::move(resources.appIcon);
         Frame frame(withIcon ? L"sidebar" : L"sidebar-no-icon");
         EXPECT_TRUE(isWhite(frame, 107, 273)) << "stem of the T";
         EXPECT_TRUE(isWhite(frame, 33, 270)) << "left side of the O";
@@ -351,7 +350,7 @@ TEST_F(Render, LogoSitsUnderTheIconWithOrWithoutIt) {
         EXPECT_FALSE(isWhite(frame, 115, 288)) << "nothing below the baseline";
         EXPECT_EQ(frame.at(115, 222) != frame.at(60, 222), withIcon) << "the icon, on a row the ribbons miss";
         if (!withIcon)
-            setupState.appIconBitmap = std::move(icon);
+            resources.appIcon = std::move(icon);
     }
 }
 
@@ -359,8 +358,8 @@ TEST_F(Render, TheCachedPanelHasThePixelsOfAFreshOne) {
     const auto expectSamePixels = [](int height, const char* when) {
         const OffscreenTarget cached(W, height);
         const OffscreenTarget painted(W, height);
-        paintBuffered(cached.dc.get(), W, height, PanelSource::Cached);
-        paintBuffered(painted.dc.get(), W, height, PanelSource::Painted);
+        paintBuffered(cached.dc.get(), W, height, resources, PanelSource::Cached);
+        paintBuffered(painted.dc.get(), W, height, resources, PanelSource::Painted);
         const std::vector<uint32_t> a = cached.capture();
         const std::vector<uint32_t> b = painted.capture();
         int differing = 0;
@@ -371,9 +370,9 @@ TEST_F(Render, TheCachedPanelHasThePixelsOfAFreshOne) {
     expectSamePixels(H, "first frame");
     expectSamePixels(H, "from the copy");
     expectSamePixels(460, "after the height changed");
-    std::unique_ptr<Bitmap> icon = std::move(setupState.appIconBitmap);
+    std::unique_ptr<Bitmap> icon = std::move(resources.appIcon);
     expectSamePixels(H, "after the icon went");
-    setupState.appIconBitmap = std::move(icon);
+    resources.appIcon = std::move(icon);
     expectSamePixels(H, "after the icon came back");
 }
 

@@ -23,7 +23,8 @@ struct IconDir {
 #pragma pack(pop)
 
 struct LoadedModule {
-    HMODULE module = LoadLibraryExW(setupPath, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE module =
+        LoadLibraryExW(setupPath, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ~LoadedModule() {
         if (module)
             FreeLibrary(module);

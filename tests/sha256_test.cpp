@@ -1,4 +1,5 @@
 #include "net/sha256.h"
+#include "win/random.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,17 @@
 // Uninstall.exe run as the list of installed programs runs it, against a real installation.
-#include "app/handles.h"
-#include "app/install_record.h"
-#include "app/setup_state.h"
 #include "i18n/language_table.h"
 #include "install/install_worker.h"
 #include "net/sha256.h"
+#include "state/setup_state.h"
 #include "tests/support/test_service.h"
 #include "tests/support/zip_writer.h"
 #include "uninstaller/installation_scan.h"
 #include "uninstaller/uninstall_report.h"
 #include "uninstaller/uninstall_steps.h"
 #include "uninstaller/uninstall_texts.h"
+#include "win/handles.h"
+#include "win/product_names.h"
+#include "win/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -242,7 +243,7 @@ class Uninstaller : public ::testing::Test {
                 setupState.language = id;
         setupState.createDesktopShortcut = setupState.createStartMenuShortcut = true;
         installWorker();
-        ASSERT_EQ(setupState.status.load(), Complete) << utf8(takeSharedSnapshot().errorText);
+        ASSERT_EQ(setupState.status.load(), SetupStatus::Complete) << utf8(takeSharedSnapshot().errorText);
     }
 
     void startProduct(const fs::path& folder) {

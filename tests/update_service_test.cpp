@@ -1,10 +1,12 @@
-#include "app/install_record.h"
-#include "app/setup_state.h"
 #include "i18n/language_table.h"
 #include "net/sha256.h"
+#include "state/setup_state.h"
 #include "tests/support/test_service.h"
 #include "update/service_client.h"
 #include "update/update_check.h"
+#include "win/product_names.h"
+#include "win/random.h"
+#include "win/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -193,7 +195,7 @@ void writeVersion(HKEY root, const std::wstring& version) {
 
 // Runs one check on its own thread, as the window procedure does, and waits for it.
 SharedSnapshot runCheck() {
-    setupState.status = Checking;
+    setupState.status = SetupStatus::Checking;
     std::thread(updateCheckWorker).join();
     return takeSharedSnapshot();
 }
@@ -243,7 +245,7 @@ TEST_F(UpdateCheck, FreshInstallOffersTheLatestWithItsSize) {
                     R"("release_notes":"Notes","is_required":true,"file_size_mb":85.3,"sha256":"cd"}])");
 
     const SharedSnapshot after = runCheck();
-    EXPECT_EQ(after.status, ReadyToInstall);
+    EXPECT_EQ(after.status, SetupStatus::ReadyToInstall);
     EXPECT_EQ(after.statusText, std::wstring(stringsFor(3).statusReadyToInstall) + L" - v1.3.0 (85.3 MB)");
     EXPECT_EQ(after.installedVersion, L"");
     EXPECT_EQ(after.latestVersion, L"1.3.0");
@@ -261,7 +263,7 @@ TEST_F(UpdateCheck, OlderInstallationIsOfferedTheUpdate) {
     setLatestAnswer(R"([{"version":"1.10","file_size_mb":2}])");
 
     const SharedSnapshot after = runCheck();
-    EXPECT_EQ(after.status, UpdateAvailable);
+    EXPECT_EQ(after.status, SetupStatus::UpdateAvailable);
     EXPECT_EQ(after.statusText, std::wstring(stringsFor(4).statusUpdateAvailable) + L": v1.9 \u2192 v1.10");
     EXPECT_EQ(after.installedVersion, L"1.9");
     EXPECT_EQ(after.latestVersion, L"1.10");
@@ -273,7 +275,7 @@ TEST_F(UpdateCheck, CurrentOrNewerInstallationIsUpToDate) {
         install(installed);
         setLatestAnswer(R"([{"version":"1.2.0"}])");
         const SharedSnapshot after = runCheck();
-        EXPECT_EQ(after.status, UpToDate) << installed;
+        EXPECT_EQ(after.status, SetupStatus::UpToDate) << installed;
         EXPECT_EQ(after.statusText, stringsFor(1).statusUpToDate) << installed;
         EXPECT_EQ(after.latestVersion, L"1.2.0");
     }
@@ -285,7 +287,7 @@ TEST_F(UpdateCheck, RecordedVersionWithoutTheProgramIsAFreshInstall) {
     setLatestAnswer(R"([{"version":"1.3.0","file_size_mb":0}])");
 
     const SharedSnapshot after = runCheck();
-    EXPECT_EQ(after.status, ReadyToInstall);
+    EXPECT_EQ(after.status, SetupStatus::ReadyToInstall);
     EXPECT_EQ(after.statusText, std::wstring(stringsFor(2).statusReadyToInstall) + L" - v1.3.0");
     EXPECT_EQ(after.installedVersion, L"");
 }
@@ -296,7 +298,7 @@ TEST_F(UpdateCheck, FailedCheckWithoutInstallationAsksForARetry) {
          {std::pair<const char*, int>{"", 200}, {"<html></html>", 500}, {"", 0}}) {
         setLatestAnswer(body, status);
         const SharedSnapshot after = runCheck();
-        EXPECT_EQ(after.status, Failed) << status;
+        EXPECT_EQ(after.status, SetupStatus::Failed) << status;
         EXPECT_EQ(after.errorText, stringsFor(4).errConnect) << status;
         EXPECT_EQ(after.statusText, L"earlier status") << "the status line stays as it was";
     }
@@ -308,7 +310,7 @@ TEST_F(UpdateCheck, FailedCheckWithAnInstallationStillLetsItStart) {
     setLatestAnswer(R"({"message":"Invalid API key"})", 401);
 
     const SharedSnapshot after = runCheck();
-    EXPECT_EQ(after.status, UpToDate);
+    EXPECT_EQ(after.status, SetupStatus::UpToDate);
     EXPECT_EQ(after.statusText, stringsFor(0).statusUpToDate);
     EXPECT_EQ(after.errorText, L"");
     EXPECT_EQ(after.installedVersion, L"1.2.0");
@@ -323,12 +325,12 @@ TEST_F(UpdateCheck, ServiceDownRefusedConnection) {
 
     setupState.language = 1;
     SharedSnapshot after = runCheck();
-    EXPECT_EQ(after.status, Failed);
+    EXPECT_EQ(after.status, SetupStatus::Failed);
     EXPECT_EQ(after.errorText, stringsFor(1).errConnect);
 
     install(L"1.0.0");
     after = runCheck();
-    EXPECT_EQ(after.status, UpToDate);
+    EXPECT_EQ(after.status, SetupStatus::UpToDate);
     EXPECT_EQ(after.statusText, stringsFor(1).statusUpToDate);
     std::lock_guard lock(setupState.sharedMutex);
     EXPECT_EQ(setupState.downloadUrl, L"https://localhost/packages/earlier.zip");

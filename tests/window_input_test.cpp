@@ -1,5 +1,6 @@
 #include "app/window_input.h"
 #include "tests/support/layout_points.h"
+#include "tests/support/state_print.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 namespace {
 // The rectangles as the painters lay them out in the 780 x 500 window. The content column is
 // shared by every page, so the language items overlap the checkboxes of the other pages.
-std::unique_ptr<SetupState> laidOutState(int32_t page, int32_t status = Checking) {
+std::unique_ptr<SetupState> laidOutState(SetupPage page, SetupStatus status = SetupStatus::Checking) {
     auto state = std::make_unique<SetupState>();
     state->closeButton.rect = {736, 0, 780, 44};
     state->minimizeButton.rect = {692, 0, 736, 44};
@@ -32,8 +33,8 @@ ClickAction actionAt(const SetupState& state, POINT point) {
 } // namespace
 
 TEST(WindowInputClick, TitleBarButtonsWinOnEveryPageAndStatus) {
-    for (int32_t page = LanguagePage; page <= ProgressPage; ++page)
-        for (int32_t status = Checking; status <= Failed; ++status) {
+    for (SetupPage page : allPages)
+        for (SetupStatus status : allStatuses) {
             const auto state = laidOutState(page, status);
             EXPECT_EQ(actionAt(*state, closePoint), ClickAction::Close) << page << "/" << status;
             EXPECT_EQ(actionAt(*state, minimizePoint), ClickAction::Minimize) << page << "/" << status;
@@ -42,7 +43,7 @@ TEST(WindowInputClick, TitleBarButtonsWinOnEveryPageAndStatus) {
 }
 
 TEST(WindowInputClick, EachPageAnswersOnlyToItsOwnWidgets) {
-    const auto language = laidOutState(LanguagePage);
+    const auto language = laidOutState(SetupPage::LanguagePage);
     // The desktop box's old rectangle lies under the third language item: the item wins.
     const Click item = decideClick(*language, desktopBoxPoint);
     EXPECT_EQ(item.action, ClickAction::SelectLanguage);
@@ -51,7 +52,7 @@ TEST(WindowInputClick, EachPageAnswersOnlyToItsOwnWidgets) {
     EXPECT_EQ(actionAt(*language, nextPoint), ClickAction::ToOptions);
     EXPECT_EQ(actionAt(*language, backPoint), ClickAction::StartDrag);
 
-    const auto options = laidOutState(OptionsPage);
+    const auto options = laidOutState(SetupPage::OptionsPage);
     EXPECT_EQ(actionAt(*options, desktopBoxPoint), ClickAction::ToggleDesktopShortcut);
     EXPECT_EQ(actionAt(*options, startMenuBoxPoint), ClickAction::ToggleStartMenuShortcut);
     EXPECT_EQ(actionAt(*options, {700, 160}), ClickAction::Browse);
@@ -61,7 +62,7 @@ TEST(WindowInputClick, EachPageAnswersOnlyToItsOwnWidgets) {
     EXPECT_EQ(actionAt(*options, termsBoxPoint), ClickAction::StartDrag);
     EXPECT_EQ(actionAt(*options, {505, 134}), ClickAction::StartDrag);
 
-    const auto terms = laidOutState(TermsPage);
+    const auto terms = laidOutState(SetupPage::TermsPage);
     EXPECT_EQ(actionAt(*terms, termsBoxPoint), ClickAction::ToggleTerms);
     EXPECT_EQ(actionAt(*terms, backPoint), ClickAction::ToOptions);
     EXPECT_EQ(actionAt(*terms, desktopBoxPoint), ClickAction::StartDrag);
@@ -69,7 +70,7 @@ TEST(WindowInputClick, EachPageAnswersOnlyToItsOwnWidgets) {
 }
 
 TEST(WindowInputClick, OverlappingWidgetsAreTriedInPageOrder) {
-    const auto options = laidOutState(OptionsPage);
+    const auto options = laidOutState(SetupPage::OptionsPage);
     const RECT shared{300, 300, 400, 400};
     for (HitSlot* slot : {&options->desktopShortcutBox, &options->startMenuShortcutBox,
                           &options->browseButton, &options->backButton, &options->primaryButton})
@@ -85,13 +86,13 @@ TEST(WindowInputClick, OverlappingWidgetsAreTriedInPageOrder) {
     options->backButton.rect = {};
     EXPECT_EQ(actionAt(*options, point), ClickAction::ToTerms);
 
-    const auto language = laidOutState(LanguagePage);
+    const auto language = laidOutState(SetupPage::LanguagePage);
     language->primaryButton.rect = language->languageItemRects[0];
     EXPECT_EQ(actionAt(*language, {505, 134}), ClickAction::SelectLanguage);
 }
 
 TEST(WindowInputClick, TermsNextIsEmptySpaceUntilTheBoxIsTicked) {
-    const auto terms = laidOutState(TermsPage);
+    const auto terms = laidOutState(SetupPage::TermsPage);
     EXPECT_EQ(actionAt(*terms, nextPoint), ClickAction::StartDrag);
     EXPECT_TRUE(applyClick(*terms, decideClick(*terms, termsBoxPoint)));
     EXPECT_TRUE(terms->termsAccepted);
@@ -103,37 +104,37 @@ TEST(WindowInputClick, TermsNextIsEmptySpaceUntilTheBoxIsTicked) {
 
 TEST(WindowInputClick, ProgressButtonFollowsTheStatus) {
     const struct {
-        int32_t status;
+        SetupStatus status;
         ClickAction action;
     } cases[] = {
-        {ReadyToInstall, ClickAction::StartInstall},
-        {UpdateAvailable, ClickAction::StartInstall},
-        {UpToDate, ClickAction::Launch},
-        {Complete, ClickAction::Launch},
-        {Downloading, ClickAction::CancelDownload},
-        {Failed, ClickAction::Retry},
+        {SetupStatus::ReadyToInstall, ClickAction::StartInstall},
+        {SetupStatus::UpdateAvailable, ClickAction::StartInstall},
+        {SetupStatus::UpToDate, ClickAction::Launch},
+        {SetupStatus::Complete, ClickAction::Launch},
+        {SetupStatus::Downloading, ClickAction::CancelDownload},
+        {SetupStatus::Failed, ClickAction::Retry},
         // No button is drawn while these run: its old rectangle is empty space.
-        {Checking, ClickAction::StartDrag},
-        {Extracting, ClickAction::StartDrag},
-        {Installing, ClickAction::StartDrag},
+        {SetupStatus::Checking, ClickAction::StartDrag},
+        {SetupStatus::Extracting, ClickAction::StartDrag},
+        {SetupStatus::Installing, ClickAction::StartDrag},
     };
     for (const auto& c : cases) {
-        const auto state = laidOutState(ProgressPage, c.status);
+        const auto state = laidOutState(SetupPage::ProgressPage, c.status);
         EXPECT_EQ(actionAt(*state, nextPoint), c.action) << c.status;
         EXPECT_EQ(actionAt(*state, backPoint), ClickAction::StartDrag) << c.status;
         EXPECT_FALSE(applyClick(*state, decideClick(*state, nextPoint))) << "workers repaint for themselves";
-        EXPECT_EQ(state->page, ProgressPage);
+        EXPECT_EQ(state->page, SetupPage::ProgressPage);
     }
 }
 
 TEST(WindowInputClick, PageFlowAndItsSideEffects) {
-    const auto state = laidOutState(LanguagePage);
+    const auto state = laidOutState(SetupPage::LanguagePage);
     EXPECT_TRUE(applyClick(*state, {ClickAction::SelectLanguage, 4}));
     EXPECT_EQ(state->language.load(), 4);
-    EXPECT_EQ(state->page, LanguagePage) << "a language item does not leave the page";
+    EXPECT_EQ(state->page, SetupPage::LanguagePage) << "a language item does not leave the page";
 
     applyClick(*state, {ClickAction::ToOptions});
-    EXPECT_EQ(state->page, OptionsPage);
+    EXPECT_EQ(state->page, SetupPage::OptionsPage);
     applyClick(*state, {ClickAction::ToggleDesktopShortcut});
     applyClick(*state, {ClickAction::ToggleStartMenuShortcut});
     applyClick(*state, {ClickAction::ToggleStartMenuShortcut});
@@ -141,17 +142,17 @@ TEST(WindowInputClick, PageFlowAndItsSideEffects) {
     EXPECT_TRUE(state->createStartMenuShortcut);
 
     applyClick(*state, {ClickAction::ToTerms});
-    EXPECT_EQ(state->page, TermsPage);
+    EXPECT_EQ(state->page, SetupPage::TermsPage);
     state->termsScroll = 120;
     applyClick(*state, {ClickAction::ToggleTerms});
     applyClick(*state, {ClickAction::ToOptions});
-    EXPECT_EQ(state->page, OptionsPage);
+    EXPECT_EQ(state->page, SetupPage::OptionsPage);
     applyClick(*state, {ClickAction::ToTerms});
     EXPECT_EQ(state->termsScroll, 0) << "coming back starts at the top";
     EXPECT_TRUE(state->termsAccepted) << "the tick survives BACK";
 
     applyClick(*state, {ClickAction::ToProgress});
-    EXPECT_EQ(state->page, ProgressPage);
+    EXPECT_EQ(state->page, SetupPage::ProgressPage);
     EXPECT_EQ(state->language.load(), 4);
     for (ClickAction sideEffectOnly : {ClickAction::Close, ClickAction::Minimize, ClickAction::Browse,
                                        ClickAction::StartDrag, ClickAction::Retry})
@@ -159,7 +160,7 @@ TEST(WindowInputClick, PageFlowAndItsSideEffects) {
 }
 
 TEST(WindowInputHover, FlagsFollowThePointerAndRepaintOnlyOnChange) {
-    const auto state = laidOutState(OptionsPage);
+    const auto state = laidOutState(SetupPage::OptionsPage);
     HoverUpdate update = updateHover(*state, closePoint);
     EXPECT_TRUE(update.repaint);
     EXPECT_TRUE(update.overWidget);
@@ -179,18 +180,19 @@ TEST(WindowInputHover, FlagsFollowThePointerAndRepaintOnlyOnChange) {
 }
 
 TEST(WindowInputHover, EveryOverlappingSlotIsMarked) {
-    const auto state = laidOutState(OptionsPage);
+    const auto state = laidOutState(SetupPage::OptionsPage);
     for (Widget widget : hoverOrder)
         hitSlot(*state, widget).rect = {0, 0, 50, 50};
     updateHover(*state, {10, 10});
     for (Widget widget : hoverOrder)
-        EXPECT_EQ(hitSlot(*state, widget).hovered, widgetShown(widget, OptionsPage, Checking));
+        EXPECT_EQ(hitSlot(*state, widget).hovered,
+                  widgetShown(widget, SetupPage::OptionsPage, SetupStatus::Checking));
     EXPECT_FALSE(state->termsAgreeBox.hovered);
     EXPECT_TRUE(state->browseButton.hovered);
 }
 
 TEST(WindowInputHover, LanguageItemsHoverOnlyOnTheirPage) {
-    const auto state = laidOutState(LanguagePage);
+    const auto state = laidOutState(SetupPage::LanguagePage);
     HoverUpdate update = updateHover(*state, {505, 346});
     EXPECT_EQ(state->hoverLanguage, 4) << "Russian, the fifth item, like the other four";
     EXPECT_TRUE(update.repaint);
@@ -200,13 +202,13 @@ TEST(WindowInputHover, LanguageItemsHoverOnlyOnTheirPage) {
     EXPECT_EQ(state->hoverLanguage, 2);
     EXPECT_FALSE(state->desktopShortcutBox.hovered);
 
-    state->page = OptionsPage;
+    state->page = SetupPage::OptionsPage;
     update = updateHover(*state, {505, 134});
     EXPECT_EQ(state->hoverLanguage, -1);
     EXPECT_TRUE(update.repaint);
     EXPECT_FALSE(update.overWidget);
 
-    state->page = LanguagePage;
+    state->page = SetupPage::LanguagePage;
     updateHover(*state, {505, 134});
     state->closeButton.hovered = true;
     clearHover(*state);
@@ -216,9 +218,9 @@ TEST(WindowInputHover, LanguageItemsHoverOnlyOnTheirPage) {
 }
 
 TEST(WindowInputHover, ProgressButtonHoversOnlyWhenDrawn) {
-    const auto state = laidOutState(ProgressPage, Downloading);
+    const auto state = laidOutState(SetupPage::ProgressPage, SetupStatus::Downloading);
     EXPECT_TRUE(updateHover(*state, nextPoint).overWidget);
-    state->status = Extracting;
+    state->status = SetupStatus::Extracting;
     const HoverUpdate update = updateHover(*state, nextPoint);
     EXPECT_FALSE(update.overWidget);
     EXPECT_TRUE(update.repaint);
@@ -226,21 +228,23 @@ TEST(WindowInputHover, ProgressButtonHoversOnlyWhenDrawn) {
 }
 
 TEST(WindowInputRules, CloseAsksExceptWhenNothingIsLeftToDo) {
-    for (int32_t page = LanguagePage; page <= ProgressPage; ++page)
-        for (int32_t status = Checking; status <= Failed; ++status)
+    for (SetupPage page : allPages)
+        for (SetupStatus status : allStatuses)
             EXPECT_EQ(closesWithoutAsking(page, status),
-                      page == ProgressPage && (status == UpToDate || status == Complete))
+                      page == SetupPage::ProgressPage &&
+                          (status == SetupStatus::UpToDate || status == SetupStatus::Complete))
                 << page << "/" << status;
 }
 
 TEST(WindowInputRules, TimerRepaintsOnlyRunningPhasesOfTheProgressPage) {
-    EXPECT_TRUE(repaintsOnTimer(ProgressPage, Checking));
-    EXPECT_TRUE(repaintsOnTimer(ProgressPage, Downloading));
-    EXPECT_TRUE(repaintsOnTimer(ProgressPage, Extracting));
-    EXPECT_TRUE(repaintsOnTimer(ProgressPage, Installing));
-    for (int32_t idle : {ReadyToInstall, UpdateAvailable, UpToDate, Complete, Failed})
-        EXPECT_FALSE(repaintsOnTimer(ProgressPage, idle)) << idle;
-    EXPECT_FALSE(repaintsOnTimer(TermsPage, Downloading));
+    EXPECT_TRUE(repaintsOnTimer(SetupPage::ProgressPage, SetupStatus::Checking));
+    EXPECT_TRUE(repaintsOnTimer(SetupPage::ProgressPage, SetupStatus::Downloading));
+    EXPECT_TRUE(repaintsOnTimer(SetupPage::ProgressPage, SetupStatus::Extracting));
+    EXPECT_TRUE(repaintsOnTimer(SetupPage::ProgressPage, SetupStatus::Installing));
+    for (SetupStatus idle : {SetupStatus::ReadyToInstall, SetupStatus::UpdateAvailable, SetupStatus::UpToDate,
+                             SetupStatus::Complete, SetupStatus::Failed})
+        EXPECT_FALSE(repaintsOnTimer(SetupPage::ProgressPage, idle)) << idle;
+    EXPECT_FALSE(repaintsOnTimer(SetupPage::TermsPage, SetupStatus::Downloading));
 }
 
 TEST(WindowInputRules, WheelScrollsFortyPixelsANotchAndNeverAboveTheTop) {

@@ -1,9 +1,9 @@
 // The real main window, driven by the messages a user's mouse and keyboard would send.
 #include "app/main_window.h"
-#include "app/setup_state.h"
 #include "app/window_proc.h"
 #include "i18n/language_table.h"
 #include "render/logo.h"
+#include "state/setup_state.h"
 #include "tests/support/layout_points.h"
 
 #include <gtest/gtest.h>
@@ -11,25 +11,26 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace {
-class GdiplusSession : public ::testing::Environment {
+// GDI+ and the paint resources for the whole program, as the entry point holds them.
+std::unique_ptr<GdiplusSession> gdiplus;
+RenderResources resources;
+
+class PaintEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
-        Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&token_, &input, nullptr);
-        setupState.logoPath.reset(buildLogoPath());
+        gdiplus = std::make_unique<GdiplusSession>();
+        resources.logoPath.reset(buildLogoPath());
     }
     void TearDown() override {
-        setupState.logoPath.reset();
-        Gdiplus::GdiplusShutdown(token_);
+        resources = {};
+        gdiplus.reset();
     }
-
-  private:
-    ULONG_PTR token_ = 0;
 };
-const auto* const gdiplusSession = ::testing::AddGlobalTestEnvironment(new GdiplusSession);
+const auto* const paintEnvironment = ::testing::AddGlobalTestEnvironment(new PaintEnvironment);
 
 LPARAM at(POINT point) {
     return MAKELPARAM(point.x, point.y);
@@ -79,14 +80,14 @@ class DialogAnswerer {
 class MainWindowInput : public ::testing::Test {
   protected:
     void SetUp() override {
-        setupState.page = LanguagePage;
+        setupState.page = SetupPage::LanguagePage;
         setupState.language = 0;
-        setupState.status = Checking;
+        setupState.status = SetupStatus::Checking;
         setupState.termsAccepted = false;
         setupState.termsScroll = 0;
         setupState.createDesktopShortcut = true;
         setupState.createStartMenuShortcut = true;
-        window = createMainWindow(GetModuleHandleW(nullptr));
+        window = createMainWindow(GetModuleHandleW(nullptr), resources);
         ASSERT_NE(window, nullptr);
         ShowWindow(window, SW_SHOW);
         UpdateWindow(window);
@@ -94,7 +95,6 @@ class MainWindowInput : public ::testing::Test {
     void TearDown() override {
         if (IsWindow(window))
             DestroyWindow(window);
-        setupState.mainWindow = nullptr;
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         }
@@ -120,20 +120,20 @@ class MainWindowInput : public ::testing::Test {
 TEST_F(MainWindowInput, WalksThePagesAsAUserClicks) {
     click(languagePoint(4));
     EXPECT_EQ(setupState.language.load(), 4);
-    EXPECT_EQ(setupState.page, LanguagePage);
+    EXPECT_EQ(setupState.page, SetupPage::LanguagePage);
     click(languagePoint(0));
     click(nextPoint);
-    ASSERT_EQ(setupState.page, OptionsPage);
+    ASSERT_EQ(setupState.page, SetupPage::OptionsPage);
 
     click(desktopBoxPoint);
     EXPECT_FALSE(setupState.createDesktopShortcut);
     click(desktopBoxPoint);
     EXPECT_TRUE(setupState.createDesktopShortcut);
     click(backPoint);
-    EXPECT_EQ(setupState.page, LanguagePage);
+    EXPECT_EQ(setupState.page, SetupPage::LanguagePage);
     click(nextPoint);
     click(nextPoint);
-    ASSERT_EQ(setupState.page, TermsPage);
+    ASSERT_EQ(setupState.page, SetupPage::TermsPage);
 
     wheel(-120);
     EXPECT_EQ(setupState.termsScroll, 40);
@@ -142,12 +142,12 @@ TEST_F(MainWindowInput, WalksThePagesAsAUserClicks) {
     wheel(-120);
 
     click(nextPoint);
-    EXPECT_EQ(setupState.page, TermsPage) << "NEXT does nothing before the box is ticked";
+    EXPECT_EQ(setupState.page, SetupPage::TermsPage) << "NEXT does nothing before the box is ticked";
     EXPECT_FALSE(setupState.dragging) << "the empty drag it started has ended";
     click(termsBoxPoint);
     EXPECT_TRUE(setupState.termsAccepted);
     click(backPoint);
-    EXPECT_EQ(setupState.page, OptionsPage);
+    EXPECT_EQ(setupState.page, SetupPage::OptionsPage);
     wheel(-120);
     EXPECT_EQ(setupState.termsScroll, 40) << "the wheel belongs to the terms page";
     click(nextPoint);
@@ -155,18 +155,20 @@ TEST_F(MainWindowInput, WalksThePagesAsAUserClicks) {
     EXPECT_TRUE(setupState.termsAccepted);
 
     click(nextPoint);
-    ASSERT_EQ(setupState.page, ProgressPage);
-    EXPECT_EQ(setupState.status.load(), Checking);
-    EXPECT_EQ(takeSharedSnapshot().statusText, currentStrings().statusChecking);
+    ASSERT_EQ(setupState.page, SetupPage::ProgressPage);
+    EXPECT_EQ(setupState.status.load(), SetupStatus::Checking);
+    EXPECT_EQ(takeSharedSnapshot().statusText, stringsFor(setupState.language).statusChecking);
     // The update check answers one way or another (no service: Failed, then RETRY checks again).
-    ASSERT_TRUE(pumpUntil([] { return setupState.status.load() != Checking; }, std::chrono::seconds(30)));
-    if (setupState.status.load() == Failed) {
+    ASSERT_TRUE(pumpUntil([] { return setupState.status.load() != SetupStatus::Checking; },
+                          std::chrono::seconds(30)));
+    if (setupState.status.load() == SetupStatus::Failed) {
         click(nextPoint);
-        EXPECT_EQ(setupState.status.load(), Checking);
-        ASSERT_TRUE(pumpUntil([] { return setupState.status.load() != Checking; }, std::chrono::seconds(30)));
+        EXPECT_EQ(setupState.status.load(), SetupStatus::Checking);
+        ASSERT_TRUE(pumpUntil([] { return setupState.status.load() != SetupStatus::Checking; },
+                              std::chrono::seconds(30)));
     }
     click(backPoint);
-    EXPECT_EQ(setupState.page, ProgressPage) << "there is no way back";
+    EXPECT_EQ(setupState.page, SetupPage::ProgressPage) << "there is no way back";
 }
 
 TEST_F(MainWindowInput, HoverMarksOnlyWidgetsOfThePageShown) {
@@ -187,7 +189,7 @@ TEST_F(MainWindowInput, HoverMarksOnlyWidgetsOfThePageShown) {
     // On the terms page the options page's checkboxes are gone, though their rectangles remain.
     click(nextPoint);
     click(nextPoint);
-    ASSERT_EQ(setupState.page, TermsPage);
+    ASSERT_EQ(setupState.page, SetupPage::TermsPage);
     moveTo(desktopBoxPoint);
     EXPECT_FALSE(setupState.desktopShortcutBox.hovered);
     EXPECT_EQ(setupState.hoverLanguage, -1);
@@ -231,34 +233,34 @@ TEST_F(MainWindowInput, DragMovesTheWindowByTheCursorsMovement) {
 TEST_F(MainWindowInput, EscapeAsksAndNoKeepsTheSetup) {
     click(nextPoint);
     {
-        DialogAnswerer answer(currentStrings().exitTitle, IDNO);
+        DialogAnswerer answer(stringsFor(setupState.language).exitTitle, IDNO);
         pressEscape();
         EXPECT_TRUE(pumpUntil([&] { return answer.seen(); }, std::chrono::seconds(15)));
         pumpUntil([] { return false; }, std::chrono::milliseconds(200));
     }
     EXPECT_TRUE(IsWindow(window));
-    EXPECT_EQ(setupState.page, OptionsPage);
+    EXPECT_EQ(setupState.page, SetupPage::OptionsPage);
 
-    DialogAnswerer answer(currentStrings().exitTitle, IDYES);
+    DialogAnswerer answer(stringsFor(setupState.language).exitTitle, IDYES);
     click(closePoint);
     EXPECT_TRUE(pumpUntil([&] { return !IsWindow(window); }, std::chrono::seconds(15)));
     EXPECT_TRUE(answer.seen());
 }
 
 TEST_F(MainWindowInput, NothingLeftToDoClosesWithoutAQuestion) {
-    setupState.page = ProgressPage;
-    setupState.status = Complete;
+    setupState.page = SetupPage::ProgressPage;
+    setupState.status = SetupStatus::Complete;
     pressEscape();
     EXPECT_TRUE(pumpUntil([&] { return !IsWindow(window); }, std::chrono::seconds(5)));
-    EXPECT_EQ(setupState.animationTimer, 0u) << "the timer ends with the window";
+    EXPECT_EQ(mainWindow(), nullptr) << "workers no longer repaint it";
 }
 
 TEST_F(MainWindowInput, CancelledFolderPickerKeepsTheFolder) {
     setInstallDir(L"C:\\users\\Public");
     click(nextPoint);
-    ASSERT_EQ(setupState.page, OptionsPage);
+    ASSERT_EQ(setupState.page, SetupPage::OptionsPage);
     {
-        DialogAnswerer answer(currentStrings().selectFolderPrompt, IDCANCEL);
+        DialogAnswerer answer(stringsFor(setupState.language).selectFolderPrompt, IDCANCEL);
         SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at({700, 160}));
         EXPECT_TRUE(answer.seen()) << "the picker opened with its title";
     }
@@ -274,12 +276,12 @@ TEST_F(MainWindowInput, MinimizeButtonMinimizes) {
 
 TEST_F(MainWindowInput, LaunchWithoutTheProductFailsWithTheFolder) {
     setInstallDir(L"Z:\\nonexistent\\Ostrel");
-    setupState.page = ProgressPage;
-    setupState.status = UpToDate;
+    setupState.page = SetupPage::ProgressPage;
+    setupState.status = SetupStatus::UpToDate;
     InvalidateRect(window, nullptr, FALSE);
     UpdateWindow(window);
     click(nextPoint);
-    EXPECT_EQ(setupState.status.load(), Failed);
+    EXPECT_EQ(setupState.status.load(), SetupStatus::Failed);
     EXPECT_EQ(takeSharedSnapshot().errorText, L"Ostrel.exe not found:\nZ:\\nonexistent\\Ostrel");
     EXPECT_TRUE(IsWindow(window));
 }

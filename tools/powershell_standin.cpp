@@ -1,9 +1,11 @@
 // Stands in for Windows PowerShell inside the test prefix, where Wine's own does nothing: runs the
 // setup's extraction command with the same rules as its script, and refuses every other command.
 // Each command line received is appended to %TEMP%\OstrelPowerShell_commands.log (UTF-8, one a line).
-#include "app/handles.h"
 #include "tools/extract_command.h"
 #include "tools/zip_read.h"
+#include "win/handles.h"
+#include "win/paths.h"
+#include "win/text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,16 +16,6 @@ namespace {
 constexpr int exitFailed = 1;
 constexpr int exitUnknownCommand = 2;
 constexpr DWORD writeChunk = 1u << 20;
-
-std::string toUtf8(std::wstring_view text) {
-    if (text.empty())
-        return {};
-    int size = static_cast<int>(text.size());
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, utf8.data(), length, nullptr, nullptr);
-    return utf8;
-}
 
 void reportError(const std::string& message) {
     std::fputs(("powershell stand-in: " + message + "\n").c_str(), stderr);
@@ -42,11 +34,10 @@ bool writeAll(HANDLE file, std::string_view data) {
 
 // One write per line on an append-only handle, so concurrent runs do not interleave.
 void recordCommandLine(std::wstring_view commandLine) {
-    wchar_t folder[MAX_PATH + 1];
-    DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-    if (length == 0 || length > MAX_PATH)
+    const std::wstring folder = temporaryFolder();
+    if (folder.empty())
         return reportError("no temporary folder for the command record");
-    std::wstring path = std::wstring(folder, length) + L"OstrelPowerShell_commands.log";
+    const std::wstring path = folder + L"OstrelPowerShell_commands.log";
     UniqueFile record(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!record || !writeAll(record.get(), toUtf8(commandLine) + "\n"))

@@ -1,7 +1,7 @@
 // trust_ca.exe <ca.der>: adds the test certificate authority to the current user's root store,
 // so WinHTTP inside the test Wine prefix accepts the local update service's certificate.
 // Exit codes: 0 trusted, 1 unreadable file, 2 store or certificate refused, 3 bad command line.
-#include "app/handles.h"
+#include "win/handles.h"
 
 #include <windows.h>
 

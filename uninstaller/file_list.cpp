@@ -1,6 +1,8 @@
 #include "uninstaller/file_list.h"
 
 #include "uninstaller/paths.h"
+#include "win/product_names.h"
+#include "win/text.h"
 
 #include <windows.h>
 
@@ -32,18 +34,6 @@ bool isSafeComponent(std::wstring_view component) {
     return !isDeviceName(component);
 }
 
-std::wstring widen(std::string_view utf8, DWORD flags) {
-    if (utf8.empty())
-        return {};
-    const int size = static_cast<int>(utf8.size());
-    const int length = MultiByteToWideChar(CP_UTF8, flags, utf8.data(), size, nullptr, 0);
-    if (length <= 0)
-        return {};
-    std::wstring text(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, flags, utf8.data(), size, text.data(), length);
-    return text;
-}
-
 } // namespace
 
 bool isSafeRelativePath(std::wstring_view path) {
@@ -73,11 +63,11 @@ FileList parseFileList(std::string_view utf8) {
             line.remove_suffix(1);
         if (line.find_first_not_of(" \t") == std::string_view::npos)
             continue;
-        std::wstring path = widen(line, MB_ERR_INVALID_CHARS);
-        if (path.empty()) {
-            list.rejected.push_back(widen(line, 0));
+        if (!isValidUtf8(line)) {
+            list.rejected.push_back(fromUtf8(line));
             continue;
         }
+        std::wstring path = fromUtf8(line);
         for (wchar_t& c : path)
             if (c == L'/')
                 c = L'\\';
@@ -92,7 +82,7 @@ FileList parseFileList(std::string_view utf8) {
 }
 
 std::vector<std::wstring> defaultProductFiles() {
-    return {L"Ostrel.exe", L"OstrelService.exe", uninstallerName};
+    return {productExeName, serviceExeName, uninstallerName};
 }
 
 std::vector<std::wstring> withInstallerFiles(std::vector<std::wstring> entries) {

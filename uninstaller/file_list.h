@@ -5,9 +5,6 @@
 #include <string_view>
 #include <vector>
 
-inline constexpr const wchar_t* fileListName = L"OstrelFiles.txt";
-inline constexpr const wchar_t* uninstallerName = L"Uninstall.exe";
-
 struct FileList {
     // Relative paths with backslashes, each once (compared without case), in list order.
     std::vector<std::wstring> entries;

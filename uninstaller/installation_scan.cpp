@@ -1,10 +1,12 @@
 #include "uninstaller/installation_scan.h"
 
-#include "app/handles.h"
-#include "app/install_record.h"
 #include "uninstaller/file_list.h"
 #include "uninstaller/paths.h"
 #include "uninstaller/shortcuts.h"
+#include "win/handles.h"
+#include "win/paths.h"
+#include "win/product_names.h"
+#include "win/registry.h"
 
 #include <string>
 

@@ -1,7 +1,6 @@
 // What belongs to one installation: its files, its registry entries and its shortcuts.
 #pragma once
 
-#include "install/registration.h"
 #include "uninstaller/removal_plan.h"
 
 #include <windows.h>

@@ -1,39 +1,18 @@
 #include "uninstaller/relocation.h"
 
-#include "app/handles.h"
-#include "net/sha256.h"
 #include "uninstaller/command_line.h"
 #include "uninstaller/installation_scan.h"
 #include "uninstaller/paths.h"
+#include "win/handles.h"
+#include "win/paths.h"
+#include "win/random.h"
 
 namespace {
-
 constexpr DWORD originalExitTimeoutMs = 30000;
-
-std::wstring temporaryFolder() {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
-    return length == 0 || length > MAX_PATH ? std::wstring() : std::wstring(buffer, length);
-}
-
 } // namespace
 
-std::wstring runningExecutablePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 DWORD startRelocatedCopy(const std::wstring& installFolder, bool quiet) {
-    const std::wstring self = runningExecutablePath();
+    const std::wstring self = modulePath();
     const std::wstring temp = temporaryFolder();
     if (self.empty() || temp.empty())
         return ERROR_PATH_NOT_FOUND;
@@ -88,7 +67,7 @@ void waitForOriginal(DWORD processId, const std::wstring& installFolder) {
 }
 
 void scheduleSelfDeletion() {
-    const std::wstring self = runningExecutablePath();
+    const std::wstring self = modulePath();
     if (!self.empty())
         MoveFileExW(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }

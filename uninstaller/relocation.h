@@ -5,9 +5,6 @@
 
 #include <string>
 
-// The running executable's full path; "" if it cannot be read.
-std::wstring runningExecutablePath();
-
 // Copies the running executable into the temporary folder as "OstrelUninstall_" + random hex +
 // ".exe" and starts it with the relaunch switch for installFolder, in the temporary folder as
 // its working folder, handing on standard output when quiet. The copy inherits a delete-on-close

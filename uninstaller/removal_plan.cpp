@@ -2,6 +2,7 @@
 
 #include "uninstaller/file_list.h"
 #include "uninstaller/paths.h"
+#include "win/product_names.h"
 
 #include <algorithm>
 #include <map>

@@ -1,8 +1,9 @@
 #include "uninstaller/shortcuts.h"
 
-#include "app/handles.h"
-#include "app/install_record.h"
 #include "uninstaller/paths.h"
+#include "win/handles.h"
+#include "win/paths.h"
+#include "win/product_names.h"
 
 #include <shlobj.h>
 #include <shobjidl.h>

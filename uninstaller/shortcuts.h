@@ -4,9 +4,6 @@
 #include <string>
 #include <vector>
 
-inline constexpr const wchar_t* shortcutFileName = L"Ostrel.lnk";
-inline constexpr const wchar_t* startMenuFolderName = L"Ostrel";
-
 struct ShortcutLocations {
     std::vector<std::wstring> links; // desktop link, Start-menu link (those the shell can name)
     std::wstring startMenuFolder;    // "" when the programs folder is unknown

@@ -1,6 +1,4 @@
 // Entry point of Uninstall.exe: removes the installation it lies in, after asking.
-#include "app/handles.h"
-#include "app/install_record.h"
 #include "uninstaller/command_line.h"
 #include "uninstaller/installation_scan.h"
 #include "uninstaller/paths.h"
@@ -8,6 +6,11 @@
 #include "uninstaller/uninstall_report.h"
 #include "uninstaller/uninstall_steps.h"
 #include "uninstaller/uninstall_texts.h"
+#include "win/handles.h"
+#include "win/paths.h"
+#include "win/product_names.h"
+#include "win/registry.h"
+#include "win/text.h"
 
 #include <shellapi.h>
 
@@ -35,11 +38,7 @@ void writeToStandardOutput(const std::wstring& message) {
     std::wstring text;
     for (const wchar_t c : message + L"\n")
         text += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                        nullptr);
+    const std::string bytes = toUtf8(text);
     DWORD written = 0;
     WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
@@ -137,7 +136,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return exitNotStarted;
     }
     const ComApartment com; // the shell links are read through COM
-    const std::wstring self = runningExecutablePath();
+    const std::wstring self = modulePath();
     if (command.mode == UninstallMode::Relocated)
         return runRelocated(command, self, messenger);
     return runFromInstallFolder(self, messenger);

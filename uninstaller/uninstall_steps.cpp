@@ -1,8 +1,9 @@
 #include "uninstaller/uninstall_steps.h"
 
-#include "app/install_record.h"
-#include "install/process_stop.h"
 #include "uninstaller/paths.h"
+#include "win/paths.h"
+#include "win/process_stop.h"
+#include "win/product_names.h"
 
 namespace {
 

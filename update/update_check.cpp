@@ -1,9 +1,11 @@
 #include "update/update_check.h"
 
-#include "app/install_record.h"
-#include "app/setup_state.h"
 #include "i18n/language_table.h"
+#include "state/setup_state.h"
 #include "update/service_client.h"
+#include "win/paths.h"
+#include "win/product_names.h"
+#include "win/registry.h"
 
 #include <climits>
 #include <cwchar>
@@ -47,23 +49,25 @@ void runCheck() {
     UpdateInfo info;
     if (!queryLatestVersion(info)) {
         if (!installed.empty())
-            setStatus(UpToDate, currentStrings().statusUpToDate);
+            setStatus(SetupStatus::UpToDate, stringsFor(setupState.language).statusUpToDate);
         else
-            failWith(currentStrings().errConnect);
+            failWith(stringsFor(setupState.language).errConnect);
         return;
     }
     storeAnswer(info);
     if (!installed.empty()) {
         const int order = compareVersions(parseVersion(installed), parseVersion(info.version));
         if (order < 0)
-            setStatus(UpdateAvailable, std::wstring(currentStrings().statusUpdateAvailable) + L": v" +
-                                           installed + L" \u2192 v" + info.version);
+            setStatus(SetupStatus::UpdateAvailable,
+                      std::wstring(stringsFor(setupState.language).statusUpdateAvailable) + L": v" +
+                          installed + L" \u2192 v" + info.version);
         else
-            setStatus(UpToDate, currentStrings().statusUpToDate);
+            setStatus(SetupStatus::UpToDate, stringsFor(setupState.language).statusUpToDate);
         return;
     }
-    setStatus(ReadyToInstall,
-              readyToInstallText(currentStrings().statusReadyToInstall, info.version, info.fileSizeMb));
+    setStatus(SetupStatus::ReadyToInstall,
+              readyToInstallText(stringsFor(setupState.language).statusReadyToInstall, info.version,
+                                 info.fileSizeMb));
 }
 } // namespace
 
@@ -109,8 +113,8 @@ void updateCheckWorker() {
     } catch (...) {
         // Nothing may end the process from this thread: an unusable answer is a failed check.
         if (!takeSharedSnapshot().installedVersion.empty())
-            setStatus(UpToDate, currentStrings().statusUpToDate);
+            setStatus(SetupStatus::UpToDate, stringsFor(setupState.language).statusUpToDate);
         else
-            failWith(currentStrings().errConnect);
+            failWith(stringsFor(setupState.language).errConnect);
     }
 }

@@ -2,10 +2,10 @@
 //   download_bench download <url> <file>   downloadFile, then sha256File on the result
 //   download_bench bare <url> <file>       the least WinHTTP can do: one 64 KiB buffer, written as read
 // The peak working set shows whether memory stays flat while the package streams to disk.
-#include "app/handles.h"
 #include "net/download.h"
 #include "net/sha256.h"
 #include "net/winhttp_handle.h"
+#include "win/handles.h"
 
 #include <psapi.h>
 

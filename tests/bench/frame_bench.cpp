@@ -4,10 +4,10 @@
 // alone. Prints key=value lines.
 // Usage: frame_bench [frames (500)]
 #include "app/main_window.h"
-#include "app/setup_state.h"
 #include "i18n/language_table.h"
 #include "render/frame.h"
 #include "render/logo.h"
+#include "state/setup_state.h"
 #include "tests/offscreen_target.h"
 
 #include <algorithm>
@@ -40,7 +40,7 @@ void printFigures(const char* name, std::vector<double> samples) {
 
 // Mid-download: 6.2 of 12.5 MB at 1.2 MB/s, the fraction creeping on with every frame.
 void showDownload(int frame) {
-    setupState.page = ProgressPage;
+    setupState.page = SetupPage::ProgressPage;
     const uint64_t total = 13'107'200;
     const uint64_t downloaded = 6'553'600 + static_cast<uint64_t>(frame) * 2'048;
     setupState.totalBytes = total;
@@ -52,14 +52,11 @@ void showDownload(int frame) {
 
 int wmain(int argc, wchar_t** argv) {
     const int frames = argc > 1 ? std::max(1, static_cast<int>(std::wcstol(argv[1], nullptr, 10))) : 500;
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartup(&token, &input, nullptr);
-    setupState.logoPath.reset(buildLogoPath());
-    loadAppIconBitmap(GetModuleHandleW(nullptr));
+    const GdiplusSession gdiplus;
+    RenderResources resources = loadRenderResources(GetModuleHandleW(nullptr));
     {
         std::lock_guard lock(setupState.sharedMutex);
-        setupState.status = Downloading;
+        setupState.status = SetupStatus::Downloading;
         setupState.statusText = stringsFor(0).statusDownloading;
     }
     showDownload(0);
@@ -67,13 +64,13 @@ int wmain(int argc, wchar_t** argv) {
 
     OffscreenTarget target(windowWidth, windowHeight);
     for (int i = 0; i < 10; ++i) // fonts, glyph caches
-        paintBuffered(target.dc.get(), windowWidth, windowHeight);
+        paintBuffered(target.dc.get(), windowWidth, windowHeight, resources);
     const auto timeFrames = [&](PanelSource panel) {
         std::vector<double> times;
         for (int i = 0; i < frames; ++i) {
             showDownload(i);
             const LARGE_INTEGER start = now();
-            paintBuffered(target.dc.get(), windowWidth, windowHeight, panel);
+            paintBuffered(target.dc.get(), windowWidth, windowHeight, resources, panel);
             GdiFlush();
             times.push_back(millisecondsSince(start));
         }
@@ -88,7 +85,7 @@ int wmain(int argc, wchar_t** argv) {
         graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
         for (int i = 0; i < frames; ++i) {
             const LARGE_INTEGER start = now();
-            paintSidebar(graphics, windowHeight);
+            paintSidebar(graphics, windowHeight, resources);
             graphics.Flush(Gdiplus::FlushIntentionSync);
             panelTimes.push_back(millisecondsSince(start));
         }
@@ -97,9 +94,5 @@ int wmain(int argc, wchar_t** argv) {
     printFigures("frame", frameTimes);
     printFigures("uncached", uncachedTimes);
     printFigures("panel", panelTimes);
-
-    setupState.logoPath.reset();
-    setupState.appIconBitmap.reset();
-    Gdiplus::GdiplusShutdown(token);
     return 0;
 }

@@ -1,6 +1,9 @@
-#include "app/install_record.h"
+#include "state/install_record.h"
 
-#include "app/setup_state.h"
+#include "state/setup_state.h"
+#include "win/paths.h"
+#include "win/product_names.h"
+#include "win/registry.h"
 
 void detectExistingInstall() {
     std::wstring folder = currentInstallDir();

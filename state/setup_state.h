@@ -1,21 +1,16 @@
 // The one process-wide record of the setup's state, shared by the UI thread and the workers.
 #pragma once
 
-#include "app/handles.h"
-
 #include <windows.h>
-
-#include <gdiplus.h>
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <string>
 
-enum SetupPage : int32_t { LanguagePage = 0, OptionsPage = 1, TermsPage = 2, ProgressPage = 3 };
+enum class SetupPage : int32_t { LanguagePage = 0, OptionsPage = 1, TermsPage = 2, ProgressPage = 3 };
 
-enum SetupStatus : int32_t {
+enum class SetupStatus : int32_t {
     Checking = 0,
     ReadyToInstall = 1,
     UpdateAvailable = 2,
@@ -27,31 +22,29 @@ enum SetupStatus : int32_t {
     Failed = 8,
 };
 
+inline constexpr SetupPage allPages[] = {SetupPage::LanguagePage, SetupPage::OptionsPage,
+                                         SetupPage::TermsPage, SetupPage::ProgressPage};
+inline constexpr SetupStatus allStatuses[] = {
+    SetupStatus::Checking,   SetupStatus::ReadyToInstall, SetupStatus::UpdateAvailable,
+    SetupStatus::UpToDate,   SetupStatus::Downloading,    SetupStatus::Extracting,
+    SetupStatus::Installing, SetupStatus::Complete,       SetupStatus::Failed};
+
 struct HitSlot {
     RECT rect{};
     bool hovered = false;
 };
 
-// The side panel as painted for one height, logo and icon; UI thread only.
-struct SidebarCache {
-    UniqueGdiObject bitmap;
-    int height = 0;
-    const void* logo = nullptr;
-    const void* icon = nullptr;
-};
-
 struct SetupState {
-    HWND mainWindow = nullptr;
     bool dragging = false;
     POINT dragStartCursor{};
     RECT dragStartWindowRect{};
-    int32_t page = LanguagePage;
+    SetupPage page = SetupPage::LanguagePage;
     // Written by the UI thread only, read by the workers when they pick a text.
     std::atomic<int32_t> language{0};
     int32_t hoverLanguage = -1;
     std::wstring installDir; // guarded by sharedMutex once workers exist
     // status and the strings below are written by the workers under sharedMutex.
-    std::atomic<int32_t> status{Checking};
+    std::atomic<SetupStatus> status{SetupStatus::Checking};
     std::wstring statusText;
     std::wstring errorText;
     std::wstring latestVersion;
@@ -81,13 +74,6 @@ struct SetupState {
     int32_t termsContentHeight = 0;
     RECT languageItemRects[5]{};
     float displayedProgress = 0.0f;
-    UINT_PTR animationTimer = 0;
-    ULONG_PTR gdiplusToken = 0;
-    // Released by the entry point before GdiplusShutdown, never by the exit destructor.
-    std::unique_ptr<Gdiplus::GraphicsPath> logoPath;
-    std::unique_ptr<Gdiplus::Bitmap> appIconBitmap;
-    // The panel never changes while the timer repaints 60 times a second: painted once, then copied.
-    SidebarCache sidebarCache;
 
     // Guards status changes and every string a worker writes or reads while the UI runs.
     std::mutex sharedMutex;
@@ -97,7 +83,7 @@ extern SetupState setupState;
 
 // A consistent copy of the strings the workers write, taken once per paint.
 struct SharedSnapshot {
-    int32_t status = Checking;
+    SetupStatus status = SetupStatus::Checking;
     std::wstring statusText;
     std::wstring errorText;
     std::wstring latestVersion;
@@ -115,11 +101,17 @@ struct InstallRequest {
 };
 InstallRequest takeInstallRequest();
 
-// Invalidates the main window from any thread; does nothing before the window exists.
+// What requestRepaint calls: the shell's invalidation of its window. Called from any thread.
+using RepaintCallback = void (*)();
+
+// Set by the shell once its window exists (null again when it goes); UI thread.
+void setRepaintCallback(RepaintCallback callback);
+
+// Asks the shell to repaint, from any thread; does nothing while no callback is set.
 void requestRepaint();
 
 // Stores the code; a non-empty text replaces statusText. Then requests a repaint.
-void setStatus(int32_t code, const std::wstring& text);
+void setStatus(SetupStatus code, const std::wstring& text);
 
 // The failure pattern: store the message in errorText, then Failed with the status line kept.
 void failWith(const std::wstring& message);

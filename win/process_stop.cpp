@@ -1,6 +1,7 @@
-#include "install/process_stop.h"
+#include "win/process_stop.h"
 
-#include "app/handles.h"
+#include "win/handles.h"
+#include "win/product_names.h"
 
 #include <tlhelp32.h>
 
@@ -12,7 +13,7 @@ constexpr DWORD exitWaitMilliseconds = 3000;
 constexpr DWORD settlePauseMilliseconds = 500;
 
 bool isProductProcess(const wchar_t* exeName) {
-    return _wcsicmp(exeName, L"Ostrel.exe") == 0 || _wcsicmp(exeName, L"OstrelService.exe") == 0;
+    return _wcsicmp(exeName, productExeName) == 0 || _wcsicmp(exeName, serviceExeName) == 0;
 }
 } // namespace
 

@@ -1,6 +1,10 @@
-#include "app/setup_state.h"
+#include "state/setup_state.h"
 
 SetupState setupState;
+
+namespace {
+std::atomic<RepaintCallback> repaintCallback{nullptr};
+} // namespace
 
 SharedSnapshot takeSharedSnapshot() {
     std::lock_guard lock(setupState.sharedMutex);
@@ -10,15 +14,20 @@ SharedSnapshot takeSharedSnapshot() {
 
 InstallRequest takeInstallRequest() {
     std::lock_guard lock(setupState.sharedMutex);
-    return {setupState.installDir, setupState.downloadUrl, setupState.expectedSha256, setupState.latestVersion};
+    return {setupState.installDir, setupState.downloadUrl, setupState.expectedSha256,
+            setupState.latestVersion};
+}
+
+void setRepaintCallback(RepaintCallback callback) {
+    repaintCallback.store(callback);
 }
 
 void requestRepaint() {
-    if (setupState.mainWindow)
-        InvalidateRect(setupState.mainWindow, nullptr, FALSE);
+    if (const RepaintCallback callback = repaintCallback.load())
+        callback();
 }
 
-void setStatus(int32_t code, const std::wstring& text) {
+void setStatus(SetupStatus code, const std::wstring& text) {
     {
         std::lock_guard lock(setupState.sharedMutex);
         setupState.status = code;
@@ -33,7 +42,7 @@ void failWith(const std::wstring& message) {
         std::lock_guard lock(setupState.sharedMutex);
         setupState.errorText = message;
     }
-    setStatus(Failed, L"");
+    setStatus(SetupStatus::Failed, L"");
 }
 
 std::wstring currentInstallDir() {
@@ -54,11 +63,13 @@ void setInstalledVersion(const std::wstring& version) {
 void publishDownloadProgress(DownloadSampler& sampler, uint64_t received, uint64_t total, TickSource tick) {
     setupState.downloadedBytes.exchange(received);
     setupState.totalBytes.exchange(total);
-    setupState.progress.exchange(total == 0 ? 0.0 : static_cast<double>(received) / static_cast<double>(total));
+    setupState.progress.exchange(total == 0 ? 0.0
+                                            : static_cast<double>(received) / static_cast<double>(total));
     const uint32_t now = tick();
     const uint32_t elapsed = now - sampler.lastTick; // unsigned: the tick wrap is harmless
     if (elapsed >= 500) {
-        setupState.downloadSpeed.exchange(static_cast<double>(received - sampler.lastBytes) / elapsed * 1000.0);
+        setupState.downloadSpeed.exchange(static_cast<double>(received - sampler.lastBytes) / elapsed *
+                                          1000.0);
         sampler.lastBytes = received;
         sampler.lastTick = now;
     }
