@@ -2,6 +2,7 @@
 
 #include "net/winhttp_handle.h"
 #include "service_config.h"
+#include "win/text.h"
 
 #include <cerrno>
 #include <cmath>
@@ -12,47 +13,6 @@
 namespace {
 constexpr const wchar_t* rpcPath = L"/rest/v1/rpc/get_latest_version";
 constexpr char requestBody[] = "{}";
-
-// UTF-8 to UTF-16; an invalid sequence becomes U+FFFD instead of being widened byte by byte.
-std::wstring decodeUtf8(const std::string& bytes) {
-    std::wstring text;
-    size_t i = 0;
-    while (i < bytes.size()) {
-        const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-        int length = lead < 0x80           ? 1
-                     : (lead >> 5) == 0x6  ? 2
-                     : (lead >> 4) == 0xE  ? 3
-                     : (lead >> 3) == 0x1E ? 4
-                                           : 0;
-        uint32_t code = length == 1   ? lead
-                        : length == 2 ? lead & 0x1F
-                        : length == 3 ? lead & 0x0F
-                                      : lead & 0x07;
-        bool valid = length > 0 && i + length <= bytes.size();
-        for (int k = 1; valid && k < length; ++k) {
-            const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            code = (code << 6) | (next & 0x3F);
-        }
-        static constexpr uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (valid && (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)))
-            valid = false;
-        if (!valid) {
-            text += L'\xFFFD';
-            ++i;
-            continue;
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            text += static_cast<wchar_t>(0xD800 + (code >> 10));
-            text += static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
-        } else {
-            text += static_cast<wchar_t>(code);
-        }
-        i += static_cast<size_t>(length);
-    }
-    return text;
-}
 
 // The whole body; a failed availability query ends it, a failed read adds nothing.
 std::string readBody(HINTERNET request) {
@@ -96,7 +56,7 @@ std::wstring jsonStringField(const std::string& body, const std::string& key) {
     const size_t end = body.find('"', start);
     if (end == std::string::npos)
         return {};
-    return decodeUtf8(body.substr(start, end - start));
+    return fromUtf8(std::string_view(body).substr(start, end - start));
 }
 
 double jsonNumberField(const std::string& body, const std::string& key) {
