@@ -72,6 +72,21 @@ TEST(CommandLine, RefusesAnythingElseAndStaysQuietWhenAskedTo) {
     EXPECT_EQ(parseCommandLine({L"/relocated", L"C:\\Ostrel", L"4294967295"}).originalProcessId, 4294967295u);
 }
 
+TEST(CommandLine, AnUnquotedProgramPathWithBlanksIsThePathNotArguments) {
+    // What Windows hands over when the list of installed programs runs the UninstallString.
+    const std::wstring self = L"C:\\Users\\John Smith\\AppData\\Local\\Ostrel\\Uninstall.exe";
+    EXPECT_EQ(parseCommandLine(commandArguments(self, self)).mode, UninstallMode::Interactive);
+    const UninstallCommand quiet = parseCommandLine(commandArguments(self + L" /quiet", self));
+    EXPECT_EQ(quiet.mode, UninstallMode::Interactive);
+    EXPECT_TRUE(quiet.quiet);
+    // The path may come in another case; the quoted form and a shorter path keep the usual rules.
+    EXPECT_EQ(commandArguments(L"c:\\users\\john smith\\appdata\\local\\ostrel\\uninstall.exe /quiet", self),
+              std::vector<std::wstring>{L"/quiet"});
+    EXPECT_EQ(commandArguments(L"\"" + self + L"\" /relocated \"C:\\A B\" 12", self),
+              (std::vector<std::wstring>{L"/relocated", L"C:\\A B", L"12"}));
+    EXPECT_EQ(commandArguments(self + L"x /quiet", self).size(), 2u) << "another program's name is split";
+}
+
 TEST(Texts, LanguageCodesChooseTheirTableAndAnythingElseEnglish) {
     const UninstallTexts& english = textsForLanguage(L"en");
     EXPECT_EQ(&textsForLanguage(L""), &english);

@@ -12,23 +12,12 @@
 #include "win/registry.h"
 #include "win/text.h"
 
-#include <shellapi.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::vector<std::wstring> commandArguments() {
-    int count = 0;
-    LPWSTR* values = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::wstring> arguments;
-    for (int i = 1; values && i < count; ++i)
-        arguments.emplace_back(values[i]);
-    LocalFree(values);
-    return arguments;
-}
 
 // Unattended runs write each message as UTF-8 lines to standard output, if there is one.
 void writeToStandardOutput(const std::wstring& message) {
@@ -126,7 +115,7 @@ int runRelocated(const UninstallCommand& command, const std::wstring& self, cons
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // It runs from the install folder and from the temporary folder: never load a DLL from either.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    const UninstallCommand command = parseCommandLine(commandArguments());
+    const UninstallCommand command = parseCommandLine(commandArguments(GetCommandLineW(), modulePath()));
     // Read before anything is removed: the setting goes with the registry entries.
     const UninstallTexts& texts =
         textsForLanguage(readRegistryString(HKEY_CURRENT_USER, settingsKeyPath, L"language"));
