@@ -55,11 +55,18 @@ TEST(FileList, RefusesEveryPathThatCouldLeaveTheFolder) {
     }
 }
 
-TEST(FileList, RefusesDeviceNamesButNotNamesThatMerelyStartLikeThem) {
-    for (const char* line : {"CON", "nul.txt", "data\\com1.log", "Lpt9", "aux.tar.gz", "CONOUT$"})
-        EXPECT_TRUE(parseFileList(line).entries.empty()) << line;
-    const FileList list = parseFileList("console.txt\ncom10.log\nnull\n..hidden\nname..txt\n");
-    EXPECT_EQ(list.entries, (Paths{L"console.txt", L"com10.log", L"null", L"..hidden", L"name..txt"}));
+TEST(FileList, RefusesDeviceAndShortNamesButNotNamesThatMerelyStartLikeThem) {
+    for (const char* line :
+         {"CON", "nul.txt", "data\\com1.log", "Lpt9", "aux.tar.gz", "CONOUT$", "CON .txt", "aux. .log",
+          "COM\xC2\xB9.txt", "lpt\xC2\xB3", "PROGRA~1\\x.dll", "OSTREL~2.EXE"}) {
+        const FileList list = parseFileList(line);
+        EXPECT_TRUE(list.entries.empty()) << line;
+        EXPECT_EQ(list.rejected.size(), 1u) << line << ": named in the report";
+    }
+    const FileList list = parseFileList(
+        "console.txt\ncom10.log\nnull\n..hidden\nname..txt\n~backup.txt\na~b.txt\ncom\xC2\xB9x\n");
+    EXPECT_EQ(list.entries, (Paths{L"console.txt", L"com10.log", L"null", L"..hidden", L"name..txt",
+                                   L"~backup.txt", L"a~b.txt", L"com\u00B9x"}));
 }
 
 TEST(FileList, InstallerFilesAreAddedOnceUnlessListed) {
