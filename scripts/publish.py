@@ -13,6 +13,7 @@ import argparse
 import hashlib
 import json
 import os
+import re
 import sys
 import tempfile
 import time
@@ -20,6 +21,23 @@ import zipfile
 
 HISTORY_FILE = "published-files.txt"
 GENERATED = ("OstrelFiles.txt", "version.txt")
+
+
+DEVICE_NAMES = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}
+
+
+def is_safe_windows_name(component):
+    """True for one file or folder name that means the same on Windows as here: not "." or "..", no
+    reserved character, no device name (whatever its extension), no 8.3 alias, no trailing dot or
+    blank. The uninstaller refuses the same names in its list."""
+    if component in ("", ".", "..") or component[-1] in ". ":
+        return False
+    if any(ord(c) < 32 or c in '<>:"|?*\\/' for c in component):
+        return False
+    stem = component.split(".")[0].rstrip(" .").upper()
+    if stem in DEVICE_NAMES or (len(stem) == 4 and stem[:3] in ("COM", "LPT") and stem[3] in "0123456789\u00b9\u00b2\u00b3"):
+        return False
+    return re.search(r"~[0-9]", component) is None
 
 
 def product_files(folder):
@@ -95,11 +113,14 @@ def main():
         parser.error("no product folder %s" % args.product)
     if not args.version or any(c in args.version for c in '/\\:*?"<>|'):
         parser.error("the version must be usable in a file name")
-    if "/" in args.wrap.strip("/") or args.wrap in (".", ".."):
-        parser.error("--wrap takes one folder name")
+    if args.wrap.strip("/") and not is_safe_windows_name(args.wrap.strip("/")):
+        parser.error("--wrap takes one folder name that Windows can use: %r" % args.wrap)
     files = product_files(args.product)
     if not files:
         parser.error("the product folder %s holds no files" % args.product)
+    unusable = [name for name in files if not all(is_safe_windows_name(part) for part in name.split("/"))]
+    if unusable:
+        parser.error("file names that Windows cannot use as they are, nothing published: %s" % ", ".join(unusable))
 
     packages = os.path.join(args.root, "packages")
     os.makedirs(packages, exist_ok=True)

@@ -142,6 +142,23 @@ class Publish(unittest.TestCase):
         self.assertIn("data/readme.txt", listed, "a file the update dropped is still removed on uninstall")
         self.assertIn("plugins/\u0444\u0438\u043b\u044c\u0442\u0440.dll", listed)
 
+    def test_names_windows_cannot_use_are_refused_with_nothing_written(self):
+        def refused(*extra):
+            result = subprocess.run([sys.executable, PUBLISH, "--root", ROOT, "--host", "localhost", "--version",
+                                     "1.4.2", "--product", self.product, *extra], capture_output=True, text=True)
+            self.assertEqual(result.returncode, 2, extra)
+            self.assertIn("Windows", result.stderr)
+            self.assertFalse(os.path.exists(os.path.join(ROOT, "latest.json")), extra)
+            self.assertFalse(os.path.exists(os.path.join(ROOT, "packages", "Ostrel-1.4.2.zip")), extra)
+
+        for wrap in ("..", "a:b", "NUL", "Ostrel.", "PROGRA~1"):
+            refused("--wrap", wrap)
+        for name in ("data/con.txt", "COM\u00b9.log", "plugins/trailing ", "what?.dll", "OSTREL~1.EXE"):
+            write(self.product, name, b"x")
+            refused()
+            os.unlink(os.path.join(self.product, *name.split("/")))
+        publish(self.product, "1.4.2", "--wrap", "Ostrel~backup")
+
     def test_service_refuses_a_wrong_or_missing_key(self):
         publish(self.product, "1.4.2")
         for key in ("wrong", service_key()[:-1], None):
