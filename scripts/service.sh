@@ -45,6 +45,8 @@ done
 # A service left over from an interrupted run would hold the port.
 stop
 mkdir -p "$build/service-root/packages"
+# A certificate choice left by an interrupted test would fail the probe below.
+rm -f "$build/service-root/certificate"
 python3 "$here/update_service.py" --root "$build/service-root" --cert "$build/testca/server.pem" \
     --key "$build/testca/server.key" --api-key-file "$build/service-key.txt" \
     </dev/null >"$log" 2>&1 &

@@ -9,6 +9,9 @@ one folder (the service root), so tests steer it by writing files:
                   without answering, as a service that goes away mid-request does
   packages/       the files served under /packages/<name>
   requests.jsonl  appended by the service: one JSON object per request it received
+  certificate     optional name of another certificate pair beside --cert (NAME.pem and NAME.key),
+                  shown from the next connection on: "untrusted" (from an authority the test
+                  prefix does not trust) or "wrong-name" (trusted, but for another host)
 
 The fault routes under /fault/ serve the packages in the ways a real network can misbehave.
 """
@@ -203,17 +206,31 @@ class UpdateService(ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, address, root, api_key, context):
+    def __init__(self, address, root, api_key, cert, key):
         super().__init__(address, ServiceHandler)
         self.root = root
         self.api_key = api_key
-        self.context = context
+        self.cert_folder = os.path.dirname(os.path.abspath(cert))
+        self.default_context = server_context(cert, key)
+        self.other_contexts = {}
         self.record_lock = threading.Lock()
+
+    def context(self):
+        """The TLS context of a new connection: the one the certificate file names, else the default."""
+        try:
+            with open(os.path.join(self.root, "certificate"), encoding="utf-8") as chosen:
+                name = chosen.read().strip()
+        except FileNotFoundError:
+            return self.default_context
+        if name not in self.other_contexts:
+            base = os.path.join(self.cert_folder, os.path.basename(name))
+            self.other_contexts[name] = server_context(base + ".pem", base + ".key")
+        return self.other_contexts[name]
 
     def finish_request(self, request, client_address):
         # The TLS handshake runs on the request's own thread, so a slow client holds up no one else.
         try:
-            secure = self.context.wrap_socket(request, server_side=True)
+            secure = self.context().wrap_socket(request, server_side=True)
         except (ssl.SSLError, OSError):
             return
         try:
@@ -234,6 +251,12 @@ class UpdateService(ThreadingHTTPServer):
         with self.record_lock:
             with open(os.path.join(self.root, "requests.jsonl"), "a", encoding="utf-8") as log:
                 log.write(line)
+
+
+def server_context(cert, key):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    return context
 
 
 def probe(host, port, ca_file, timeout):
@@ -265,9 +288,7 @@ def main():
     with open(args.api_key_file) as key_file:
         api_key = key_file.read().strip()
     os.makedirs(os.path.join(args.root, "packages"), exist_ok=True)
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(args.cert, args.key)
-    server = UpdateService((args.host, args.port), os.path.abspath(args.root), api_key, context)
+    server = UpdateService((args.host, args.port), os.path.abspath(args.root), api_key, args.cert, args.key)
     print("update service on https://%s:%d/ serving %s" % (args.host, args.port, args.root), flush=True)
     try:
         server.serve_forever()

@@ -186,3 +186,10 @@ void clearLatestAnswer() {
     DeleteFileW(rootFile(L"latest.status").c_str());
     DeleteFileW(rootFile(L"latest.json").c_str());
 }
+
+void useServiceCertificate(const std::string& name) {
+    if (name.empty())
+        DeleteFileW(rootFile(L"certificate").c_str());
+    else
+        writeFile(rootFile(L"certificate"), name);
+}

@@ -29,3 +29,7 @@ std::vector<RecordedRequest> recordedRequests();
 void setLatestAnswer(const std::string& body, int status = 200);
 // No release published: the version query answers 404.
 void clearLatestAnswer();
+
+// From the next connection on, the service shows the named certificate of its folder
+// ("untrusted", "wrong-name"); "" restores its own.
+void useServiceCertificate(const std::string& name);
