@@ -131,9 +131,16 @@ bool downloadFile(const std::wstring& url, const std::wstring& destination, Down
     });
 
     std::vector<BYTE> buffer(readBufferSize);
-    DWORD available = 0;
-    // A failing availability query ends the data; transferComplete then compares the counts.
-    while (WinHttpQueryDataAvailable(request.get(), &available) && available > 0) {
+    for (;;) {
+        DWORD available = 0;
+        // Only a successful query of nothing more is the end: a failed one is a cut connection,
+        // which a chunked answer has no length to reveal.
+        if (!WinHttpQueryDataAvailable(request.get(), &available)) {
+            outcome.aborted = true;
+            break;
+        }
+        if (available == 0)
+            break;
         if (cancel.load()) {
             outcome.cancelled = true;
             break;

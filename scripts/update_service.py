@@ -124,7 +124,8 @@ class ServiceHandler(BaseHTTPRequestHandler):
     def send_not_found(self):
         self.send_json_error(404, "No such package")
 
-    def send_package(self, name, chunked=False):
+    def send_package(self, name, chunked=False, cut=False):
+        """With cut, a chunked answer stops after half the file, before its last chunk."""
         path = self.package_file(name)
         if path is None:
             self.send_not_found()
@@ -142,8 +143,12 @@ class ServiceHandler(BaseHTTPRequestHandler):
             if not chunked:
                 shutil.copyfileobj(package, self.wfile, COPY_BLOCK)
                 return
+            size = os.path.getsize(path)
             while block := package.read(40000):
                 self.wfile.write(b"%x\r\n%s\r\n" % (len(block), block))
+                if cut and package.tell() >= size // 2:
+                    self.drop_connection()
+                    return
             self.wfile.write(b"0\r\n\r\n")
 
     def send_partial(self, name, pace):
@@ -171,8 +176,8 @@ class ServiceHandler(BaseHTTPRequestHandler):
 
     def answer_fault(self, fault):
         kind, _, name = fault.partition("/")
-        if kind == "chunked":
-            self.send_package(name, chunked=True)
+        if kind in ("chunked", "chunked-cut"):
+            self.send_package(name, chunked=True, cut=kind == "chunked-cut")
         elif kind == "empty":
             self.send_bytes(200, b"", "application/octet-stream")
         elif kind == "404":
