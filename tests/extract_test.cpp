@@ -1,11 +1,13 @@
 #include "install/extract.h"
 #include "tests/support/test_files.h"
 #include "tests/support/zip_writer.h"
+#include "win/handles.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <chrono>
 #include <filesystem>
 
 namespace {
@@ -96,7 +98,7 @@ TEST_F(Extraction, FailsOnAMissingArchive) {
     EXPECT_FALSE(ExtractZip((root / L"absent.zip").wstring(), staging));
 }
 
-TEST(HiddenProcess, GivesTheExitCodeAndEndsAChildThatOutlivesTheWait) {
+TEST(HiddenProcess, GivesTheExitCodeAndEndsAChildThatOutlivesTheWaitOrIsStopped) {
     wchar_t system[MAX_PATH] = {};
     GetSystemDirectoryW(system, MAX_PATH);
     const fs::path folder(system);
@@ -108,5 +110,13 @@ TEST(HiddenProcess, GivesTheExitCodeAndEndsAChildThatOutlivesTheWait) {
     ASSERT_TRUE(CopyFileW((folder / L"ping.exe").c_str(), sleeper.c_str(), FALSE));
     EXPECT_EQ(runHiddenProcess(sleeper.wstring(), L"ping -n 30 127.0.0.1", 300), 1u);
     // Terminated and waited for: the file is no longer in use.
+    EXPECT_TRUE(DeleteFileW(sleeper.c_str())) << GetLastError();
+
+    // The end of the run stops a child long before its time-out.
+    ASSERT_TRUE(CopyFileW((folder / L"ping.exe").c_str(), sleeper.c_str(), FALSE));
+    const UniqueKernelHandle stop(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(runHiddenProcess(sleeper.wstring(), L"ping -n 30 127.0.0.1", 60'000, stop.get()), 1u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_TRUE(DeleteFileW(sleeper.c_str())) << GetLastError();
 }
