@@ -1,9 +1,16 @@
 // Entry point of OstrelSetup.exe.
 #include "app/main_window.h"
+#include "app/workers.h"
 #include "render/frame.h"
 #include "state/install_record.h"
 #include "state/setup_state.h"
+#include "state/shutdown.h"
 #include "win/handles.h"
+
+namespace {
+// How long the end of the run waits for a worker to stop downloading or unpacking.
+constexpr DWORD workerStopWaitMs = 5000;
+} // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Before anything can load a DLL: never from the folder the setup was downloaded to.
@@ -20,5 +27,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         ShowWindow(window, SW_SHOW);
         UpdateWindow(window);
     }
-    return runMessageLoop();
+    const int exitCode = runMessageLoop();
+    beginShutdown();
+    // The static destructors would destroy the record and the language tables under a worker
+    // that still runs, so a worker that has not stopped in time ends with the process instead.
+    if (!waitForWorkers(workerStopWaitMs))
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
+    return exitCode;
 }

@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "app/window_input.h"
+#include "app/workers.h"
 #include "i18n/language_table.h"
 #include "render/frame.h"
 #include "state/setup_state.h"
@@ -16,8 +17,6 @@
 #include <windowsx.h>
 
 #include <atomic>
-#include <exception>
-#include <thread>
 
 namespace {
 constexpr UINT_PTR repaintTimerId = 1;
@@ -35,16 +34,6 @@ void invalidate(HWND window) {
 
 POINT clientPoint(LPARAM lParam) {
     return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-}
-
-// A thread that cannot be made (std::system_error) must not take the setup down with it.
-template <typename F> bool startDetached(F body) {
-    try {
-        std::thread(std::move(body)).detach();
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
 }
 
 void onClose(HWND window) {
@@ -150,14 +139,14 @@ void onLeftButtonDown(HWND window, POINT point) {
 } // namespace
 
 void startUpdateCheck(WorkerBody body) {
-    if (!startDetached(body))
+    if (!startWorker(body))
         failWith(threadFailureText);
 }
 
 bool startInstallWorker(WorkerBody body) {
     if (installWorkerRunning.exchange(true))
         return false;
-    if (startDetached([body] {
+    if (startWorker([body] {
             body();
             installWorkerRunning.store(false);
         }))

@@ -10,11 +10,11 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 
 using WorkerBody = void (*)();
 
-// UI thread. Starts the update check as a detached thread; when no thread can be made, the
-// status becomes Failed with a message instead.
+// UI thread. Starts the update check on a worker thread (app/workers.h); when no thread can be
+// made, the status becomes Failed with a message instead.
 void startUpdateCheck(WorkerBody body = updateCheckWorker);
 
-// UI thread. Starts the install worker as a detached thread unless one is still running (the
+// UI thread. Starts the install worker on a worker thread unless one is still running (the
 // status stays ReadyToInstall or UpdateAvailable for a while after the click). Returns whether
 // a worker was started; a thread that cannot be made ends in Failed.
 bool startInstallWorker(WorkerBody body = installWorker);

@@ -1,5 +1,6 @@
 #include "install/extract.h"
 
+#include "state/shutdown.h"
 #include "win/handles.h"
 
 #include <windows.h>
@@ -39,11 +40,11 @@ bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination) {
     if (application.empty())
         return false;
     return runHiddenProcess(application, extractionCommandLine(zipPath, destination),
-                            extractionTimeoutMilliseconds) == 0;
+                            extractionTimeoutMilliseconds, shutdownEvent()) == 0;
 }
 
 unsigned long runHiddenProcess(const std::wstring& application, const std::wstring& commandLine,
-                               unsigned long timeoutMs) {
+                               unsigned long timeoutMs, HANDLE stop) {
     // CreateProcessW may write into the command line: it needs a buffer of its own.
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
@@ -59,10 +60,12 @@ unsigned long runHiddenProcess(const std::wstring& application, const std::wstri
     UniqueKernelHandle thread(created.hThread);
 
     DWORD exitCode = 1;
-    const DWORD waited = WaitForSingleObject(process.get(), timeoutMs);
+    // The child comes first: when both are signalled, the one that ended gives its exit code.
+    const HANDLE awaited[] = {process.get(), stop};
+    const DWORD waited = WaitForMultipleObjects(stop ? 2 : 1, awaited, FALSE, timeoutMs);
     if (waited == WAIT_OBJECT_0) {
         GetExitCodeProcess(process.get(), &exitCode);
-    } else if (waited == WAIT_TIMEOUT) {
+    } else if (waited == WAIT_TIMEOUT || waited == WAIT_OBJECT_0 + 1) {
         // Left running, it would go on writing into a staging folder nobody reads.
         TerminateProcess(process.get(), 1);
         WaitForSingleObject(process.get(), 5000);

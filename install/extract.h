@@ -1,6 +1,8 @@
 // Unpacks the package into the staging folder through the system's Windows PowerShell.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <string_view>
 
@@ -18,7 +20,7 @@ inline constexpr std::wstring_view extractionCommandTail =
     L"[IO.Compression.ZipFileExtensions]::ExtractToFile($e,$p,$true)}}; $zip.Dispose()\"";
 
 // True when every entry was written below destination. Blocks for up to five minutes; a
-// child still running then is terminated.
+// child still running then, or when the run ends (shutdownEvent), is terminated.
 bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination);
 
 // False for a path holding a character that could end or alter a single-quoted PowerShell
@@ -28,11 +30,11 @@ bool isSafeScriptPath(const std::wstring& path);
 // The extraction command line: the script with the two paths in its literals.
 std::wstring extractionCommandLine(const std::wstring& zipPath, const std::wstring& destination);
 
-// Starts application hidden, without a window, and waits up to timeoutMs for it. Returns its
-// exit code; 1 when it could not start, the wait failed or the time ran out, in which case the
-// child is terminated.
+// Starts application hidden, without a window, and waits up to timeoutMs for it, or until stop
+// (an event; may be null) is signalled. Returns its exit code; 1 when it could not start, the
+// wait failed, the time ran out or stop came first; in the last two cases the child is terminated.
 unsigned long runHiddenProcess(const std::wstring& application, const std::wstring& commandLine,
-                               unsigned long timeoutMs);
+                               unsigned long timeoutMs, HANDLE stop = nullptr);
 
 // The system folder + "\WindowsPowerShell\v1.0\powershell.exe", "" when it cannot be read.
 std::wstring systemPowerShellPath();

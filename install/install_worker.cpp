@@ -7,6 +7,7 @@
 #include "net/download.h"
 #include "net/sha256.h"
 #include "state/setup_state.h"
+#include "state/shutdown.h"
 #include "win/paths.h"
 #include "win/process_stop.h"
 #include "win/product_names.h"
@@ -316,7 +317,7 @@ void runInstall() {
     setupState.progress.exchange(0.0);
     setupState.downloadedBytes.exchange(0);
     setupState.totalBytes.exchange(0);
-    setupState.cancelRequested.exchange(false);
+    resetCancel();
 
     const std::wstring temp = temporaryFolder();
     if (temp.empty()) {

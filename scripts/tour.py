@@ -12,7 +12,9 @@ RETRY, INSTALL, the download's progress, Complete, LAUNCH. Then the install fold
 setup window must be gone.
 
 The further scenarios (--scenarios more), one setup run each: the folder picker over the window
-(cancelling it keeps the folder; Yes on the exit question ends the setup); then, in this order
+(cancelling it keeps the folder; Yes on the exit question ends the setup); Yes on the exit
+question during a download (the download stops, its package is deleted and the setup ends with
+exit code 0 within seconds); then, in this order
 since each builds on the installation the previous one left, CANCEL during a slow download (back
 to INSTALL, no package left in the temporary folder), then INSTALL again to Complete; an
 up-to-date installation (LAUNCH at once); an update to a newer release (UPDATE; a CANCEL that
@@ -209,6 +211,7 @@ class Tour:
         relative paths to their bytes."""
         product = self.build / "product"
         folder = self.out / f"release-{version}"
+        shutil.rmtree(folder, ignore_errors=True)
         (folder / "assets").mkdir(parents=True, exist_ok=True)
         for name in ("Ostrel.exe", "OstrelService.exe"):
             if not (product / name).is_file():
@@ -651,10 +654,9 @@ class Tour:
     def setup_files_in_temp(self):
         return {path.name for path in self.temp.glob("OstrelSetup_*")}
 
-    def cancel_download(self):
-        """Starts the download, CANCELs it while the package is being written, and expects
-        INSTALL back (after an update too: the cancelled run ends in ReadyToInstall) and the
-        package gone."""
+    def start_download(self):
+        """INSTALL (or UPDATE), until the package is being written; returns the setup's files
+        in the temporary folder before."""
         before = self.setup_files_in_temp()
         self.click(PRIMARY_RIGHT)
         self.park_pointer()
@@ -662,6 +664,13 @@ class Tour:
         wait_for("the package in the temporary folder",
                  lambda: any(name.endswith(".zip") for name in self.setup_files_in_temp() - before), 10)
         self.screenshot("downloading")
+        return before
+
+    def cancel_download(self):
+        """Starts the download, CANCELs it while the package is being written, and expects
+        INSTALL back (after an update too: the cancelled run ends in ReadyToInstall) and the
+        package gone."""
+        before = self.start_download()
         self.click(PRIMARY_LEFT)  # CANCEL
         self.park_pointer()
         self.wait_state("ready", 30)
@@ -702,6 +711,32 @@ class Tour:
         self.answer_exit_question("y")
         wait_for("the setup to close", lambda: not self.window_ids("Ostrel Setup"), 15)
         self.check_setup_ended()
+
+    def scenario_exit_downloading(self):
+        """Yes on the exit question during the download: the worker stops and cleans up before
+        the setup ends, within seconds and with exit code 0. A larger release for this run, so
+        the download cannot end while the question is answered."""
+        self.clean_previous_installation()
+        self.publish_release(extra={"assets/large.bin": os.urandom(4 * RELEASE_ASSET_BYTES)})
+        try:
+            self.start_setup()
+            self.walk_straight()
+            self.wait_state("ready", 30)
+            before = self.start_download()
+            self.answer_exit_question("y")
+            try:
+                code = self.setup.wait(timeout=10)
+                self.check("the setup ends within 10 s with exit code 0", code == 0, f"exit code {code}")
+            except subprocess.TimeoutExpired:
+                self.check("the setup ends within 10 s with exit code 0", False)
+        finally:
+            self.publish_release()
+        self.check("no package left in the temporary folder", self.setup_files_in_temp() <= before,
+                   ", ".join(sorted(self.setup_files_in_temp() - before)))
+        log = self.temp / "OstrelInstall_debug.log"
+        lines = log.read_text(encoding="utf-8", errors="replace").splitlines() if log.is_file() else []
+        self.check("the worker logged the cancelled download", lines[-1:] == ["Download FAILED (cancelled=1)"],
+                   lines[-1] if lines else "no log")
 
     def scenario_cancel(self):
         """CANCEL during the slow download goes back to INSTALL and leaves no package behind;
@@ -785,7 +820,9 @@ class Tour:
         self.take_service_down()
         self.publish_release()
         self.start_service()
-        for name, scenario in (("folder-picker", self.scenario_folder_picker), ("cancel", self.scenario_cancel), ("up-to-date", self.scenario_up_to_date),
+        for name, scenario in (("folder-picker", self.scenario_folder_picker),
+                               ("exit-downloading", self.scenario_exit_downloading),
+                               ("cancel", self.scenario_cancel), ("up-to-date", self.scenario_up_to_date),
                                ("update", self.scenario_update), ("russian", self.scenario_russian)):
             self.scenario = name
             try:

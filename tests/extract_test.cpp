@@ -1,11 +1,13 @@
 #include "install/extract.h"
 #include "tests/support/test_files.h"
 #include "tests/support/zip_writer.h"
+#include "win/handles.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <chrono>
 #include <filesystem>
 
 namespace {
@@ -34,6 +36,38 @@ class Extraction : public ::testing::Test {
     void TearDown() override { fs::remove_all(root); }
 };
 } // namespace
+
+TEST(ExtractionGuard, RefusesEveryCharacterThatEndsOrAltersAQuotedLiteral) {
+    EXPECT_TRUE(isSafeScriptPath(L"C:\\Users\\Jo Ann\\AppData\\Local\\Temp\\OstrelSetup_ab.zip"));
+    EXPECT_TRUE(isSafeScriptPath(L"C:\\Пользователи\\東京\\\"odd\"\\x.zip"));
+    for (const wchar_t* unsafe : {L"C:\\O'Brien\\x.zip", L"C:\\O\u2018Brien", L"C:\\O\u2019Brien",
+                                  L"C:\\O\u201ABrien", L"C:\\O\u201BBrien", L"C:\\a`b", L"C:\\$env:TEMP"})
+        EXPECT_FALSE(isSafeScriptPath(unsafe)) << fs::path(unsafe).string();
+}
+
+TEST(ExtractionGuard, UnsafePathsFailBeforeAnyProcessStarts) {
+    const fs::path marker = fs::temp_directory_path() / L"ostrel-guard-dest$x";
+    EXPECT_FALSE(ExtractZip(L"C:\\nothing.zip", marker.wstring()));
+    EXPECT_FALSE(ExtractZip(L"C:\\it\u2019s.zip", L"C:\\staging\\"));
+    EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST(ExtractionCommand, EmbedsBothPathsVerbatimBetweenTheFixedTexts) {
+    const std::wstring zip = L"C:\\T\\OstrelSetup_0f.zip";
+    const std::wstring dest = L"C:\\T\\OstrelSetup_0f_staging\\";
+    const std::wstring line = extractionCommandLine(zip, dest);
+    // 181 + 11 + 394 characters of script around the two paths.
+    EXPECT_EQ(line.size(), 181 + zip.size() + 11 + dest.size() + 394);
+    EXPECT_EQ(line.find(L"OpenRead('" + zip + L"'); $dest='" + dest + L"'; foreach"), 171u);
+    EXPECT_EQ(line.rfind(L"$zip.Dispose()\""), line.size() - 15);
+}
+
+TEST(ExtractionCommand, RunsTheSystemsOwnPowerShellByFullPath) {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    EXPECT_EQ(fs::path(systemPowerShellPath()),
+              fs::path(system) / L"WindowsPowerShell\\v1.0\\powershell.exe");
+}
 
 TEST_F(Extraction, UnpacksThroughTheSystemsPowerShellWithTheExactCommandLine) {
     ASSERT_TRUE(writeZip(zip.wstring(), {{"Ostrel.exe", "MZ"}, {"data/", ""}, {"data/a.txt", "a"}}));
@@ -64,7 +98,7 @@ TEST_F(Extraction, FailsOnAMissingArchive) {
     EXPECT_FALSE(ExtractZip((root / L"absent.zip").wstring(), staging));
 }
 
-TEST(HiddenProcess, GivesTheExitCodeAndEndsAChildThatOutlivesTheWait) {
+TEST(HiddenProcess, GivesTheExitCodeAndEndsAChildThatOutlivesTheWaitOrIsStopped) {
     wchar_t system[MAX_PATH] = {};
     GetSystemDirectoryW(system, MAX_PATH);
     const fs::path folder(system);
@@ -76,5 +110,13 @@ TEST(HiddenProcess, GivesTheExitCodeAndEndsAChildThatOutlivesTheWait) {
     ASSERT_TRUE(CopyFileW((folder / L"ping.exe").c_str(), sleeper.c_str(), FALSE));
     EXPECT_EQ(runHiddenProcess(sleeper.wstring(), L"ping -n 30 127.0.0.1", 300), 1u);
     // Terminated and waited for: the file is no longer in use.
+    EXPECT_TRUE(DeleteFileW(sleeper.c_str())) << GetLastError();
+
+    // The end of the run stops a child long before its time-out.
+    ASSERT_TRUE(CopyFileW((folder / L"ping.exe").c_str(), sleeper.c_str(), FALSE));
+    const UniqueKernelHandle stop(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(runHiddenProcess(sleeper.wstring(), L"ping -n 30 127.0.0.1", 60'000, stop.get()), 1u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_TRUE(DeleteFileW(sleeper.c_str())) << GetLastError();
 }

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <filesystem>
 
 namespace {
@@ -55,14 +54,12 @@ TEST(StopRunningProducts, EndsTheProductWhateverItsCaseButNotASimilarName) {
     EXPECT_EQ(WaitForSingleObject(product.get(), 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(service.get(), 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(lookalike.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    // What the stop is for: the files of the stopped copies can be replaced at once.
+    EXPECT_TRUE(DeleteFileW((root / L"a" / L"OSTREL.EXE").c_str())) << GetLastError();
+    EXPECT_TRUE(DeleteFileW((root / L"b" / L"OstrelService.exe").c_str())) << GetLastError();
+    EXPECT_FALSE(DeleteFileW((root / L"c" / L"Ostrel2.exe").c_str())) << "a running program's file is in use";
     TerminateProcess(lookalike.get(), 0);
     WaitForSingleObject(lookalike.get(), 3000);
     std::error_code ignored;
     fs::remove_all(root, ignored);
-}
-
-TEST(StopRunningProducts, PausesEvenWhenNothingRuns) {
-    const auto start = std::chrono::steady_clock::now();
-    stopRunningProducts();
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
 }

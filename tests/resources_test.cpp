@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -31,14 +32,6 @@ struct LoadedModule {
     }
 };
 
-std::string resourceText(HMODULE module, LPCWSTR name, LPCWSTR type) {
-    HRSRC found = FindResourceW(module, name, type);
-    if (!found)
-        return {};
-    const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
-    return std::string(data, SizeofResource(module, found));
-}
-
 std::wstring versionString(const std::vector<BYTE>& block, const wchar_t* name) {
     void* value = nullptr;
     UINT length = 0;
@@ -64,16 +57,42 @@ TEST(Resources, IconGroupHoldsSixThirtyTwoBitSizes) {
     EXPECT_EQ(sizes, (std::vector<int>{256, 64, 48, 32, 24, 16}));
 }
 
+// Read by the system's own manifest parser, as the loader reads it when the setup starts.
 TEST(Resources, ManifestRunsAsInvokerAndIsPerMonitorAware) {
-    LoadedModule setup;
-    ASSERT_NE(setup.module, nullptr);
-    const std::string manifest = resourceText(setup.module, MAKEINTRESOURCEW(1), RT_MANIFEST);
-    for (const char* expected :
-         {"name=\"OstrelSetup\"", "version=\"1.0.0.0\"", "<description>Ostrel Setup Launcher</description>",
-          "level=\"asInvoker\"", "uiAccess=\"false\"", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
-          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9b}", "Microsoft.Windows.Common-Controls", "true/PM",
-          "PerMonitorV2"})
-        EXPECT_NE(manifest.find(expected), std::string::npos) << expected;
+    wchar_t fullPath[MAX_PATH] = {};
+    ASSERT_GT(GetFullPathNameW(setupPath, MAX_PATH, fullPath, nullptr), 0u);
+    ACTCTXW request{};
+    request.cbSize = sizeof(request);
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = fullPath;
+    request.lpResourceName = MAKEINTRESOURCEW(1);
+    const HANDLE context = CreateActCtxW(&request);
+    ASSERT_NE(context, INVALID_HANDLE_VALUE) << GetLastError();
+
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION runLevel{};
+    EXPECT_TRUE(QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext, &runLevel,
+                             sizeof(runLevel), nullptr));
+    EXPECT_EQ(runLevel.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
+    EXPECT_EQ(runLevel.UiAccess, 0u);
+
+    // The record is followed by the manifest paths it points at.
+    alignas(ACTIVATION_CONTEXT_DETAILED_INFORMATION) BYTE detail[4096] = {};
+    EXPECT_TRUE(QueryActCtxW(0, context, nullptr, ActivationContextDetailedInformation, detail,
+                             sizeof(detail), nullptr))
+        << GetLastError();
+    EXPECT_EQ(reinterpret_cast<const ACTIVATION_CONTEXT_DETAILED_INFORMATION*>(detail)->ulAssemblyCount, 2u)
+        << "the setup and the common controls it depends on";
+
+    for (const auto& [space, name, expected] :
+         {std::tuple{L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", L"true/PM"},
+          std::tuple{L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness",
+                     L"PerMonitorV2"}}) {
+        wchar_t value[64] = {};
+        SIZE_T written = 0;
+        EXPECT_TRUE(QueryActCtxSettingsW(0, context, space, name, value, 64, &written)) << GetLastError();
+        EXPECT_STREQ(value, expected);
+    }
+    ReleaseActCtx(context);
 }
 
 TEST(Resources, VersionInformationNamesTheSetup) {

@@ -1,6 +1,7 @@
 // The real main window, driven by the messages a user's mouse and keyboard would send.
 #include "app/main_window.h"
 #include "app/window_proc.h"
+#include "app/workers.h"
 #include "i18n/language_table.h"
 #include "render/logo.h"
 #include "state/setup_state.h"
@@ -297,6 +298,7 @@ TEST(InstallWorkerStart, ASecondWorkerNeverStartsWhileOneRuns) {
             Sleep(5);
     };
     ASSERT_TRUE(startInstallWorker(blocking));
+    EXPECT_FALSE(waitForWorkers(50)) << "the end of the run waits for it";
     EXPECT_FALSE(startInstallWorker(blocking));
     EXPECT_FALSE(startInstallWorker(blocking));
     release = true;
