@@ -2,6 +2,7 @@
 
 #include "state/shutdown.h"
 #include "win/handles.h"
+#include "win/paths.h"
 
 #include <windows.h>
 
@@ -39,12 +40,13 @@ bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination) {
     const std::wstring application = systemPowerShellPath();
     if (application.empty())
         return false;
+    // In the temporary folder: the setup's own folder (Downloads, usually) is nothing of the script's.
     return runHiddenProcess(application, extractionCommandLine(zipPath, destination),
-                            extractionTimeoutMilliseconds, shutdownEvent()) == 0;
+                            extractionTimeoutMilliseconds, shutdownEvent(), temporaryFolder()) == 0;
 }
 
 unsigned long runHiddenProcess(const std::wstring& application, const std::wstring& commandLine,
-                               unsigned long timeoutMs, HANDLE stop) {
+                               unsigned long timeoutMs, HANDLE stop, const std::wstring& workingFolder) {
     // CreateProcessW may write into the command line: it needs a buffer of its own.
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
@@ -54,7 +56,7 @@ unsigned long runHiddenProcess(const std::wstring& application, const std::wstri
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION created{};
     if (!CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &created))
+                        nullptr, workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &created))
         return 1;
     UniqueKernelHandle process(created.hProcess);
     UniqueKernelHandle thread(created.hThread);

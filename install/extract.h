@@ -30,11 +30,13 @@ bool isSafeScriptPath(const std::wstring& path);
 // The extraction command line: the script with the two paths in its literals.
 std::wstring extractionCommandLine(const std::wstring& zipPath, const std::wstring& destination);
 
-// Starts application hidden, without a window, and waits up to timeoutMs for it, or until stop
-// (an event; may be null) is signalled. Returns its exit code; 1 when it could not start, the
-// wait failed, the time ran out or stop came first; in the last two cases the child is terminated.
+// Starts application hidden, without a window, in workingFolder ("" keeps this process's), and
+// waits up to timeoutMs for it, or until stop (an event; may be null) is signalled. Returns its exit code; 1
+// when it could not start, the wait failed, the time ran out or stop came first; in the last two cases the
+// child is terminated.
 unsigned long runHiddenProcess(const std::wstring& application, const std::wstring& commandLine,
-                               unsigned long timeoutMs, HANDLE stop = nullptr);
+                               unsigned long timeoutMs, HANDLE stop = nullptr,
+                               const std::wstring& workingFolder = {});
 
 // The system folder + "\WindowsPowerShell\v1.0\powershell.exe", "" when it cannot be read.
 std::wstring systemPowerShellPath();

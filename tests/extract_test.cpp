@@ -17,6 +17,10 @@ fs::path commandRecord() {
     return fs::temp_directory_path() / L"OstrelPowerShell_commands.log";
 }
 
+fs::path folderRecord() {
+    return fs::temp_directory_path() / L"OstrelPowerShell_folders.log";
+}
+
 fs::path besideThisProgram(const wchar_t* name) {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -32,6 +36,7 @@ class Extraction : public ::testing::Test {
         fs::remove_all(root);
         fs::create_directories(staging);
         fs::remove(commandRecord());
+        fs::remove(folderRecord());
     }
     void TearDown() override { fs::remove_all(root); }
 };
@@ -85,6 +90,13 @@ TEST_F(Extraction, UnpacksThroughTheSystemsPowerShellWithTheExactCommandLine) {
     const std::string record = readBytes(commandRecord());
     const std::wstring line = extractionCommandLine(zip.wstring(), staging);
     EXPECT_NE(record.find(std::string(line.begin() + 14, line.end())), std::string::npos) << record;
+    // Run in the temporary folder, not in this program's (the setup's Downloads folder).
+    std::string folder = readBytes(folderRecord());
+    folder = folder.substr(0, folder.find('\n'));
+    std::wstring temp = fs::temp_directory_path().wstring();
+    while (temp.ends_with(L'\\'))
+        temp.pop_back();
+    EXPECT_EQ(_wcsicmp(fs::path(folder).wstring().c_str(), temp.c_str()), 0) << folder;
 }
 
 TEST_F(Extraction, FailsOnATraversalNameAfterWritingTheEntriesBeforeIt) {

@@ -1,6 +1,7 @@
 // Stands in for Windows PowerShell inside the test prefix, where Wine's own does nothing: runs the
 // setup's extraction command with the same rules as its script, and refuses every other command.
-// Each command line received is appended to %TEMP%\OstrelPowerShell_commands.log (UTF-8, one a line).
+// Each command line received is appended to %TEMP%\OstrelPowerShell_commands.log and the folder
+// it runs in to %TEMP%\OstrelPowerShell_folders.log (UTF-8, one a line).
 #include "tools/extract_command.h"
 #include "tools/zip_read.h"
 #include "win/handles.h"
@@ -33,15 +34,21 @@ bool writeAll(HANDLE file, std::string_view data) {
 }
 
 // One write per line on an append-only handle, so concurrent runs do not interleave.
-void recordCommandLine(std::wstring_view commandLine) {
+void appendRecord(const wchar_t* name, std::wstring_view line) {
     const std::wstring folder = temporaryFolder();
     if (folder.empty())
-        return reportError("no temporary folder for the command record");
-    const std::wstring path = folder + L"OstrelPowerShell_commands.log";
+        return reportError("no temporary folder for the records");
+    const std::wstring path = folder + name;
     UniqueFile record(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!record || !writeAll(record.get(), toUtf8(commandLine) + "\n"))
+    if (!record || !writeAll(record.get(), toUtf8(line) + "\n"))
         reportError("cannot append to " + toUtf8(path));
+}
+
+std::wstring currentFolder() {
+    std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');
+    folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    return folder;
 }
 
 std::optional<std::string> readWholeFile(const std::wstring& path) {
@@ -126,7 +133,8 @@ int extract(const ExtractCommand& command) {
 int wmain() {
     try {
         std::wstring_view commandLine = GetCommandLineW();
-        recordCommandLine(commandLine);
+        appendRecord(L"OstrelPowerShell_commands.log", commandLine);
+        appendRecord(L"OstrelPowerShell_folders.log", currentFolder());
         std::optional<ExtractCommand> command = parseExtractCommand(commandLine);
         if (!command) {
             reportError("not the setup's extraction command, refused: " + toUtf8(commandLine));
