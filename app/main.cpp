@@ -1,5 +1,6 @@
 // Entry point of OstrelSetup.exe.
 #include "app/main_window.h"
+#include "app/single_instance.h"
 #include "app/workers.h"
 #include "render/frame.h"
 #include "state/install_record.h"
@@ -15,6 +16,11 @@ constexpr DWORD workerStopWaitMs = 5000;
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Before anything can load a DLL: never from the folder the setup was downloaded to.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const InstanceClaim claim = claimSingleInstance();
+    if (!claim.first) {
+        activateRunningSetup();
+        return 0;
+    }
 
     // Declared in the order started, so the paint resources go before COM and GDI+ end.
     const GdiplusSession gdiplus;
@@ -23,11 +29,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     setInstallDir(defaultInstallDir());
     detectExistingInstall();
 
-    if (HWND window = createMainWindow(instance, resources)) {
-        ShowWindow(window, SW_SHOW);
-        UpdateWindow(window);
-    }
-    const int exitCode = runMessageLoop();
+    const int exitCode = runMainWindow(createMainWindow(instance, resources));
     beginShutdown();
     // The static destructors would destroy the record and the language tables under a worker
     // that still runs, so a worker that has not stopped in time ends with the process instead.

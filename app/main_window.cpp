@@ -14,6 +14,8 @@ namespace {
 constexpr DWORD cornerPreferenceAttribute = 33; // DWMWA_WINDOW_CORNER_PREFERENCE
 constexpr DWORD roundCorners = 2;               // DWMWCP_ROUND
 
+constexpr const wchar_t* windowFailureText = L"Could not open the setup window.\nPlease try again.";
+
 // Read by the workers through requestRepaint, so atomic.
 std::atomic<HWND> createdWindow{nullptr};
 
@@ -67,7 +69,13 @@ void forgetMainWindow(HWND window) {
         setRepaintCallback(nullptr);
 }
 
-int runMessageLoop() {
+int runMainWindow(HWND window) {
+    if (!window) {
+        MessageBoxW(nullptr, windowFailureText, windowTitle, MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);

@@ -28,5 +28,7 @@ HWND mainWindow();
 // WM_DESTROY of that window: workers stop asking it to repaint.
 void forgetMainWindow(HWND window);
 
-// Runs until WM_QUIT; returns its exit code.
-int runMessageLoop();
+// Shows the window and runs the message loop until WM_QUIT; returns its exit code. Without a
+// window (creation failed) it says so in a message box and returns 1 at once, rather than wait
+// for ever for a message that cannot come.
+int runMainWindow(HWND window);

@@ -1,6 +1,81 @@
 #include "app/main_window.h"
+#include "app/single_instance.h"
+#include "test_build_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+// Answers the first message box with this title, as a user would, from another thread.
+void pressOkOn(const wchar_t* title, bool& seen) {
+    for (int i = 0; i < 500; ++i, Sleep(20))
+        if (HWND box = FindWindowW(L"#32770", title)) {
+            seen = true;
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            return;
+        }
+}
+
+BOOL CALLBACK countSetupWindow(HWND window, LPARAM count) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (wcscmp(name, windowClassName) == 0)
+        ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+} // namespace
+
+TEST(MainWindow, WithoutAWindowTheSetupSaysSoAndEnds) {
+    bool seen = false;
+    std::thread answer(pressOkOn, windowTitle, std::ref(seen));
+    EXPECT_EQ(runMainWindow(nullptr), 1);
+    answer.join();
+    EXPECT_TRUE(seen) << "a message box told the user";
+}
+
+TEST(SingleInstance, ASecondSetupBringsTheFirstForwardAndEnds) {
+    const InstanceClaim claim = claimSingleInstance();
+    ASSERT_TRUE(claim.first);
+    EXPECT_FALSE(claimSingleInstance().first) << "the session already has its setup";
+    RenderResources resources;
+    HWND window = createMainWindow(GetModuleHandleW(nullptr), resources);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_MINIMIZE);
+
+    std::wstring commandLine = L"OstrelSetup.exe";
+    const std::wstring program = std::wstring(testBuildDir) + L"\\OstrelSetup.exe";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION created{};
+    ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &created));
+    const UniqueKernelHandle process(created.hProcess);
+    const UniqueKernelHandle thread(created.hThread);
+    // Our window answers the second setup's requests while we wait for it.
+    DWORD waited = WAIT_TIMEOUT;
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+         waited == WAIT_TIMEOUT && std::chrono::steady_clock::now() < end;) {
+        waited = MsgWaitForMultipleObjects(1, &created.hProcess, FALSE, 100, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        if (waited == WAIT_OBJECT_0 + 1)
+            waited = WAIT_TIMEOUT;
+    }
+    int windows = 0;
+    EnumWindows(countSetupWindow, reinterpret_cast<LPARAM>(&windows));
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(process.get(), 1);
+    ASSERT_EQ(waited, WAIT_OBJECT_0) << "the second setup ended by itself";
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.get(), &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(windows, 1) << "no second window";
+    EXPECT_FALSE(IsIconic(window)) << "the first setup's window was restored";
+    DestroyWindow(window);
+}
 
 TEST(MainWindow, CentredOnThePrimaryScreen) {
     const POINT origin = centredWindowOrigin(1366, 768);
