@@ -47,6 +47,9 @@ std::wstring errorDetail(const std::error_code& error) {
 }
 
 struct InstallRun {
+    explicit InstallRun(const InstallSteps& runSteps) : steps(runSteps) {}
+
+    const InstallSteps& steps;
     InstallLog log;
     std::wstring zipPath;
     std::wstring stagingDir;
@@ -79,7 +82,7 @@ bool downloadPackage(InstallRun& run, const InstallRequest& request) {
         return false;
     }
     DownloadSampler sampler{GetTickCount(), 0};
-    const bool downloaded = downloadFile(
+    const bool downloaded = run.steps.download(
         request.downloadUrl, run.zipPath,
         [&sampler](uint64_t received, uint64_t total) { publishDownloadProgress(sampler, received, total); },
         setupState.cancelRequested);
@@ -108,7 +111,7 @@ bool verifyPackage(const InstallRun& run, const std::wstring& expected) {
         run.log.writeLine(L"WARNING: No SHA-256 hash from server, skipping verification");
         return true;
     }
-    const std::wstring actual = sha256File(run.zipPath);
+    const std::wstring actual = run.steps.hashFile(run.zipPath);
     run.log.writeLine(L"SHA-256 expected: " + expected);
     run.log.writeLine(L"SHA-256 actual:   " + actual);
     if (!hashesMatch(expected, actual)) {
@@ -144,7 +147,7 @@ bool prepareFolders(const InstallRun& run) {
 }
 
 bool extractPackage(const InstallRun& run) {
-    if (!ExtractZip(run.zipPath, run.stagingDir)) {
+    if (!run.steps.extract(run.zipPath, run.stagingDir)) {
         run.fail(L"ExtractZip FAILED", stringsFor(setupState.language).errExtract);
         run.deleteZip();
         return false;
@@ -311,8 +314,8 @@ void finish(const InstallRun& run, const std::wstring& version) {
     setStatus(SetupStatus::Complete, stringsFor(setupState.language).statusComplete);
 }
 
-void runInstall() {
-    stopRunningProducts();
+void runInstall(const InstallSteps& steps) {
+    steps.stopProducts();
     setStatus(SetupStatus::Downloading, stringsFor(setupState.language).statusDownloading);
     setupState.progress.exchange(0.0);
     setupState.downloadedBytes.exchange(0);
@@ -326,7 +329,7 @@ void runInstall() {
     }
     const std::wstring hexName = randomHex(hexNameBytes);
     const InstallRequest request = takeInstallRequest();
-    InstallRun run;
+    InstallRun run(steps);
     run.log.logPath = temp + installLogName;
     run.zipPath = temp + L"OstrelSetup_" + hexName + L".zip";
     run.log.writeLine(L"=== Install started ===");
@@ -357,16 +360,23 @@ void runInstall() {
     requestRepaint();
 
     placeUninstaller(run);
-    registerInstallation(run.installFolder, request.latestVersion);
+    steps.registerInstallation(run.installFolder, request.latestVersion);
     if (cleanUp(run))
         finish(run, request.latestVersion);
 }
 } // namespace
 
+const InstallSteps realInstallSteps = {stopRunningProducts, downloadFile, sha256File, ExtractZip,
+                                       registerInstallation};
+
 void installWorker() {
+    installWorkerWith(realInstallSteps);
+}
+
+void installWorkerWith(const InstallSteps& steps) {
     // Nothing may reach std::terminate from this thread: an allocation failure, say.
     try {
-        runInstall();
+        runInstall(steps);
     } catch (...) {
         try {
             failWith(stringsFor(setupState.language).errCopy);

@@ -1,5 +1,27 @@
 // One installation or update, from stopping the product to the final check.
 #pragma once
 
-// Thread body; never lets an exception escape.
+#include "net/download.h"
+
+#include <atomic>
+#include <string>
+
+// What the worker calls to do the work that leaves the process: the network, the hash, the
+// extraction, the registry and shortcuts, other processes. Tests give it fakes.
+struct InstallSteps {
+    void (*stopProducts)();
+    bool (*download)(const std::wstring& url, const std::wstring& destination, DownloadProgress progress,
+                     const std::atomic<bool>& cancel);
+    std::wstring (*hashFile)(const std::wstring& path);
+    bool (*extract)(const std::wstring& zipPath, const std::wstring& destination);
+    void (*registerInstallation)(const std::wstring& installFolder, const std::wstring& version);
+};
+
+// stopRunningProducts, downloadFile, sha256File, ExtractZip and registerInstallation.
+extern const InstallSteps realInstallSteps;
+
+// Thread body; never lets an exception escape. Runs installWorkerWith(realInstallSteps).
 void installWorker();
+
+// The same with the given steps, which it calls on this thread; never lets an exception escape.
+void installWorkerWith(const InstallSteps& steps);

@@ -1,11 +1,10 @@
 #include "net/download.h"
 
-#include "net/winhttp_handle.h"
+#include "net/https.h"
 #include "service_config.h"
 #include "win/handles.h"
 
 #include <algorithm>
-#include <iterator>
 #include <vector>
 
 namespace {
@@ -14,7 +13,6 @@ constexpr DWORD pathBufferLength = 2048;
 constexpr DWORD extraInfoBufferLength = 2048;
 constexpr DWORD readBufferSize = 65536;
 constexpr DWORD contentLengthBufferBytes = 64;
-constexpr wchar_t userAgent[] = L"OstrelLauncher/1.0";
 constexpr wchar_t acceptHeader[] = L"Accept: application/octet-stream\r\n";
 
 struct CrackedUrl {
@@ -90,35 +88,18 @@ bool downloadFile(const std::wstring& url, const std::wstring& destination, Down
     if (!crackHttpsUrl(url, target))
         return false;
 
-    // Declared in the order acquired, so they close request, connection, session.
-    UniqueWinHttp session(WinHttpOpen(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                      WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session)
-        return false;
-    UniqueWinHttp connection(WinHttpConnect(session.get(), target.host.c_str(), target.port, 0));
-    if (!connection)
-        return false;
-    UniqueWinHttp request(WinHttpOpenRequest(connection.get(), L"GET", target.path.c_str(), nullptr,
-                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                             WINHTTP_FLAG_SECURE));
-    if (!request)
+    const HttpsRequest exchange = openHttpsRequest(L"GET", target.host, target.port, target.path);
+    if (!exchange)
         return false;
     DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
-    WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
-    if (!WinHttpSendRequest(request.get(), acceptHeader, static_cast<DWORD>(std::size(acceptHeader) - 1),
-                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !WinHttpReceiveResponse(request.get(), nullptr))
-        return false;
-
+    WinHttpSetOption(exchange.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
     DWORD status = 0;
-    DWORD statusSize = sizeof(status);
-    if (!WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX) ||
+    if (!sendHttpsRequest(exchange.get(), acceptHeader, {}) || !responseStatus(exchange.get(), status) ||
         status != 200)
         return false;
 
     TransferOutcome outcome;
-    outcome.announced = announcedLength(request.get());
+    outcome.announced = announcedLength(exchange.get());
 
     // The file closes before the WinHTTP handles, and before it is deleted.
     UniqueFile file(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -135,7 +116,7 @@ bool downloadFile(const std::wstring& url, const std::wstring& destination, Down
         DWORD available = 0;
         // Only a successful query of nothing more is the end: a failed one is a cut connection,
         // which a chunked answer has no length to reveal.
-        if (!WinHttpQueryDataAvailable(request.get(), &available)) {
+        if (!availableBodyBytes(exchange.get(), available)) {
             outcome.aborted = true;
             break;
         }
@@ -145,9 +126,8 @@ bool downloadFile(const std::wstring& url, const std::wstring& destination, Down
             outcome.cancelled = true;
             break;
         }
-        DWORD read = 0;
-        if (!WinHttpReadData(request.get(), buffer.data(), std::min(available, readBufferSize), &read) ||
-            read == 0 || !writeAll(file.get(), buffer.data(), read)) {
+        const DWORD read = readBodyBytes(exchange.get(), buffer.data(), std::min(available, readBufferSize));
+        if (read == 0 || !writeAll(file.get(), buffer.data(), read)) {
             outcome.aborted = true;
             break;
         }

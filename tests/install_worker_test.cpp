@@ -5,6 +5,7 @@
 #include "net/download.h"
 #include "net/sha256.h"
 #include "state/setup_state.h"
+#include "tests/support/install_log_lines.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_service.h"
 #include "tests/support/zip_writer.h"
@@ -19,39 +20,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 namespace {
 namespace fs = std::filesystem;
-
-std::wstring fromUtf8(const std::string& bytes) {
-    if (bytes.empty())
-        return {};
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
-    return text;
-}
-
-fs::path logFile() {
-    return fs::temp_directory_path() / installLogName;
-}
-
-// The lines a run added to the shared debug log.
-std::vector<std::wstring> linesSince(size_t offset) {
-    const std::string bytes = readBytes(logFile());
-    std::vector<std::wstring> lines;
-    std::istringstream stream(bytes.substr(std::min(offset, bytes.size())));
-    for (std::string line; std::getline(stream, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(fromUtf8(line));
-    }
-    return lines;
-}
 
 size_t countStartingWith(const std::vector<std::wstring>& lines, const std::wstring& prefix) {
     return static_cast<size_t>(std::count_if(
@@ -125,15 +98,13 @@ class InstallWorker : public ::testing::Test {
     }
 
     static RunResult run() {
-        std::error_code ignored;
-        const size_t offset =
-            static_cast<size_t>(fs::exists(logFile()) ? fs::file_size(logFile(), ignored) : 0);
+        const size_t offset = installLogSize();
         installWorker();
         return collect(offset);
     }
     static RunResult collect(size_t offset) {
         RunResult result;
-        result.log = linesSince(offset);
+        result.log = installLogLinesSince(offset);
         result.progress = setupState.progress.load();
         const SharedSnapshot state = takeSharedSnapshot();
         result.status = state.status;
@@ -339,8 +310,7 @@ TEST_F(InstallWorker, ACancelDuringTheDownloadReturnsToReadyToInstall) {
         setupState.errorText = L"earlier error";
     }
     setupState.language = 4;
-    std::error_code ignored;
-    const size_t offset = static_cast<size_t>(fs::exists(logFile()) ? fs::file_size(logFile(), ignored) : 0);
+    const size_t offset = installLogSize();
     std::thread worker(installWorker);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (setupState.downloadedBytes.load() == 0 && std::chrono::steady_clock::now() < deadline)

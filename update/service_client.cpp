@@ -1,6 +1,6 @@
 #include "update/service_client.h"
 
-#include "net/winhttp_handle.h"
+#include "net/https.h"
 #include "service_config.h"
 #include "win/text.h"
 
@@ -8,28 +8,24 @@
 #include <cmath>
 #include <cstdlib>
 #include <cwchar>
-#include <vector>
 
 namespace {
 constexpr const wchar_t* rpcPath = L"/rest/v1/rpc/get_latest_version";
 constexpr char requestBody[] = "{}";
 
-// The whole body; a failed availability query ends it, a failed read adds nothing.
-std::string readBody(HINTERNET request) {
-    std::string body;
-    DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request, &available))
-        return body;
-    while (available != 0) {
-        std::vector<char> buffer(available, '\0');
-        DWORD read = 0;
-        if (!WinHttpReadData(request, buffer.data(), available, &read))
-            read = 0;
-        body.append(buffer.data(), read);
-        if (!WinHttpQueryDataAvailable(request, &available))
-            break;
-    }
-    return body;
+// The service's answer to the version query, whatever its status; false when none arrived.
+// Every handle is closed again by the time it returns.
+bool fetchAnswer(std::string& body) {
+    const HttpsRequest exchange =
+        openHttpsRequest(L"POST", serviceHost, INTERNET_DEFAULT_HTTPS_PORT, rpcPath);
+    if (!exchange)
+        return false;
+    const std::wstring headers =
+        L"Content-Type: application/json\r\napikey: " + buildServiceApiKey() + L"\r\n";
+    if (!sendHttpsRequest(exchange.get(), headers, requestBody))
+        return false;
+    body = readBody(exchange.get());
+    return true;
 }
 } // namespace
 
@@ -88,28 +84,9 @@ bool jsonBoolField(const std::string& body, const std::string& key) {
 }
 
 bool queryLatestVersion(UpdateInfo& info) {
-    UniqueWinHttp session(WinHttpOpen(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                      WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session)
+    std::string body;
+    if (!fetchAnswer(body))
         return false;
-    UniqueWinHttp connection(WinHttpConnect(session.get(), serviceHost, INTERNET_DEFAULT_HTTPS_PORT, 0));
-    if (!connection)
-        return false;
-    UniqueWinHttp request(WinHttpOpenRequest(connection.get(), L"POST", rpcPath, nullptr, WINHTTP_NO_REFERER,
-                                             WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
-    if (!request)
-        return false;
-    const std::wstring headers =
-        L"Content-Type: application/json\r\napikey: " + buildServiceApiKey() + L"\r\n";
-    if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
-                            const_cast<char*>(requestBody), 2, 2, 0) ||
-        !WinHttpReceiveResponse(request.get(), nullptr))
-        return false;
-    const std::string body = readBody(request.get());
-    request.reset();
-    connection.reset();
-    session.reset();
-
     info.version = jsonStringField(body, "version");
     info.downloadUrl = jsonStringField(body, "download_url");
     info.releaseNotes = jsonStringField(body, "release_notes");

@@ -12,8 +12,6 @@ struct UpdateInfo {
     double fileSizeMb = 0.0;
 };
 
-inline constexpr const wchar_t* userAgent = L"OstrelLauncher/1.0";
-
 // Blocking; update-check worker only. True when the exchange succeeded and a version came back;
 // the record is left as it was when no answer arrived.
 bool queryLatestVersion(UpdateInfo& info);

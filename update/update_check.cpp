@@ -11,6 +11,8 @@
 #include <cwchar>
 
 namespace {
+constexpr DWORD checkDelayMilliseconds = 600;
+
 // A component too large for 32 bits counts as the largest: it is newer than anything else.
 int32_t componentValue(const std::wstring& digits) {
     size_t start = digits.find_first_not_of(L'0');
@@ -41,13 +43,17 @@ void storeAnswer(const UpdateInfo& info) {
     setupState.downloadSizeMb = info.fileSizeMb;
 }
 
-void runCheck() {
-    Sleep(600);
-    const std::wstring installed = readInstalledVersion();
+void pauseBeforeCheck() {
+    Sleep(checkDelayMilliseconds);
+}
+
+void runCheck(const UpdateCheckSteps& steps) {
+    steps.pause();
+    const std::wstring installed = steps.installedVersion();
     setInstalledVersion(installed);
 
     UpdateInfo info;
-    if (!queryLatestVersion(info)) {
+    if (!steps.queryLatest(info)) {
         if (!installed.empty())
             setStatus(SetupStatus::UpToDate, stringsFor(setupState.language).statusUpToDate);
         else
@@ -107,9 +113,15 @@ std::wstring readyToInstallText(const wchar_t* ready, const std::wstring& versio
     return text;
 }
 
+const UpdateCheckSteps realUpdateCheckSteps = {pauseBeforeCheck, readInstalledVersion, queryLatestVersion};
+
 void updateCheckWorker() {
+    updateCheckWorkerWith(realUpdateCheckSteps);
+}
+
+void updateCheckWorkerWith(const UpdateCheckSteps& steps) {
     try {
-        runCheck();
+        runCheck(steps);
     } catch (...) {
         // Nothing may end the process from this thread: an unusable answer is a failed check.
         if (!takeSharedSnapshot().installedVersion.empty())

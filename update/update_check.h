@@ -1,12 +1,28 @@
 // The background check that decides between install, update and nothing to do.
 #pragma once
 
+#include "update/service_client.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// Thread body; never lets an exception escape.
+// What the check calls outside the process: its pause, the installed version, the service.
+struct UpdateCheckSteps {
+    void (*pause)();
+    std::wstring (*installedVersion)();
+    bool (*queryLatest)(UpdateInfo& info);
+};
+
+// A 600 ms pause, the installation recorded in the registry (empty when its Ostrel.exe is
+// missing) and queryLatestVersion.
+extern const UpdateCheckSteps realUpdateCheckSteps;
+
+// Thread body; never lets an exception escape. Runs updateCheckWorkerWith(realUpdateCheckSteps).
 void updateCheckWorker();
+
+// The same with the given steps, which it calls on this thread; never lets an exception escape.
+void updateCheckWorkerWith(const UpdateCheckSteps& steps);
 
 // Digit runs of the text as numbers, padded with zeros to at least three elements.
 std::vector<int32_t> parseVersion(const std::wstring& text);

@@ -3,8 +3,8 @@
 //   download_bench bare <url> <file>       the least WinHTTP can do: one 64 KiB buffer, written as read
 // The peak working set shows whether memory stays flat while the package streams to disk.
 #include "net/download.h"
+#include "net/https.h"
 #include "net/sha256.h"
-#include "net/winhttp_handle.h"
 #include "win/handles.h"
 
 #include <psapi.h>

@@ -1,0 +1,147 @@
+// The install worker's failure points through fake steps: no service, no PowerShell, no registry.
+#include "i18n/language_table.h"
+#include "install/install_worker.h"
+#include "state/setup_state.h"
+#include "tests/support/install_log_lines.h"
+#include "tests/support/state_print.h"
+#include "tests/support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace {
+namespace fs = std::filesystem;
+
+// What the fake steps do in one run, and what they saw.
+struct FakeWorld {
+    bool downloads = true;
+    bool cancels = false;
+    bool extracts = true;
+    bool hashThrows = false;
+    std::wstring digest = L"AB12";
+    std::vector<std::pair<std::wstring, std::string>> package = {{L"Ostrel.exe", "MZ"}};
+    int downloadCalls = 0;
+    bool registered = false;
+};
+FakeWorld world;
+
+const InstallSteps fakeSteps = {
+    [] {},
+    [](const std::wstring&, const std::wstring& destination, DownloadProgress progress,
+       const std::atomic<bool>&) {
+        ++world.downloadCalls;
+        setupState.cancelRequested = world.cancels;
+        if (!world.downloads || world.cancels)
+            return false;
+        writeBytes(destination, "PK package");
+        progress(10, 10);
+        return true;
+    },
+    [](const std::wstring&) {
+        if (world.hashThrows)
+            throw std::runtime_error("hash step failed");
+        return world.digest;
+    },
+    [](const std::wstring&, const std::wstring& destination) {
+        for (const auto& [name, content] : world.package)
+            writeBytes(fs::path(destination) / name, content);
+        return world.extracts;
+    },
+    [](const std::wstring&, const std::wstring&) { world.registered = true; },
+};
+
+struct FailurePoint {
+    const char* name;
+    void (*arrange)(const fs::path& folder);
+    SetupStatus status;
+    std::wstring statusText, errorText, lastLine; // lastLine: how the log's last line starts
+    bool zipKept, stagingKept, registered;
+};
+} // namespace
+
+TEST(InstallSteps, EachFailurePointEndsWithItsStatusTextAndLogLine) {
+    const LocalizedStrings& text = stringsFor(0);
+    const fs::path folder = fs::temp_directory_path() / L"ostrel-steps";
+    const std::wstring noExe = L"Ostrel.exe not found after install:\n" + folder.wstring();
+    const FailurePoint points[] = {
+        {"url off the origin",
+         [](const fs::path&) { setupState.downloadUrl = L"https://elsewhere.example/p.zip"; },
+         SetupStatus::Failed, text.statusDownloading, text.errDownload,
+         L"REJECTED: download URL not in allowed domain list", false, false, false},
+        {"download fails", [](const fs::path&) { world.downloads = false; }, SetupStatus::Failed,
+         text.statusDownloading, text.errDownload, L"Download FAILED (cancelled=0)", false, false, false},
+        {"cancelled", [](const fs::path&) { world.cancels = true; }, SetupStatus::ReadyToInstall,
+         text.statusReadyToInstall, L"earlier error", L"Download FAILED (cancelled=1)", false, false, false},
+        {"hash mismatch", [](const fs::path&) { world.digest = L"ab13"; }, SetupStatus::Failed,
+         text.statusDownloading, L"Download integrity check failed.\nPlease try again.",
+         L"HASH MISMATCH \u2014 aborting install", false, false, false},
+        {"install folder", [](const fs::path&) { setupState.installDir = L"Q:\\no such drive\\Ostrel"; },
+         SetupStatus::Failed, text.statusExtracting,
+         text.errCopy + std::wstring(L"\nQ:\\no such drive\\Ostrel"),
+         L"Cannot create install folder: Q:\\no such drive\\Ostrel", false, false, false},
+        {"extraction fails", [](const fs::path&) { world.extracts = false; }, SetupStatus::Failed,
+         text.statusExtracting, text.errExtract, L"ExtractZip FAILED", false, true, false},
+        // A folder where the package has a file: copying onto it fails.
+        {"copy fails",
+         [](const fs::path& target) {
+             fs::create_directories(target / L"b.txt");
+             world.package.emplace_back(L"b.txt", "b");
+         },
+         SetupStatus::Failed, text.statusInstalling, text.errCopy, L"Copy EXCEPTION: ", false, false, false},
+        {"no Ostrel.exe",
+         [](const fs::path&) {
+             world.package = {{L"readme.txt", "r"}};
+         },
+         SetupStatus::Failed, text.statusInstalling, noExe, L"FAIL: Ostrel.exe not found", false, false,
+         true},
+        {"success", [](const fs::path&) {}, SetupStatus::Complete, text.statusComplete, L"earlier error",
+         L"=== Install SUCCESS ===", false, false, true},
+        // An exception from any step ends in Failed instead of leaving the thread.
+        {"step throws", [](const fs::path&) { world.hashThrows = true; }, SetupStatus::Failed,
+         text.statusDownloading, text.errCopy, L"Download OK, zip size=10", true, false, false},
+    };
+    for (const FailurePoint& point : points) {
+        SCOPED_TRACE(point.name);
+        world = {};
+        fs::remove_all(folder);
+        setupState.language = 0;
+        {
+            std::lock_guard lock(setupState.sharedMutex);
+            setupState.installDir = folder.wstring();
+            setupState.downloadUrl = serviceOrigin() + L"packages/p.zip";
+            setupState.expectedSha256 = L"ab12";
+            setupState.latestVersion = L"1.2.0";
+            setupState.errorText = L"earlier error";
+            setupState.installedVersion.clear();
+        }
+        point.arrange(folder);
+        const size_t offset = installLogSize();
+        installWorkerWith(fakeSteps);
+
+        const SharedSnapshot state = takeSharedSnapshot();
+        const std::vector<std::wstring> log = installLogLinesSince(offset);
+        EXPECT_EQ(state.status, point.status);
+        EXPECT_EQ(state.statusText, point.statusText);
+        EXPECT_EQ(state.errorText, point.errorText);
+        ASSERT_GE(log.size(), 3u);
+        EXPECT_TRUE(log.back().starts_with(point.lastLine)) << fs::path(log.back()).string();
+        EXPECT_EQ(world.registered, point.registered);
+        EXPECT_EQ(world.downloadCalls, point.lastLine.starts_with(L"REJECTED") ? 0 : 1);
+        EXPECT_EQ(state.installedVersion, point.status == SetupStatus::Complete ? L"1.2.0" : L"");
+
+        const std::wstring zip = log[2].substr(std::wstring(L"zipPath: ").size());
+        const fs::path staging = zip.substr(0, zip.size() - 4) + L"_staging";
+        EXPECT_EQ(fs::exists(zip), point.zipKept);
+        EXPECT_EQ(fs::exists(staging), point.stagingKept);
+        if (point.status == SetupStatus::Complete) {
+            EXPECT_EQ(readBytes(folder / L"Ostrel.exe"), "MZ");
+        }
+        fs::remove(zip);
+        fs::remove_all(staging);
+    }
+    fs::remove_all(folder);
+}

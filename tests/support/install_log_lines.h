@@ -1,0 +1,37 @@
+// Reading what the install worker wrote to the shared debug log in the temporary folder.
+#pragma once
+
+#include "install/install_log.h"
+#include "tests/support/test_files.h"
+#include "win/text.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+inline std::filesystem::path installLogFile() {
+    return std::filesystem::temp_directory_path() / installLogName;
+}
+
+// Where the next run's lines will start.
+inline size_t installLogSize() {
+    std::error_code ignored;
+    const std::filesystem::path log = installLogFile();
+    return static_cast<size_t>(std::filesystem::exists(log) ? std::filesystem::file_size(log, ignored) : 0);
+}
+
+// The lines a run added to the log since offset.
+inline std::vector<std::wstring> installLogLinesSince(size_t offset) {
+    const std::string bytes = readBytes(installLogFile());
+    std::vector<std::wstring> lines;
+    std::istringstream stream(bytes.substr(std::min(offset, bytes.size())));
+    for (std::string line; std::getline(stream, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(fromUtf8(line));
+    }
+    return lines;
+}

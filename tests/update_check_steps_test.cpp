@@ -1,0 +1,76 @@
+// The update check's decisions through fake steps: no pause, no registry, no service.
+#include "i18n/language_table.h"
+#include "state/setup_state.h"
+#include "tests/support/state_print.h"
+#include "update/update_check.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+enum class Answer { Version130, Nothing, Throws };
+
+struct CheckWorld {
+    std::wstring installed;
+    Answer answer = Answer::Nothing;
+};
+CheckWorld checkWorld;
+
+const UpdateCheckSteps fakeCheckSteps = {
+    [] {},
+    [] { return checkWorld.installed; },
+    [](UpdateInfo& info) {
+        if (checkWorld.answer == Answer::Throws)
+            throw std::runtime_error("service step failed");
+        if (checkWorld.answer == Answer::Nothing)
+            return false;
+        info.version = L"1.3.0";
+        info.fileSizeMb = 85.3;
+        return true;
+    },
+};
+
+struct CheckCase {
+    const char* name;
+    const wchar_t* installed;
+    Answer answer;
+    SetupStatus status;
+    std::wstring statusText, errorText;
+};
+} // namespace
+
+TEST(UpdateCheckSteps, InstallationAndAnswerDecideTheStatus) {
+    const LocalizedStrings& text = stringsFor(2);
+    const CheckCase cases[] = {
+        {"fresh", L"", Answer::Version130, SetupStatus::ReadyToInstall,
+         text.statusReadyToInstall + std::wstring(L" - v1.3.0 (85.3 MB)"), L""},
+        {"older", L"1.2.9", Answer::Version130, SetupStatus::UpdateAvailable,
+         text.statusUpdateAvailable + std::wstring(L": v1.2.9 \u2192 v1.3.0"), L""},
+        {"current", L"1.3", Answer::Version130, SetupStatus::UpToDate, text.statusUpToDate, L""},
+        {"no answer, fresh", L"", Answer::Nothing, SetupStatus::Failed, L"earlier status", text.errConnect},
+        {"no answer, installed", L"1.0", Answer::Nothing, SetupStatus::UpToDate, text.statusUpToDate, L""},
+        // An exception from the service call ends the check as a failed one, not the process.
+        {"throws, fresh", L"", Answer::Throws, SetupStatus::Failed, L"earlier status", text.errConnect},
+        {"throws, installed", L"1.0", Answer::Throws, SetupStatus::UpToDate, text.statusUpToDate, L""},
+    };
+    setupState.language = 2;
+    for (const CheckCase& check : cases) {
+        SCOPED_TRACE(check.name);
+        checkWorld = {check.installed, check.answer};
+        {
+            std::lock_guard lock(setupState.sharedMutex);
+            setupState.statusText = L"earlier status";
+            setupState.errorText.clear();
+        }
+        setupState.status = SetupStatus::Checking;
+        updateCheckWorkerWith(fakeCheckSteps);
+
+        const SharedSnapshot state = takeSharedSnapshot();
+        EXPECT_EQ(state.status, check.status);
+        EXPECT_EQ(state.statusText, check.statusText);
+        EXPECT_EQ(state.errorText, check.errorText);
+        EXPECT_EQ(state.installedVersion, check.installed);
+    }
+    setupState.language = 0;
+}
