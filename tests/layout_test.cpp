@@ -1,3 +1,4 @@
+#include "app/main_window.h"
 #include "render/layout.h"
 #include "tests/support/layout_rects.h"
 #include "tests/support/state_print.h"
@@ -7,7 +8,8 @@
 #include <vector>
 
 namespace {
-Layout layout(SetupPage page, SetupStatus status = SetupStatus::Checking, int width = 780, int height = 500) {
+Layout layout(SetupPage page, SetupStatus status = SetupStatus::Checking, int width = windowWidth,
+              int height = windowHeight) {
     return layoutFor({page, status, width, height});
 }
 
@@ -22,7 +24,7 @@ bool same(const RECT& a, const RECT& b) {
 } // namespace
 
 TEST(Layout, EverythingLiesInTheWindowAndThePagesRightOfThePanel) {
-    for (const auto& [width, height] : {std::pair{780, 500}, std::pair{1000, 700}})
+    for (const auto& [width, height] : {std::pair{windowWidth, windowHeight}, std::pair{1000, 700}})
         for (SetupPage page : allPages)
             for (SetupStatus status : allStatuses) {
                 const Layout shown = layout(page, status, width, height);
@@ -72,18 +74,19 @@ TEST(Layout, TheActionButtonSitsWhereBackIsOnlyWhileDownloading) {
 
 TEST(Layout, FollowsTheWindowsSizeAndKeepsTheTermsBoxUsable) {
     const Layout small = layout(SetupPage::TermsPage);
-    const Layout large = layout(SetupPage::TermsPage, SetupStatus::Checking, 780 + 120, 500 + 100);
+    const Layout large =
+        layout(SetupPage::TermsPage, SetupStatus::Checking, windowWidth + 120, windowHeight + 100);
     EXPECT_TRUE(same(large.closeButton, moved(small.closeButton, 120, 0)));
     EXPECT_TRUE(same(large.minimizeButton, moved(small.minimizeButton, 120, 0)));
     EXPECT_TRUE(same(large.primaryButton, moved(small.primaryButton, 120, 100)));
     EXPECT_TRUE(same(large.backButton, moved(small.backButton, 0, 100)));
     EXPECT_EQ(widthOf(large.termsBox) - widthOf(small.termsBox), 120);
     EXPECT_EQ(heightOf(large.termsBox) - heightOf(small.termsBox), 100);
-    EXPECT_EQ(heightOf(large.sidePanel.panel), 600);
+    EXPECT_EQ(heightOf(large.sidePanel.panel), windowHeight + 100);
 
     // On a window too low for it, the box keeps its least height and the box to tick stays below it.
-    const Layout low = layout(SetupPage::TermsPage, SetupStatus::Checking, 780, 250);
-    const Layout lower = layout(SetupPage::TermsPage, SetupStatus::Checking, 780, 200);
+    const Layout low = layout(SetupPage::TermsPage, SetupStatus::Checking, windowWidth, 250);
+    const Layout lower = layout(SetupPage::TermsPage, SetupStatus::Checking, windowWidth, 200);
     EXPECT_EQ(heightOf(low.termsBox), heightOf(lower.termsBox));
     EXPECT_GT(heightOf(low.termsText), 0);
     EXPECT_GT(low.termsAgree.row.top, low.termsBox.bottom);
