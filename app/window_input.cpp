@@ -2,25 +2,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
 
 namespace {
 bool inside(const RECT& rect, POINT point) {
     return PtInRect(&rect, point) != FALSE;
-}
-
-// The progress page draws its action button only where a click on it does something.
-bool progressHasButton(SetupStatus status) {
-    switch (status) {
-    case SetupStatus::ReadyToInstall:
-    case SetupStatus::UpdateAvailable:
-    case SetupStatus::UpToDate:
-    case SetupStatus::Downloading:
-    case SetupStatus::Complete:
-    case SetupStatus::Failed:
-        return true;
-    default:
-        return false;
-    }
 }
 
 ClickAction progressAction(SetupStatus status) {
@@ -45,63 +31,34 @@ HitSlot& hitSlot(SetupState& state, Widget widget) {
 }
 
 const HitSlot& hitSlot(const SetupState& state, Widget widget) {
-    switch (widget) {
-    case Widget::Close:
-        return state.closeButton;
-    case Widget::Minimize:
-        return state.minimizeButton;
-    case Widget::Primary:
-        return state.primaryButton;
-    case Widget::Back:
-        return state.backButton;
-    case Widget::Browse:
-        return state.browseButton;
-    case Widget::DesktopShortcut:
-        return state.desktopShortcutBox;
-    case Widget::StartMenuShortcut:
-        return state.startMenuShortcutBox;
-    case Widget::TermsAgree:
-        break;
-    }
-    return state.termsAgreeBox;
+    // In the order of Widget.
+    static constexpr HitSlot SetupState::*slots[] = {
+        &SetupState::closeButton,          &SetupState::minimizeButton, &SetupState::primaryButton,
+        &SetupState::backButton,           &SetupState::browseButton,   &SetupState::desktopShortcutBox,
+        &SetupState::startMenuShortcutBox, &SetupState::termsAgreeBox};
+    static_assert(std::size(slots) == std::size(allWidgets));
+    return state.*slots[static_cast<size_t>(widget)];
 }
 
-bool widgetShown(Widget widget, SetupPage page, SetupStatus status) {
-    switch (widget) {
-    case Widget::Close:
-    case Widget::Minimize:
-        return true;
-    case Widget::Primary:
-        return page != SetupPage::ProgressPage || progressHasButton(status);
-    case Widget::Back:
-        return page == SetupPage::OptionsPage || page == SetupPage::TermsPage;
-    case Widget::Browse:
-    case Widget::DesktopShortcut:
-    case Widget::StartMenuShortcut:
-        return page == SetupPage::OptionsPage;
-    case Widget::TermsAgree:
-        return page == SetupPage::TermsPage;
-    }
-    return false;
+Layout layoutOf(const SetupState& state, int width, int height) {
+    return layoutFor({state.page, state.status.load(), width, height});
 }
 
-bool widgetHit(const SetupState& state, Widget widget, POINT point) {
-    return widgetShown(widget, state.page, state.status.load()) && inside(hitSlot(state, widget).rect, point);
+bool widgetHit(const Layout& layout, Widget widget, POINT point) {
+    return inside(widgetRect(layout, widget), point);
 }
 
-int32_t languageItemAt(const SetupState& state, POINT point) {
-    if (state.page != SetupPage::LanguagePage)
-        return -1;
-    for (int32_t i = 0; i < 5; ++i)
-        if (inside(state.languageItemRects[i], point))
+int32_t languageItemAt(const Layout& layout, POINT point) {
+    for (int32_t i = 0; i < languageCount; ++i)
+        if (inside(layout.languageItems[i].row, point))
             return i;
     return -1;
 }
 
-HoverUpdate updateHover(SetupState& state, POINT point) {
+HoverUpdate updateHover(SetupState& state, const Layout& layout, POINT point) {
     HoverUpdate update;
-    for (Widget widget : hoverOrder) {
-        const bool hit = widgetHit(state, widget, point);
+    for (Widget widget : allWidgets) {
+        const bool hit = widgetHit(layout, widget, point);
         HitSlot& slot = hitSlot(state, widget);
         if (slot.hovered != hit) {
             slot.hovered = hit;
@@ -109,8 +66,8 @@ HoverUpdate updateHover(SetupState& state, POINT point) {
         }
         update.overWidget = update.overWidget || hit;
     }
-    // Off the language page the items are not drawn, so none of them is hovered either.
-    const int32_t item = languageItemAt(state, point);
+    // Off the language page the items are not laid out, so none of them is hovered either.
+    const int32_t item = languageItemAt(layout, point);
     update.overWidget = update.overWidget || item >= 0;
     if (item != state.hoverLanguage) {
         state.hoverLanguage = item;
@@ -120,20 +77,20 @@ HoverUpdate updateHover(SetupState& state, POINT point) {
 }
 
 void clearHover(SetupState& state) {
-    for (Widget widget : hoverOrder)
+    for (Widget widget : allWidgets)
         hitSlot(state, widget).hovered = false;
     state.hoverLanguage = -1;
 }
 
-Click decideClick(const SetupState& state, POINT point) {
-    const auto hit = [&](Widget widget) { return widgetHit(state, widget, point); };
+Click decideClick(const SetupState& state, const Layout& layout, POINT point) {
+    const auto hit = [&](Widget widget) { return widgetHit(layout, widget, point); };
     if (hit(Widget::Close))
         return {ClickAction::Close};
     if (hit(Widget::Minimize))
         return {ClickAction::Minimize};
     switch (state.page) {
     case SetupPage::LanguagePage:
-        if (const int32_t item = languageItemAt(state, point); item >= 0)
+        if (const int32_t item = languageItemAt(layout, point); item >= 0)
             return {ClickAction::SelectLanguage, item};
         if (hit(Widget::Primary))
             return {ClickAction::ToOptions};

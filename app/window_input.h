@@ -1,38 +1,33 @@
 // The decisions of the window procedure: hit tests, clicks, hover, wheel and the close rule,
-// as plain functions over a SetupState so they can be exercised without a window.
+// as plain functions over a SetupState and the layout of its page, so they can be exercised
+// without a window.
 #pragma once
 
+#include "render/layout.h"
 #include "state/setup_state.h"
 
 #include <windows.h>
 
 #include <cstdint>
 
-// The eight clickable widgets, in the order the hover test visits them.
-enum class Widget { Close, Minimize, Primary, Back, Browse, DesktopShortcut, StartMenuShortcut, TermsAgree };
-inline constexpr Widget hoverOrder[] = {
-    Widget::Close,  Widget::Minimize,        Widget::Primary,           Widget::Back,
-    Widget::Browse, Widget::DesktopShortcut, Widget::StartMenuShortcut, Widget::TermsAgree};
-
 HitSlot& hitSlot(SetupState& state, Widget widget);
 const HitSlot& hitSlot(const SetupState& state, Widget widget);
 
-// Whether the page (and on the progress page the status) shows the widget. A rectangle keeps
-// the value of the last page that drew it, so one that is not shown now must not be hit.
-bool widgetShown(Widget widget, SetupPage page, SetupStatus status);
+// The layout of the state's page and status in a client area of the given size.
+Layout layoutOf(const SetupState& state, int width, int height);
 
-// True when the widget is shown and its last laid-out rectangle contains the point.
-bool widgetHit(const SetupState& state, Widget widget, POINT point);
+// True when the layout shows the widget (its rectangle is not empty) and that contains the point.
+bool widgetHit(const Layout& layout, Widget widget, POINT point);
 
-// The language item under the point on the language page (0..4), else -1.
-int32_t languageItemAt(const SetupState& state, POINT point);
+// The language item under the point (0..4; only the language page lays them out), else -1.
+int32_t languageItemAt(const Layout& layout, POINT point);
 
 struct HoverUpdate {
     bool repaint = false;    // a hover flag or hoverLanguage changed
     bool overWidget = false; // the hand cursor belongs there
 };
 // Stores the hover flags and hoverLanguage for a pointer at the point (not while dragging).
-HoverUpdate updateHover(SetupState& state, POINT point);
+HoverUpdate updateHover(SetupState& state, const Layout& layout, POINT point);
 
 // The pointer left the window: nothing is hovered.
 void clearHover(SetupState& state);
@@ -60,8 +55,9 @@ struct Click {
     int32_t language = -1; // with SelectLanguage
 };
 
-// What a left click at the point means on the current page and status; first match wins.
-Click decideClick(const SetupState& state, POINT point);
+// What a left click at the point means on the current page and status, laid out as given; first
+// match wins.
+Click decideClick(const SetupState& state, const Layout& layout, POINT point);
 
 // The page, language and option changes of a click (the only ones that need no window or
 // worker). Returns whether the window must be repainted.

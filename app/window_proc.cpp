@@ -36,6 +36,13 @@ POINT clientPoint(LPARAM lParam) {
     return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
 }
 
+// The layout of the page and status shown now, for the window's client area.
+Layout currentLayout(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    return layoutOf(setupState, client.right, client.bottom);
+}
+
 void onClose(HWND window) {
     if (!closesWithoutAsking(setupState.page, setupState.status.load())) {
         const LocalizedStrings& text = stringsFor(setupState.language);
@@ -56,7 +63,7 @@ void onMouseMove(HWND window, POINT point) {
         SetWindowPos(window, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         return;
     }
-    const HoverUpdate update = updateHover(setupState, point);
+    const HoverUpdate update = updateHover(setupState, currentLayout(window), point);
     if (update.repaint)
         invalidate(window);
     SetCursor(LoadCursorW(nullptr, update.overWidget ? IDC_HAND : IDC_ARROW));
@@ -102,7 +109,7 @@ void startDrag(HWND window) {
 }
 
 void onLeftButtonDown(HWND window, POINT point) {
-    const Click click = decideClick(setupState, point);
+    const Click click = decideClick(setupState, currentLayout(window), point);
     if (applyClick(setupState, click))
         invalidate(window);
     switch (click.action) {

@@ -1,6 +1,7 @@
 #include "render/frame.h"
 
 #include "i18n/language_table.h"
+#include "render/layout.h"
 #include "render/logo.h"
 #include "render/pages.h"
 #include "render/widgets.h"
@@ -94,36 +95,47 @@ void paintRibbon(Graphics& graphics, const Ribbon& ribbon, float height) {
     graphics.FillPath(&brush, &path);
 }
 
-void paintTitleButtons(Graphics& graphics, int width) {
-    setupState.closeButton.rect = {width - 44, 0, width, 44};
+// Through GDI+'s integer overload: LONG coordinates would be ambiguous.
+void drawLine(Graphics& graphics, const Pen& pen, int x1, int y1, int x2, int y2) {
+    graphics.DrawLine(&pen, x1, y1, x2, y2);
+}
+
+void fillRect(Graphics& graphics, const Brush& brush, const RECT& rect) {
+    graphics.FillRectangle(&brush, rect.left, rect.top, widthOf(rect), heightOf(rect));
+}
+
+// The glyphs are 10 pixels wide, centred in their buttons.
+void paintTitleButtons(Graphics& graphics, const Layout& layout) {
     const bool closeHovered = setupState.closeButton.hovered;
     if (closeHovered) {
         SolidBrush red{Color(0xFFE81123)};
-        graphics.FillRectangle(&red, width - 44, 0, 44, 44);
+        fillRect(graphics, red, layout.closeButton);
     }
     Pen cross{Color(closeHovered ? 0xFFFFFFFF : 0xA0FFFFFF), 1.2f};
-    const int cx = width - 22;
-    graphics.DrawLine(&cross, cx - 5, 17, cx + 5, 27);
-    graphics.DrawLine(&cross, cx + 5, 17, cx - 5, 27);
+    const POINT c = centreOf(layout.closeButton);
+    drawLine(graphics, cross, c.x - 5, c.y - 5, c.x + 5, c.y + 5);
+    drawLine(graphics, cross, c.x + 5, c.y - 5, c.x - 5, c.y + 5);
 
-    setupState.minimizeButton.rect = {width - 88, 0, width - 44, 44};
     const bool minimizeHovered = setupState.minimizeButton.hovered;
     if (minimizeHovered) {
         SolidBrush wash{Color(0x1EFFFFFF)};
-        graphics.FillRectangle(&wash, width - 88, 0, 44, 44);
+        fillRect(graphics, wash, layout.minimizeButton);
     }
     Pen dash{Color(minimizeHovered ? 0xDCFFFFFF : 0xA0FFFFFF), 1.2f};
-    const int mx = width - 66;
-    graphics.DrawLine(&dash, mx - 5, 22, mx + 5, 22);
+    const POINT m = centreOf(layout.minimizeButton);
+    drawLine(graphics, dash, m.x - 5, m.y, m.x + 5, m.y);
 }
 } // namespace
 
 void paintSidebar(Graphics& graphics, int height, const RenderResources& resources) {
+    const SidePanelLayout layout = sidePanelLayout(height);
+    const RECT& panel = layout.panel;
     const GraphicsState saved = graphics.Save();
-    graphics.SetClip(Rect(0, 0, sidebarWidth, height), CombineModeReplace);
-    LinearGradientBrush background(Point(0, 0), Point(0, height), Color(0xFF02061E), Color(0xFF040A2D));
+    graphics.SetClip(asRect(panel), CombineModeReplace);
+    LinearGradientBrush background(Point(0, panel.top), Point(0, panel.bottom), Color(0xFF02061E),
+                                   Color(0xFF040A2D));
     background.SetWrapMode(WrapModeTile);
-    graphics.FillRectangle(&background, 0, 0, sidebarWidth, height);
+    fillRect(graphics, background, panel);
 
     const float h = static_cast<float>(height);
     for (const Ribbon& ribbon : ribbons)
@@ -131,13 +143,12 @@ void paintSidebar(Graphics& graphics, int height, const RenderResources& resourc
 
     if (resources.appIcon) {
         graphics.SetInterpolationMode(InterpolationModeHighQualityBicubic);
-        const int iconTop = -62 - static_cast<int>(h * -0.52f);
-        graphics.DrawImage(resources.appIcon.get(), Rect(91, iconTop, 48, 48));
+        graphics.DrawImage(resources.appIcon.get(), asRect(layout.appIcon));
     }
     if (resources.logoPath) {
         Matrix placement;
-        placement.Translate(30.0f, h * 0.52f + 10.0f - 15.240296f + 30.480593f, MatrixOrderPrepend);
-        placement.Scale(0.3142329f, 0.3142329f, MatrixOrderPrepend);
+        placement.Translate(layout.logoLeft, layout.logoBaseline, MatrixOrderPrepend);
+        placement.Scale(layout.logoScale, layout.logoScale, MatrixOrderPrepend);
         std::unique_ptr<GraphicsPath> logo(resources.logoPath->Clone());
         if (logo) {
             logo->Transform(&placement);
@@ -164,15 +175,16 @@ bool sidebarCacheFits(const RenderResources& resources, int height) {
 // so copying it gives the pixels painting it would.
 void refreshSidebarCache(HDC dc, int height, RenderResources& resources) {
     resources.sidebarCache = {};
+    const int width = widthOf(sidePanelLayout(height).panel);
     const UniqueMemoryDc memory(CreateCompatibleDC(dc));
-    UniqueGdiObject bitmap(CreateCompatibleBitmap(dc, sidebarWidth, height));
+    UniqueGdiObject bitmap(CreateCompatibleBitmap(dc, width, height));
     if (!memory || !bitmap)
         return;
     HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
     {
         Graphics graphics(memory.get());
         graphics.SetSmoothingMode(SmoothingModeHighQuality);
-        fillBackground(graphics, sidebarWidth, height);
+        fillBackground(graphics, width, height);
         paintSidebar(graphics, height, resources);
     }
     SelectObject(memory.get(), previous);
@@ -189,7 +201,9 @@ bool copyCachedSidebar(Graphics& graphics, int height, RenderResources& resource
     if (resources.sidebarCache.bitmap) {
         const UniqueMemoryDc source(CreateCompatibleDC(dc));
         HGDIOBJ previous = SelectObject(source.get(), resources.sidebarCache.bitmap.get());
-        copied = BitBlt(dc, 0, 0, sidebarWidth, height, source.get(), 0, 0, SRCCOPY);
+        const RECT panel = sidePanelLayout(height).panel;
+        copied =
+            BitBlt(dc, panel.left, panel.top, widthOf(panel), heightOf(panel), source.get(), 0, 0, SRCCOPY);
         SelectObject(source.get(), previous);
     }
     graphics.ReleaseHDC(dc);
@@ -205,17 +219,21 @@ void paintFrame(Graphics& graphics, int width, int height, RenderResources& reso
     FontFamily family(L"Segoe UI");
     // The strings the workers write, copied once so the whole frame shows one state.
     const SharedSnapshot shared = takeSharedSnapshot();
+    const Layout layout = layoutFor({setupState.page, shared.status, width, height});
 
     if (panel == PanelSource::Painted || !copyCachedSidebar(graphics, height, resources))
         paintSidebar(graphics, height, resources);
     Pen separator{Color(0xFF2A2D36), 1.0f};
-    graphics.DrawLine(&separator, sidebarWidth, 0, sidebarWidth, height);
+    const RECT& side = layout.sidePanel.panel;
+    drawLine(graphics, separator, side.right, side.top, side.right, side.bottom);
     const Font title = makeFont(family, 13, true);
-    drawText(graphics, stringsFor(setupState.language).installationTitle, title, 0xFFF0F0F0, 266, 12);
-    graphics.DrawLine(&separator, sidebarWidth + 1, 43, width, 43);
-    paintTitleButtons(graphics, width);
+    drawText(graphics, stringsFor(setupState.language).installationTitle, title, 0xFFF0F0F0,
+             layout.windowTitle);
+    const RECT& bar = layout.titleBar;
+    drawLine(graphics, separator, bar.left, bar.bottom - 1, bar.right, bar.bottom - 1);
+    paintTitleButtons(graphics, layout);
 
-    const PageContext page{graphics, width, height, family, shared};
+    const PageContext page{graphics, family, shared, layout};
     switch (setupState.page) {
     case SetupPage::LanguagePage:
         paintLanguagePage(page);

@@ -9,8 +9,6 @@
 
 #include <memory>
 
-inline constexpr int sidebarWidth = 230;
-inline constexpr int contentLeft = 266;
 inline constexpr int windowBackground = static_cast<int>(0xFF12141A);
 inline constexpr int appIconResource = 101;
 

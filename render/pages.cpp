@@ -12,27 +12,14 @@
 using namespace Gdiplus;
 
 namespace {
-int contentWidthOf(const PageContext& page) {
-    return page.width - 302;
-}
-
-RECT bottomRightButton(const PageContext& page) {
-    return {page.width - 176, page.height - 60, page.width - 36, page.height - 20};
-}
-RECT bottomLeftButton(const PageContext& page) {
-    return {266, page.height - 60, 406, page.height - 20};
-}
-
 void drawNextButton(const PageContext& page, const Font& font) {
-    setupState.primaryButton.rect = bottomRightButton(page);
-    drawPrimaryButton(page.graphics, setupState.primaryButton.rect, stringsFor(setupState.language).btnNext,
-                      font, setupState.primaryButton.hovered, accentColour, accentHoverColour);
+    drawPrimaryButton(page.graphics, page.layout.primaryButton, stringsFor(setupState.language).btnNext, font,
+                      setupState.primaryButton.hovered, accentColour, accentHoverColour);
 }
 
 void drawBackButton(const PageContext& page, const Font& font) {
-    setupState.backButton.rect = bottomLeftButton(page);
-    drawSecondaryButton(page.graphics, setupState.backButton.rect, stringsFor(setupState.language).btnBack,
-                        font, setupState.backButton.hovered);
+    drawSecondaryButton(page.graphics, page.layout.backButton, stringsFor(setupState.language).btnBack, font,
+                        setupState.backButton.hovered);
 }
 
 } // namespace
@@ -51,30 +38,29 @@ uint64_t freeBytesAt(const std::wstring& folder) {
 
 void paintLanguagePage(const PageContext& page) {
     Graphics& g = page.graphics;
-    const int contentWidth = contentWidthOf(page);
     const Font heading = makeFont(page.family, 10, false);
     const Font native = makeFont(page.family, 11, false);
     const Font english = makeFont(page.family, 9, false);
     const Font button = makeFont(page.family, 10, true);
 
-    drawText(g, stringsFor(setupState.language).selectLanguageTitle, heading, secondaryTextColour, 266, 74);
+    drawText(g, stringsFor(setupState.language).selectLanguageTitle, heading, secondaryTextColour,
+             page.layout.heading);
     for (int i = 0; i < languageCount; ++i) {
-        const int y = 118 + 53 * i;
-        setupState.languageItemRects[i] = {266, y - 8, page.width - 36, y + 40};
+        const LanguageItemLayout& item = page.layout.languageItems[i];
         const bool selected = setupState.language.load() == i;
         if (selected) {
             SolidBrush wash{Color(0x143B82F6)};
-            fillRoundedRect(g, wash, 266, y - 8, contentWidth, 48, 8);
+            fillRoundedRect(g, wash, item.row, 8);
             SolidBrush bar{Color(accentColour)};
-            fillRoundedRect(g, bar, 266, y, 3, 32, 2);
+            fillRoundedRect(g, bar, item.accentBar, 2);
         } else if (i == setupState.hoverLanguage) {
             SolidBrush wash{Color(0x0AFFFFFF)};
-            fillRoundedRect(g, wash, 266, y - 8, contentWidth, 48, 8);
+            fillRoundedRect(g, wash, item.row, 8);
         }
         const LocalizedStrings& own = stringsFor(i);
-        drawText(g, own.nameNative, native, selected ? brightTextColour : secondaryTextColour, 286,
-                 static_cast<float>(y));
-        drawText(g, own.nameEnglish, english, mutedTextColour, 286, static_cast<float>(y + 20));
+        drawText(g, own.nameNative, native, selected ? brightTextColour : secondaryTextColour,
+                 item.nativeName);
+        drawText(g, own.nameEnglish, english, mutedTextColour, item.englishName);
     }
     drawNextButton(page, button);
 }
@@ -82,18 +68,17 @@ void paintLanguagePage(const PageContext& page) {
 void paintOptionsPage(const PageContext& page) {
     Graphics& g = page.graphics;
     const LocalizedStrings& text = stringsFor(setupState.language);
-    const int contentWidth = contentWidthOf(page);
+    const Layout& layout = page.layout;
     const Font title = makeFont(page.family, 12, true);
     const Font small = makeFont(page.family, 9, false);
     const Font tiny = makeFont(page.family, 8, false);
     const Font button = makeFont(page.family, 10, true);
 
-    drawText(g, text.installLocation, title, brightTextColour, 266, 74);
-    drawText(g, text.selectFolderPrompt, small, secondaryTextColour, 266, 102);
+    drawText(g, text.installLocation, title, brightTextColour, layout.heading);
+    drawText(g, text.selectFolderPrompt, small, secondaryTextColour, layout.folderPrompt);
 
-    const int boxWidth = contentWidth - 86;
     SolidBrush panel{Color(panelColour)};
-    fillRoundedRect(g, panel, 266, 139, boxWidth, 42, 6);
+    fillRoundedRect(g, panel, layout.folderBox, 6);
     {
         StringFormat format;
         format.SetAlignment(StringAlignmentNear);
@@ -101,45 +86,39 @@ void paintOptionsPage(const PageContext& page) {
         format.SetTrimming(StringTrimmingEllipsisPath);
         SolidBrush brush{Color(secondaryTextColour)};
         const std::wstring& folder = page.shared.installDir;
-        g.DrawString(folder.c_str(), static_cast<INT>(folder.size()), &small,
-                     RectF(280, 139, static_cast<REAL>(boxWidth - 28), 42), &format, &brush);
+        g.DrawString(folder.c_str(), static_cast<INT>(folder.size()), &small, asRectF(layout.folderText),
+                     &format, &brush);
     }
-
-    const int linkX = 266 + boxWidth + 16;
-    setupState.browseButton.rect = {linkX, 139, linkX + 70, 181};
     {
         StringFormat format;
         format.SetAlignment(StringAlignmentNear);
         format.SetLineAlignment(StringAlignmentCenter);
         SolidBrush brush{Color(setupState.browseButton.hovered ? accentHoverColour : accentColour)};
         const std::wstring label = text.btnChange;
-        g.DrawString(label.c_str(), static_cast<INT>(label.size()), &small,
-                     RectF(static_cast<REAL>(linkX), 139, 70, 42), &format, &brush);
+        g.DrawString(label.c_str(), static_cast<INT>(label.size()), &small, asRectF(layout.browseLink),
+                     &format, &brush);
     }
 
-    drawText(g, formatBytes(freeBytesAt(page.shared.installDir)) + L" Available", tiny, mutedTextColour, 266,
-             189);
+    drawText(g, formatBytes(freeBytesAt(page.shared.installDir)) + L" Available", tiny, mutedTextColour,
+             layout.freeSpace);
 
     SolidBrush labelBrush{Color(secondaryTextColour)};
-    setupState.desktopShortcutBox.rect =
-        drawCheckbox(g, 266, 213, setupState.createDesktopShortcut, text.optDesktopShortcut, small, panel,
-                     labelBrush, 16, contentWidth);
-    setupState.startMenuShortcutBox.rect =
-        drawCheckbox(g, 266, 237, setupState.createStartMenuShortcut, text.optStartMenuShortcut, small, panel,
-                     labelBrush, 16, contentWidth);
+    drawCheckbox(g, layout.desktopShortcut, setupState.createDesktopShortcut, text.optDesktopShortcut, small,
+                 panel, labelBrush);
+    drawCheckbox(g, layout.startMenuShortcut, setupState.createStartMenuShortcut, text.optStartMenuShortcut,
+                 small, panel, labelBrush);
     drawBackButton(page, button);
     drawNextButton(page, button);
 }
 
-TermsScrollGeometry termsScrollGeometry(int windowHeight, int contentHeight, int scroll) {
+TermsScrollGeometry termsScrollGeometry(const Layout& layout, int contentHeight, int scroll) {
     TermsScrollGeometry geometry{};
-    geometry.boxHeight = std::max(windowHeight - 252, 80);
-    geometry.maxScroll = std::max(0, contentHeight - geometry.boxHeight + 16);
+    geometry.maxScroll = std::max(0, contentHeight - heightOf(layout.termsText));
     geometry.scroll = std::max(0, std::min(scroll, geometry.maxScroll));
     if (geometry.maxScroll > 0) {
-        const int track = geometry.boxHeight - 8;
+        const int track = heightOf(layout.termsScrollTrack);
         geometry.thumbLength =
-            std::max(20, static_cast<int>(static_cast<float>(geometry.boxHeight) /
+            std::max(20, static_cast<int>(static_cast<float>(heightOf(layout.termsBox)) /
                                           static_cast<float>(contentHeight) * static_cast<float>(track)));
         geometry.thumbOffset =
             static_cast<int>(static_cast<float>(geometry.scroll) / static_cast<float>(geometry.maxScroll) *
@@ -151,64 +130,62 @@ TermsScrollGeometry termsScrollGeometry(int windowHeight, int contentHeight, int
 void paintTermsPage(const PageContext& page) {
     Graphics& g = page.graphics;
     const LocalizedStrings& text = stringsFor(setupState.language);
-    const int contentWidth = contentWidthOf(page);
+    const Layout& layout = page.layout;
     const Font title = makeFont(page.family, 12, true);
     const Font body = makeFont(page.family, 8, false);
     const Font label = makeFont(page.family, 9, false);
     const Font button = makeFont(page.family, 10, true);
     const Font warning = makeFont(page.family, 8, false);
 
-    drawText(g, text.termsTitle, title, brightTextColour, 266, 64);
-    const int boxHeight = std::max(page.height - 252, 80);
+    drawText(g, text.termsTitle, title, brightTextColour, layout.heading);
     SolidBrush boxFill{Color(0xFF0E1016)};
-    fillRoundedRect(g, boxFill, 266, 96, contentWidth, boxHeight, 6);
+    fillRoundedRect(g, boxFill, layout.termsBox, 6);
     Pen boxOutline{Color(0xFF2A2D36), 1.0f};
-    strokeRoundedRect(g, boxOutline, 266, 96, contentWidth, boxHeight, 6);
+    strokeRoundedRect(g, boxOutline, layout.termsBox, 6);
 
     // CR LF ends each line; a lone CR would render as a missing glyph with some GDI+ builds.
     std::wstring terms = text.termsText;
     std::erase(terms, L'\r');
+    const RECT& textBox = layout.termsText;
+    const REAL textWidth = static_cast<REAL>(widthOf(textBox));
     RectF measured;
-    g.MeasureString(terms.c_str(), static_cast<INT>(terms.size()), &body,
-                    RectF(0, 0, static_cast<REAL>(contentWidth - 24), 99999), &measured);
+    g.MeasureString(terms.c_str(), static_cast<INT>(terms.size()), &body, RectF(0, 0, textWidth, 99999),
+                    &measured);
     setupState.termsContentHeight = static_cast<int32_t>(measured.Height);
     const TermsScrollGeometry geometry =
-        termsScrollGeometry(page.height, setupState.termsContentHeight, setupState.termsScroll);
+        termsScrollGeometry(layout, setupState.termsContentHeight, setupState.termsScroll);
     setupState.termsScroll = geometry.scroll;
 
     Region savedClip;
     g.GetClip(&savedClip);
-    g.SetClip(Rect(268, 98, contentWidth - 4, boxHeight - 4), CombineModeReplace);
+    g.SetClip(asRect(layout.termsClip), CombineModeReplace);
     SolidBrush bodyBrush{Color(secondaryTextColour)};
-    g.DrawString(
-        terms.c_str(), static_cast<INT>(terms.size()), &body,
-        RectF(278, static_cast<REAL>(104 - geometry.scroll), static_cast<REAL>(contentWidth - 24), 99999),
-        nullptr, &bodyBrush);
+    g.DrawString(terms.c_str(), static_cast<INT>(terms.size()), &body,
+                 RectF(static_cast<REAL>(textBox.left), static_cast<REAL>(textBox.top - geometry.scroll),
+                       textWidth, 99999),
+                 nullptr, &bodyBrush);
     g.SetClip(&savedClip, CombineModeReplace);
 
     if (geometry.maxScroll > 0) {
-        const int barX = 266 + contentWidth - 8;
+        const RECT& bar = layout.termsScrollTrack;
         SolidBrush track{Color(0x28FFFFFF)};
-        fillRoundedRect(g, track, barX, 100, 4, boxHeight - 8, 2);
+        fillRoundedRect(g, track, bar, 2);
         SolidBrush thumb{Color(0x64FFFFFF)};
-        fillRoundedRect(g, thumb, barX, 100 + geometry.thumbOffset, 4, geometry.thumbLength, 2);
+        fillRoundedRect(g, thumb, bar.left, bar.top + geometry.thumbOffset, widthOf(bar),
+                        geometry.thumbLength, 2);
     }
 
-    const int y = boxHeight + 110;
     SolidBrush panel{Color(panelColour)};
     SolidBrush labelBrush{Color(secondaryTextColour)};
-    setupState.termsAgreeBox.rect = drawCheckbox(g, 266, y, setupState.termsAccepted, text.termsAgree, label,
-                                                 panel, labelBrush, 16, contentWidth);
+    drawCheckbox(g, layout.termsAgree, setupState.termsAccepted, text.termsAgree, label, panel, labelBrush);
     if (!setupState.termsAccepted)
-        drawText(g, text.termsMustAgree, warning, 0xB4C85050, 290, static_cast<float>(y + 18));
+        drawText(g, text.termsMustAgree, warning, 0xB4C85050, layout.termsWarning);
 
     drawBackButton(page, button);
-    if (setupState.termsAccepted) {
+    if (setupState.termsAccepted)
         drawNextButton(page, button);
-    } else {
-        setupState.primaryButton.rect = bottomRightButton(page);
-        drawDisabledButton(g, page.width - 176, page.height - 60, text.btnNext, button);
-    }
+    else
+        drawDisabledButton(g, layout.primaryButton, text.btnNext, button);
 }
 
 float easeProgress(float displayed, double target) {
@@ -242,29 +219,22 @@ struct ActionButton {
     const wchar_t* label;
     ARGB normal;
     ARGB hover;
-    bool atLeft;
 };
 
-bool actionButtonFor(SetupStatus status, const LocalizedStrings& text, ActionButton& button) {
+// The label and colours of the action button; the layout decides whether it is shown.
+ActionButton actionButtonFor(SetupStatus status, const LocalizedStrings& text) {
     switch (status) {
     case SetupStatus::ReadyToInstall:
-        button = {text.btnInstall, accentColour, accentHoverColour, false};
-        return true;
+        return {text.btnInstall, accentColour, accentHoverColour};
     case SetupStatus::UpdateAvailable:
-        button = {text.btnUpdate, accentColour, accentHoverColour, false};
-        return true;
+        return {text.btnUpdate, accentColour, accentHoverColour};
     case SetupStatus::UpToDate:
     case SetupStatus::Complete:
-        button = {text.btnLaunch, accentColour, accentHoverColour, false};
-        return true;
+        return {text.btnLaunch, accentColour, accentHoverColour};
     case SetupStatus::Downloading:
-        button = {text.btnCancel, 0xFF4B5563, 0xFF6B7280, true};
-        return true;
-    case SetupStatus::Failed:
-        button = {text.btnRetry, 0xFFEF4444, 0xFFF87171, false};
-        return true;
+        return {text.btnCancel, 0xFF4B5563, 0xFF6B7280};
     default:
-        return false;
+        return {text.btnRetry, 0xFFEF4444, 0xFFF87171};
     }
 }
 } // namespace
@@ -273,7 +243,7 @@ void paintProgressPage(const PageContext& page) {
     Graphics& g = page.graphics;
     const LocalizedStrings& text = stringsFor(setupState.language);
     const SharedSnapshot& shared = page.shared;
-    const int contentWidth = contentWidthOf(page);
+    const Layout& layout = page.layout;
     const Font regular = makeFont(page.family, 11, false);
     const Font small = makeFont(page.family, 9, false);
     const Font button = makeFont(page.family, 10, true);
@@ -283,14 +253,14 @@ void paintProgressPage(const PageContext& page) {
                          status == SetupStatus::Installing;
 
     if (status == SetupStatus::Checking) {
-        drawText(g, shared.statusText, regular, secondaryTextColour, 266, 104);
-        drawProgressBar(g, 266, 144, contentWidth, {true, 0.0f});
+        drawText(g, shared.statusText, regular, secondaryTextColour, layout.statusLine);
+        drawProgressBar(g, layout.progressBar, {true, 0.0f});
     } else if (running) {
         wchar_t percent[16];
         swprintf(percent, 16, L" (%.0f%%)", static_cast<double>(setupState.displayedProgress) * 100.0);
-        drawText(g, shared.statusText + percent, regular, secondaryTextColour, 266, 104);
+        drawText(g, shared.statusText + percent, regular, secondaryTextColour, layout.statusLine);
         setupState.displayedProgress = easeProgress(setupState.displayedProgress, setupState.progress.load());
-        drawProgressBar(g, 266, 144, contentWidth, {false, setupState.displayedProgress});
+        drawProgressBar(g, layout.progressBar, {false, setupState.displayedProgress});
         if (status == SetupStatus::Downloading) {
             const uint64_t downloaded = setupState.downloadedBytes.load();
             const uint64_t total = setupState.totalBytes.load();
@@ -298,30 +268,28 @@ void paintProgressPage(const PageContext& page) {
             std::wstring amount = formatBytes(downloaded);
             if (total != 0)
                 amount += L" / " + formatBytes(total);
-            drawText(g, amount, small, mutedTextColour, 266, 162);
+            drawText(g, amount, small, mutedTextColour, layout.transferLine);
             const std::wstring rate = downloadSpeedText(downloaded, total, speed, text.remainingWord);
             StringFormat format;
             format.SetAlignment(StringAlignmentFar);
             SolidBrush brush{Color(mutedTextColour)};
-            g.DrawString(rate.c_str(), static_cast<INT>(rate.size()), &small,
-                         RectF(266, 162, static_cast<REAL>(contentWidth), 16), &format, &brush);
+            g.DrawString(rate.c_str(), static_cast<INT>(rate.size()), &small, asRectF(layout.transferLine),
+                         &format, &brush);
         }
     } else if (status == SetupStatus::Failed) {
-        drawText(g, shared.errorText, regular, 0xFFEF4444, 266, 104);
+        drawText(g, shared.errorText, regular, 0xFFEF4444, layout.statusLine);
     } else {
         drawText(g, shared.statusText, large,
-                 status == SetupStatus::Complete ? 0xFF22C55E : secondaryTextColour, 266, 104);
+                 status == SetupStatus::Complete ? 0xFF22C55E : secondaryTextColour, layout.statusLine);
         const std::wstring& version =
             shared.latestVersion.empty() ? shared.installedVersion : shared.latestVersion;
         if (!version.empty())
-            drawText(g, L"v" + version, small, mutedTextColour, 266, 132);
+            drawText(g, L"v" + version, small, mutedTextColour, layout.versionLine);
     }
 
-    ActionButton action{};
-    if (!actionButtonFor(status, text, action))
+    if (IsRectEmpty(&layout.primaryButton))
         return;
-    const int x = action.atLeft ? 266 : page.width - 176;
-    setupState.primaryButton.rect = {x, page.height - 60, x + 140, page.height - 20};
-    drawPrimaryButton(g, setupState.primaryButton.rect, action.label, button,
-                      setupState.primaryButton.hovered, action.normal, action.hover);
+    const ActionButton action = actionButtonFor(status, text);
+    drawPrimaryButton(g, layout.primaryButton, action.label, button, setupState.primaryButton.hovered,
+                      action.normal, action.hover);
 }

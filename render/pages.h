@@ -1,6 +1,7 @@
 // The four page painters and the arithmetic of the terms and progress pages.
 #pragma once
 
+#include "render/layout.h"
 #include "state/setup_state.h"
 
 #include <windows.h>
@@ -12,10 +13,9 @@
 
 struct PageContext {
     Gdiplus::Graphics& graphics;
-    int width;
-    int height;
     const Gdiplus::FontFamily& family;
     const SharedSnapshot& shared;
+    const Layout& layout;
 };
 
 void paintLanguagePage(const PageContext& page);
@@ -27,15 +27,14 @@ void paintProgressPage(const PageContext& page);
 // install folder usually does not exist before the install. 0 when no folder on the path exists.
 uint64_t freeBytesAt(const std::wstring& folder);
 
-// Terms box geometry of one paint.
+// The terms box's scrolling in one paint, for text of the given height in the layout's box.
 struct TermsScrollGeometry {
-    int boxHeight;
     int maxScroll;
     int scroll;      // clamped into 0..maxScroll
     int thumbLength; // 0 when no scroll bar is drawn
     int thumbOffset;
 };
-TermsScrollGeometry termsScrollGeometry(int windowHeight, int contentHeight, int scroll);
+TermsScrollGeometry termsScrollGeometry(const Layout& layout, int contentHeight, int scroll);
 
 // One easing step of the drawn progress toward the workers' value, with the final snap.
 float easeProgress(float displayed, double target);

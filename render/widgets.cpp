@@ -9,9 +9,10 @@ Font makeFont(const FontFamily& family, float points, bool bold) {
     return Font(&family, points * 96.0f / 72.0f, bold ? FontStyleBold : FontStyleRegular, UnitPixel);
 }
 
-void drawText(Graphics& graphics, const std::wstring& text, const Font& font, ARGB colour, float x, float y) {
+void drawText(Graphics& graphics, const std::wstring& text, const Font& font, ARGB colour, const RECT& line) {
     SolidBrush brush{Color(colour)};
-    graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), &font, RectF(x, y, 0, 0), nullptr,
+    graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), &font,
+                        RectF(static_cast<REAL>(line.left), static_cast<REAL>(line.top), 0, 0), nullptr,
                         &brush);
 }
 
@@ -33,12 +34,16 @@ void addRoundedRect(GraphicsPath& path, int x, int y, int w, int h, int radius) 
     path.AddArc(x, y + h - d, d, d, 90, 90);
     path.CloseFigure();
 }
-
-RectF boxOf(const RECT& rect) {
-    return RectF(static_cast<REAL>(rect.left), static_cast<REAL>(rect.top),
-                 static_cast<REAL>(rect.right - rect.left), static_cast<REAL>(rect.bottom - rect.top));
-}
 } // namespace
+
+Rect asRect(const RECT& rect) {
+    return Rect(rect.left, rect.top, widthOf(rect), heightOf(rect));
+}
+
+RectF asRectF(const RECT& rect) {
+    return RectF(static_cast<REAL>(rect.left), static_cast<REAL>(rect.top), static_cast<REAL>(widthOf(rect)),
+                 static_cast<REAL>(heightOf(rect)));
+}
 
 void fillRoundedRect(Graphics& graphics, const Brush& brush, int x, int y, int w, int h, int radius) {
     GraphicsPath path(FillModeAlternate);
@@ -52,49 +57,55 @@ void strokeRoundedRect(Graphics& graphics, const Pen& pen, int x, int y, int w, 
     graphics.DrawPath(&pen, &path);
 }
 
+void fillRoundedRect(Graphics& graphics, const Brush& brush, const RECT& rect, int radius) {
+    fillRoundedRect(graphics, brush, rect.left, rect.top, widthOf(rect), heightOf(rect), radius);
+}
+
+void strokeRoundedRect(Graphics& graphics, const Pen& pen, const RECT& rect, int radius) {
+    strokeRoundedRect(graphics, pen, rect.left, rect.top, widthOf(rect), heightOf(rect), radius);
+}
+
 void drawPrimaryButton(Graphics& graphics, const RECT& rect, const std::wstring& label, const Font& font,
                        bool hovered, ARGB normal, ARGB hover) {
     SolidBrush fill{Color(hovered ? hover : normal)};
-    fillRoundedRect(graphics, fill, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, 3);
-    drawTextCentred(graphics, label, font, 0xFFFFFFFF, boxOf(rect));
+    fillRoundedRect(graphics, fill, rect, 3);
+    drawTextCentred(graphics, label, font, 0xFFFFFFFF, asRectF(rect));
 }
 
-void drawDisabledButton(Graphics& graphics, int x, int y, const std::wstring& label, const Font& font) {
+void drawDisabledButton(Graphics& graphics, const RECT& rect, const std::wstring& label, const Font& font) {
     SolidBrush fill{Color(0x3CFFFFFF)};
-    fillRoundedRect(graphics, fill, x, y, 140, 40, 8);
-    drawTextCentred(graphics, label, font, 0x50FFFFFF,
-                    RectF(static_cast<REAL>(x), static_cast<REAL>(y), 140, 40));
+    fillRoundedRect(graphics, fill, rect, 8);
+    drawTextCentred(graphics, label, font, 0x50FFFFFF, asRectF(rect));
 }
 
 void drawSecondaryButton(Graphics& graphics, const RECT& rect, const std::wstring& label, const Font& font,
                          bool hovered) {
-    const int w = rect.right - rect.left;
-    const int h = rect.bottom - rect.top;
     if (hovered) {
         SolidBrush wash{Color(0x0CFFFFFF)};
-        fillRoundedRect(graphics, wash, rect.left, rect.top, w, h, 3);
+        fillRoundedRect(graphics, wash, rect, 3);
     }
     Pen outline{Color(hovered ? 0x23FFFFFF : 0x12FFFFFF), 1.0f};
-    strokeRoundedRect(graphics, outline, rect.left, rect.top, w, h, 3);
-    drawTextCentred(graphics, label, font, secondaryTextColour, boxOf(rect));
+    strokeRoundedRect(graphics, outline, rect, 3);
+    drawTextCentred(graphics, label, font, secondaryTextColour, asRectF(rect));
 }
 
-RECT drawCheckbox(Graphics& graphics, int x, int y, bool checked, const std::wstring& label,
-                  const Font& labelFont, const Brush& boxBrush, const Brush& labelBrush, int boxSize,
-                  int hitWidth) {
-    const RECT hit{x, y, x + hitWidth, y + boxSize + 2};
-    fillRoundedRect(graphics, boxBrush, x, y, boxSize, boxSize, 3);
+void drawCheckbox(Graphics& graphics, const CheckboxLayout& layout, bool checked, const std::wstring& label,
+                  const Font& labelFont, const Brush& boxBrush, const Brush& labelBrush) {
+    fillRoundedRect(graphics, boxBrush, layout.box, 3);
     Pen border{Color(secondaryTextColour), 1.0f};
-    strokeRoundedRect(graphics, border, x, y, boxSize, boxSize, 3);
+    strokeRoundedRect(graphics, border, layout.box, 3);
     if (checked) {
+        // The tick, drawn for a 16-pixel box.
+        const int x = layout.box.left;
+        const int y = layout.box.top;
         Pen mark{Color(accentColour), 2.0f};
         graphics.DrawLine(&mark, x + 3, y + 8, x + 6, y + 12);
         graphics.DrawLine(&mark, x + 6, y + 12, x + 13, y + 4);
     }
-    graphics.DrawString(label.c_str(), static_cast<INT>(label.size()), &labelFont,
-                        RectF(static_cast<REAL>(x + boxSize + 8), static_cast<REAL>(y - 1), 0, 0), nullptr,
-                        &labelBrush);
-    return hit;
+    graphics.DrawString(
+        label.c_str(), static_cast<INT>(label.size()), &labelFont,
+        RectF(static_cast<REAL>(layout.label.left), static_cast<REAL>(layout.label.top), 0, 0), nullptr,
+        &labelBrush);
 }
 
 int indeterminateSegmentX(int x, int width, uint32_t tick) {
@@ -108,13 +119,16 @@ int determinateFillWidth(int width, float fraction) {
     return static_cast<int>(static_cast<float>(width) * fraction);
 }
 
-void drawProgressBar(Graphics& graphics, int x, int y, int width, ProgressBarMode mode) {
+void drawProgressBar(Graphics& graphics, const RECT& bar, ProgressBarMode mode) {
+    const int x = bar.left;
+    const int y = bar.top;
+    const int width = widthOf(bar);
     SolidBrush track{Color(trackColour)};
-    fillRoundedRect(graphics, track, x, y, width, progressBarHeight, 4);
+    fillRoundedRect(graphics, track, bar, 4);
     if (mode.indeterminate) {
         SolidBrush segment{Color(accentColour)};
         fillRoundedRect(graphics, segment, indeterminateSegmentX(x, width, GetTickCount()), y, width / 3,
-                        progressBarHeight, 4);
+                        heightOf(bar), 4);
         return;
     }
     const int fill = determinateFillWidth(width, mode.fraction);
@@ -123,7 +137,7 @@ void drawProgressBar(Graphics& graphics, int x, int y, int width, ProgressBarMod
     LinearGradientBrush gradient(Point(x, y), Point(x + fill, y), Color(accentColour),
                                  Color(accentHoverColour));
     gradient.SetWrapMode(WrapModeTile);
-    fillRoundedRect(graphics, gradient, x, y, fill, progressBarHeight, 4);
+    fillRoundedRect(graphics, gradient, x, y, fill, heightOf(bar), 4);
 }
 
 std::wstring formatBytes(uint64_t bytes) {

@@ -1,6 +1,8 @@
 // Drawing primitives and widgets shared by the page painters, and the arithmetic behind them.
 #pragma once
 
+#include "render/layout.h"
+
 #include <windows.h>
 
 #include <gdiplus.h>
@@ -20,8 +22,9 @@ inline constexpr Gdiplus::ARGB brightTextColour = 0xFFF0F0F0;
 // or labels outgrow their boxes on scaled displays.
 Gdiplus::Font makeFont(const Gdiplus::FontFamily& family, float points, bool bold);
 
+// Starts at the line's top-left corner, unclipped.
 void drawText(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font& font,
-              Gdiplus::ARGB colour, float x, float y);
+              Gdiplus::ARGB colour, const RECT& line);
 void drawTextCentred(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font& font,
                      Gdiplus::ARGB colour, const Gdiplus::RectF& box);
 
@@ -29,25 +32,27 @@ void fillRoundedRect(Gdiplus::Graphics& graphics, const Gdiplus::Brush& brush, i
                      int radius);
 void strokeRoundedRect(Gdiplus::Graphics& graphics, const Gdiplus::Pen& pen, int x, int y, int w, int h,
                        int radius);
+void fillRoundedRect(Gdiplus::Graphics& graphics, const Gdiplus::Brush& brush, const RECT& rect, int radius);
+void strokeRoundedRect(Gdiplus::Graphics& graphics, const Gdiplus::Pen& pen, const RECT& rect, int radius);
+Gdiplus::Rect asRect(const RECT& rect);
+Gdiplus::RectF asRectF(const RECT& rect);
 
 void drawPrimaryButton(Gdiplus::Graphics& graphics, const RECT& rect, const std::wstring& label,
                        const Gdiplus::Font& font, bool hovered, Gdiplus::ARGB normal, Gdiplus::ARGB hover);
 // The look of NEXT while the terms are not accepted.
-void drawDisabledButton(Gdiplus::Graphics& graphics, int x, int y, const std::wstring& label,
+void drawDisabledButton(Gdiplus::Graphics& graphics, const RECT& rect, const std::wstring& label,
                         const Gdiplus::Font& font);
 void drawSecondaryButton(Gdiplus::Graphics& graphics, const RECT& rect, const std::wstring& label,
                          const Gdiplus::Font& font, bool hovered);
-// Returns the clickable row: the box and its label up to hitWidth.
-RECT drawCheckbox(Gdiplus::Graphics& graphics, int x, int y, bool checked, const std::wstring& label,
-                  const Gdiplus::Font& labelFont, const Gdiplus::Brush& boxBrush,
-                  const Gdiplus::Brush& labelBrush, int boxSize, int hitWidth);
+void drawCheckbox(Gdiplus::Graphics& graphics, const CheckboxLayout& layout, bool checked,
+                  const std::wstring& label, const Gdiplus::Font& labelFont, const Gdiplus::Brush& boxBrush,
+                  const Gdiplus::Brush& labelBrush);
 
 struct ProgressBarMode {
     bool indeterminate = false;
     float fraction = 0.0f;
 };
-inline constexpr int progressBarHeight = 8;
-void drawProgressBar(Gdiplus::Graphics& graphics, int x, int y, int width, ProgressBarMode mode);
+void drawProgressBar(Gdiplus::Graphics& graphics, const RECT& bar, ProgressBarMode mode);
 
 // Left edge of the gliding segment of an indeterminate bar at tick t (milliseconds).
 int indeterminateSegmentX(int x, int width, uint32_t tick);

@@ -79,7 +79,7 @@ class BenchTour(tour.Tour):
             if self.window_ids("Ostrel Setup"):
                 self.origin = self.window_origin()
                 taken = time.monotonic()
-                if tour.near(self.pixel(self.capture(), (600, 60)), tour.BACKGROUND, 6):
+                if tour.near(self.pixel(self.capture(), self.at.blank), tour.BACKGROUND, 6):
                     return taken - start
             if time.monotonic() - start > 30:
                 raise tour.TourError("no first paint within 30 s")
@@ -91,13 +91,13 @@ class BenchTour(tour.Tour):
                                       stdin=subprocess.DEVNULL)
         tour.wait_for("the setup window", lambda: self.window_ids("Ostrel Setup"), 30)
         self.origin = self.window_origin()
-        tour.wait_for("the first paint", lambda: tour.near(self.pixel(self.capture(), (600, 60)),
+        tour.wait_for("the first paint", lambda: tour.near(self.pixel(self.capture(), self.at.blank),
                                                           tour.BACKGROUND, 6), 20)
         self.walk_to_progress()
         self.wait_state("ready", 60)
         pid = self.setup_pid()
         before = (self.memory_kb(pid, "VmRSS"), self.memory_kb(pid, "RssAnon"))
-        self.click(tour.PRIMARY_RIGHT)
+        self.click(self.at.primary_right)
         peak = 0
         peak_private = 0
         started = time.monotonic()

@@ -22,11 +22,16 @@ keeps the installed release; then INSTALL: files replaced, a user's file kept, t
 product stopped); a fresh installation in Russian (other texts than the English run's, language
 "ru" stored). A scenario that fails is recorded and the next one runs.
 
+Every click point and pixel probe comes from the window's layout table, <build>/layout.json (the
+test build's layout_table fixture writes it; the tour writes it with <build>/tools/layout_table.exe
+when it is missing or older than that program).
+
 Every page and state is saved as a screenshot in the output folder, with summary.txt. Exit
 status 0 when every check passed, 1 otherwise, 2 when something the tour needs is missing.
 """
 
 import argparse
+import json
 import os
 import pathlib
 import shutil
@@ -38,29 +43,9 @@ import time
 
 HERE = pathlib.Path(__file__).resolve().parent
 SCREEN = (1366, 768)
-WINDOW = (780, 500)
 RELEASE_ASSET_BYTES = 3 * 1024 * 1024
-
-# Client coordinates of the layout.
-NEXT = (674, 460)
-BACK = (336, 460)
-SIDE_PANEL = (100, 300)
-DESKTOP_BOX = (274, 221)
-TERMS_BOX = (274, 366)
-TERMS_TEXT = (500, 220)
-PRIMARY_RIGHT = (614, 448)  # inside the action button, clear of its label
-PRIMARY_LEFT = (276, 448)
-BROWSE = (697, 161)
-FOLDER_BOX = (266, 139, 658, 181)
-PRIMARY_BOX = (604, 440, 744, 480)  # the action button at the right, label included
-TITLES_BOX = (260, 8, 744, 100)  # the window's title and the page's
-STATUS_LINE_BOX = (266, 100, 744, 128)
 LANGUAGE_CODES = ["en", "ko", "ja", "zh", "ru"]
 ENGLISH, RUSSIAN = 0, 4
-
-
-def language_item(index):
-    return (505, 134 + 53 * index)
 
 
 def newer_version(version):
@@ -86,6 +71,72 @@ class TourError(Exception):
 
 class MissingDependency(Exception):
     pass
+
+
+def centre(box):
+    left, top, right, bottom = box
+    return ((left + right) // 2, (top + bottom) // 2)
+
+
+def near_corner(box):
+    """Inside a button, clear of its centred label and of its rounded corner."""
+    return (box[0] + 10, box[1] + 8)
+
+
+def inside_margin(box, text):
+    """Between a box's left edge and where its text starts, halfway down: only the box's fill."""
+    return ((box[0] + text[0]) // 2, (text[1] + text[3]) // 2)
+
+
+def union(first, second):
+    return (min(first[0], second[0]), min(first[1], second[1]), max(first[2], second[2]),
+            max(first[3], second[3]))
+
+
+class LayoutTable:
+    """The window's layout as layout_table.exe writes it: every rectangle of every page and status
+    in client coordinates, None where the page does not show it."""
+
+    def __init__(self, path):
+        data = json.loads(path.read_text())
+        self.window = (data["width"], data["height"])
+        self.layouts = {(entry["page"], entry["status"]): entry["rects"] for entry in data["layouts"]}
+
+    def box(self, name, page, status="checking"):
+        box = self.layouts[page, status].get(name)
+        if box is None:
+            raise TourError(f"the layout table has no {name} on the {page} page ({status})")
+        return tuple(box)
+
+
+class Spots:
+    """Where the tour clicks and which pixels it reads, taken from the layout table."""
+
+    def __init__(self, table):
+        box = table.box
+        self.window = box("window", "language")
+        self.side_panel = centre(box("sidePanel", "language"))
+        items = range(len(LANGUAGE_CODES))
+        self.language_items = [centre(box(f"languageItems.{i}.row", "language")) for i in items]
+        self.accent_bars = [centre(box(f"languageItems.{i}.accentBar", "language")) for i in items]
+        heading = box("heading", "language")
+        # Background until the first paint and after it: between the title bar and the heading.
+        self.blank = (centre(heading)[0], (box("titleBar", "language")[3] + heading[1]) // 2)
+        self.titles = {page: union(box("windowTitle", page), box("heading", page))
+                       for page in ("language", "options", "terms")}
+        self.next = centre(box("primaryButton", "options"))
+        self.desktop_box = centre(box("desktopShortcut.box", "options"))
+        self.browse = centre(box("browseLink", "options"))
+        self.folder_box = box("folderBox", "options")
+        self.folder_fill = inside_margin(self.folder_box, box("folderText", "options"))
+        self.terms_box = centre(box("termsAgree.box", "terms"))
+        self.terms_text = box("termsText", "terms")
+        self.terms_fill = inside_margin(box("termsBox", "terms"), self.terms_text)
+        self.primary_box = box("primaryButton", "progress", "readyToInstall")  # label included
+        self.primary_right = near_corner(self.primary_box)
+        self.primary_left = near_corner(box("primaryButton", "progress", "downloading"))
+        self.status_line = box("statusLine", "progress", "readyToInstall")
+        self.progress_bar = box("progressBar", "progress", "downloading")
 
 
 def near(colour, wanted, tolerance=12):
@@ -146,6 +197,8 @@ class Tour:
         self.service_started = False
         self.service_was_running = False
         self.xvfb = None
+        self.window = None
+        self.at = None
 
     def prepare_environment(self):
         self.env.update({
@@ -158,6 +211,19 @@ class Tour:
         if not self.env.get("DISPLAY"):
             self.start_xvfb()
         self.run([str(HERE / "wine-prefix.sh"), str(self.build), "--prefix", str(self.prefix)])
+        self.load_layout()
+
+    def load_layout(self):
+        table = self.build / "layout.json"
+        program = self.build / "tools" / "layout_table.exe"
+        stale = program.is_file() and table.is_file() and program.stat().st_mtime > table.stat().st_mtime
+        if stale or not table.is_file():
+            if not program.is_file():
+                raise MissingDependency("<build>/tools/layout_table.exe is needed")
+            self.run(["wine", str(program), table.name], cwd=table.parent)
+        layout = LayoutTable(table)
+        self.window = layout.window
+        self.at = Spots(layout)
 
     def start_xvfb(self):
         read_end, write_end = os.pipe()
@@ -172,11 +238,11 @@ class Tour:
             raise MissingDependency("Xvfb did not start")
         self.env["DISPLAY"] = ":" + number
 
-    def run(self, command, check=True):
+    def run(self, command, check=True, cwd=None):
         # Wine's helpers inherit pipes and could hold them open: output goes through a file.
         with tempfile.TemporaryFile() as output:
             result = subprocess.run(command, env=self.env, stdout=output, stderr=subprocess.STDOUT,
-                                    stdin=subprocess.DEVNULL)
+                                    stdin=subprocess.DEVNULL, cwd=cwd)
             output.seek(0)
             text = output.read().decode("utf-8", "replace")
         if check and result.returncode != 0:
@@ -329,37 +395,35 @@ class Tour:
 
     def park_pointer(self):
         # Over the side panel, so no button shows its hover colour in a sample.
-        self.pointer_to(SIDE_PANEL)
+        self.pointer_to(self.at.side_panel)
         time.sleep(0.2)
 
     def page_shown(self, image):
-        if near(self.pixel(image, (300, 160)), PANEL):
+        if near(self.pixel(image, self.at.folder_fill), PANEL):
             return "options"
-        if near(self.pixel(image, (270, 300)), TERMS_BOX_FILL, 1):
+        if near(self.pixel(image, self.at.terms_fill), TERMS_BOX_FILL, 1):
             return "terms"
-        if near(self.pixel(image, (267, 134 + 53 * self.language)), ACCENT, 40):
+        if near(self.pixel(image, self.at.accent_bars[self.language]), ACCENT, 40):
             return "language"
         return "progress"
 
     def progress_state(self, image):
-        right = self.pixel(image, PRIMARY_RIGHT)
-        left = self.pixel(image, PRIMARY_LEFT)
+        right = self.pixel(image, self.at.primary_right)
+        left = self.pixel(image, self.at.primary_left)
         if near(left, CANCEL_GREY) or near(left, CANCEL_HOVER):
             return "downloading"
         if near(right, DANGER) or near(right, DANGER_HOVER):
             return "failed"
         if near(right, ACCENT) or near(right, ACCENT_HOVER):
-            status_line = [self.pixel(image, (x, y)) for x in range(266, 744, 2) for y in range(104, 126, 2)]
+            status_line = self.region(image, self.at.status_line, step=2)
             return "complete" if any(near(p, SUCCESS, 30) for p in status_line) else "ready"
         return "running"
 
     def progress_fraction(self, image):
-        filled = 0
-        for x in range(266, 744):
-            colour = self.pixel(image, (x, 148))
-            if near(colour, ACCENT, 40):
-                filled += 1
-        return filled / 478
+        left, _, right, _ = self.at.progress_bar
+        row = centre(self.at.progress_bar)[1]
+        filled = sum(1 for x in range(left, right) if near(self.pixel(image, (x, row)), ACCENT, 40))
+        return filled / (right - left)
 
     def wait_page(self, page, timeout=10):
         wait_for(f"the {page} page", lambda: self.page_shown(self.capture()) == page, timeout)
@@ -376,14 +440,15 @@ class Tour:
             return state if state != "running" else None
         return wait_for("the end of the update check", settled, timeout)
 
-    def region(self, image, box):
+    def region(self, image, box, step=1):
         left, top, right, bottom = box
-        return tuple(self.pixel(image, (x, y)) for y in range(top, bottom) for x in range(left, right))
+        return tuple(self.pixel(image, (x, y))
+                     for y in range(top, bottom, step) for x in range(left, right, step))
 
     def button_label(self):
         """The action button's pixels, to tell its labels apart: INSTALL, UPDATE and LAUNCH share
         one colour."""
-        return self.region(self.capture(), PRIMARY_BOX)
+        return self.region(self.capture(), self.at.primary_box)
 
     def label(self, name, language=None):
         """The button's pixels remembered for `name` in `language` (default: the current one)."""
@@ -420,10 +485,11 @@ class Tour:
                                       stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
         wait_for("the setup window", lambda: self.window_ids("Ostrel Setup"), 30)
         self.origin = self.window_origin()
-        expected = ((SCREEN[0] - WINDOW[0]) // 2, (SCREEN[1] - WINDOW[1]) // 2)
+        expected = ((SCREEN[0] - self.window[0]) // 2, (SCREEN[1] - self.window[1]) // 2)
         self.check("window centred on the screen", self.origin == expected, f"at {self.origin}")
         # Clicks land only after the first paint.
-        wait_for("the first paint", lambda: near(self.pixel(self.capture(), (600, 60)), BACKGROUND, 6), 20)
+        wait_for("the first paint",
+                 lambda: near(self.pixel(self.capture(), self.at.blank), BACKGROUND, 6), 20)
 
     def answer_exit_question(self, key):
         """Escape, then the exit question answered with `key` ("n" or "y")."""
@@ -442,9 +508,10 @@ class Tour:
 
     def drag_window(self):
         before = self.window_origin()
-        self.pointer_to(SIDE_PANEL)
+        panel = self.at.side_panel
+        self.pointer_to(panel)
         self.xdotool("mousedown", "1")
-        start = (before[0] + SIDE_PANEL[0], before[1] + SIDE_PANEL[1])
+        start = (before[0] + panel[0], before[1] + panel[1])
         for step in range(1, 5):
             self.pointer_to((start[0] + 10 * step, start[1] + 6 * step), client=False)
         self.xdotool("mouseup", "1")
@@ -452,7 +519,7 @@ class Tour:
         after = self.window_origin()
         self.check("a drag moves the window by the cursor's movement",
                    (after[0] - before[0], after[1] - before[1]) == (40, 24), f"{before} -> {after}")
-        self.pointer_to((after[0] + SIDE_PANEL[0], after[1] + SIDE_PANEL[1]), client=False)
+        self.pointer_to((after[0] + panel[0], after[1] + panel[1]), client=False)
         self.xdotool("mousedown", "1")
         self.pointer_to(start, client=False)
         self.xdotool("mouseup", "1")
@@ -461,44 +528,44 @@ class Tour:
 
     def walk_to_progress(self):
         self.screenshot("language-page")
-        self.click(language_item(self.language))
+        self.click(self.at.language_items[self.language])
         self.park_pointer()
         self.wait_page("language")
         self.screenshot("language-chosen")
-        self.click(NEXT)
+        self.click(self.at.next)
         self.wait_page("options")
         self.screenshot("options-page")
-        self.click(DESKTOP_BOX)
+        self.click(self.at.desktop_box)
         self.park_pointer()
         self.screenshot("desktop-shortcut-off")
-        self.click(DESKTOP_BOX)
+        self.click(self.at.desktop_box)
         self.park_pointer()
         self.screenshot("desktop-shortcut-on")
-        self.click(NEXT)
+        self.click(self.at.next)
         self.wait_page("terms")
         self.screenshot("terms-page")
         top = self.capture()
-        self.pointer_to(TERMS_TEXT)
+        self.pointer_to(centre(self.at.terms_text))
         self.xdotool("windowfocus", self.window_ids("Ostrel Setup")[0])
         for _ in range(3):
             self.xdotool("click", "5")
         time.sleep(0.4)
         self.park_pointer()
         scrolled = self.capture()
-        self.check("the wheel scrolls the terms", self.pixels_differ(top, scrolled, (278, 104, 720, 330)))
+        self.check("the wheel scrolls the terms", self.pixels_differ(top, scrolled, self.at.terms_text))
         self.screenshot("terms-scrolled")
-        self.pointer_to(NEXT)
+        self.pointer_to(self.at.next)
         time.sleep(0.3)
         before = self.capture()
         self.xdotool("click", "1")
         time.sleep(0.5)
         after = self.capture()
         self.check("NEXT before ticking the box does nothing",
-                   self.page_shown(after) == "terms" and not self.pixels_differ(before, after, (0, 0, 780, 500)))
-        self.click(TERMS_BOX)
+                   self.page_shown(after) == "terms" and not self.pixels_differ(before, after, self.at.window))
+        self.click(self.at.terms_box)
         self.park_pointer()
         self.screenshot("terms-accepted")
-        self.click(NEXT)
+        self.click(self.at.next)
         self.wait_page("progress")
         self.screenshot("checking")
         self.park_pointer()
@@ -511,15 +578,16 @@ class Tour:
     def walk_straight(self):
         """Language, NEXT, NEXT, the terms box, NEXT: the shortest way to the progress page.
         The pages' captures are kept in page_images for comparisons between runs."""
-        self.click(language_item(self.language))
+        self.click(self.at.language_items[self.language])
         self.park_pointer()
         self.wait_page("language")
-        for page, action in (("language", NEXT), ("options", NEXT), ("terms", TERMS_BOX)):
+        for page, action in (("language", self.at.next), ("options", self.at.next),
+                             ("terms", self.at.terms_box)):
             self.wait_page(page)
             self.keep(page)
             self.click(action)
             self.park_pointer()
-        self.click(NEXT)
+        self.click(self.at.next)
         self.wait_page("progress")
         self.park_pointer()
 
@@ -533,7 +601,7 @@ class Tour:
         self.screenshot("failed-service-down")
         self.publish_release()
         self.start_service()
-        self.click(PRIMARY_RIGHT)  # RETRY
+        self.click(self.at.primary_right)  # RETRY
         self.park_pointer()
         self.wait_state("ready", 30)
         self.screenshot("ready-to-install")
@@ -541,7 +609,7 @@ class Tour:
 
     def download_to_complete(self):
         """INSTALL or UPDATE, the download watched to its end, Complete."""
-        self.click(PRIMARY_RIGHT)
+        self.click(self.at.primary_right)
         self.park_pointer()
         self.wait_state("downloading", 20)
         fractions = []
@@ -562,7 +630,7 @@ class Tour:
         self.labels[self.language, "LAUNCH"] = self.button_label()
 
     def launch(self):
-        self.click(PRIMARY_RIGHT)  # LAUNCH
+        self.click(self.at.primary_right)  # LAUNCH
         wait_for("the setup to close", lambda: not self.window_ids("Ostrel Setup"), 30)
         wait_for("the product's window", lambda: self.window_ids("Ostrel"), 30)
         time.sleep(1)
@@ -658,7 +726,7 @@ class Tour:
         """INSTALL (or UPDATE), until the package is being written; returns the setup's files
         in the temporary folder before."""
         before = self.setup_files_in_temp()
-        self.click(PRIMARY_RIGHT)
+        self.click(self.at.primary_right)
         self.park_pointer()
         self.wait_state("downloading", 20)
         wait_for("the package in the temporary folder",
@@ -671,7 +739,7 @@ class Tour:
         INSTALL back (after an update too: the cancelled run ends in ReadyToInstall) and the
         package gone."""
         before = self.start_download()
-        self.click(PRIMARY_LEFT)  # CANCEL
+        self.click(self.at.primary_left)  # CANCEL
         self.park_pointer()
         self.wait_state("ready", 30)
         self.screenshot("cancelled")
@@ -687,18 +755,19 @@ class Tour:
         """Change opens the folder picker over the window; cancelling it keeps the folder. Yes
         on the exit question then ends the setup."""
         self.start_setup()
-        self.click(NEXT)
+        self.click(self.at.next)
         self.wait_page("options")
         self.park_pointer()
         before = self.capture()
         setup = self.window_ids("Ostrel Setup")
-        self.click(BROWSE)
+        self.click(self.at.browse)
         picker = self.wait_new_window("the folder picker", setup, 30)
         self.screenshot("folder-picker")
         x, y, width, height = self.window_geometry(picker[0])
         left, top = self.origin
         self.check("the folder picker opens over the setup window",
-                   x < left + WINDOW[0] and left < x + width and y < top + WINDOW[1] and top < y + height,
+                   x < left + self.window[0] and left < x + width
+                   and y < top + self.window[1] and top < y + height,
                    f"picker at {(x, y, width, height)}, setup at {self.origin}")
         self.xdotool("windowfocus", picker[0])
         self.xdotool("key", "Escape")
@@ -707,7 +776,7 @@ class Tour:
         self.wait_page("options")
         self.screenshot("folder-picker-cancelled")
         self.check("cancelling the picker keeps the folder",
-                   not self.pixels_differ(before, self.capture(), FOLDER_BOX))
+                   not self.pixels_differ(before, self.capture(), self.at.folder_box))
         self.answer_exit_question("y")
         wait_for("the setup to close", lambda: not self.window_ids("Ostrel Setup"), 15)
         self.check_setup_ended()
@@ -804,8 +873,9 @@ class Tour:
         self.walk_straight()
         self.wait_state("ready", 30)
         self.keep("ready-to-install")
-        for name, box in (("language", TITLES_BOX), ("options", TITLES_BOX), ("terms", TITLES_BOX),
-                          ("ready-to-install", STATUS_LINE_BOX)):
+        titles = self.at.titles
+        for name, box in (("language", titles["language"]), ("options", titles["options"]),
+                          ("terms", titles["terms"]), ("ready-to-install", self.at.status_line)):
             english = self.page_images.get(("cancel", name))
             self.check(f"{name}: texts differ from the English run's", english is not None
                        and self.pixels_differ(english, self.page_images["russian", name], box))

@@ -29,8 +29,8 @@ inline constexpr SetupStatus allStatuses[] = {
     SetupStatus::UpToDate,   SetupStatus::Downloading,    SetupStatus::Extracting,
     SetupStatus::Installing, SetupStatus::Complete,       SetupStatus::Failed};
 
+// A clickable widget's hover flag (UI thread only); where the widget is comes from the layout.
 struct HitSlot {
-    RECT rect{};
     bool hovered = false;
 };
 
@@ -72,7 +72,6 @@ struct SetupState {
     bool termsAccepted = false;
     int32_t termsScroll = 0;
     int32_t termsContentHeight = 0;
-    RECT languageItemRects[5]{};
     float displayedProgress = 0.0f;
 
     // Guards status changes and every string a worker writes or reads while the UI runs.

@@ -6,9 +6,11 @@
 #include "render/widgets.h"
 #include "state/setup_state.h"
 #include "tests/offscreen_target.h"
+#include "tests/support/layout_points.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -17,8 +19,10 @@
 using namespace Gdiplus;
 
 namespace {
-constexpr int W = 780;
-constexpr int H = 500;
+constexpr int W = windowWidth;
+constexpr int H = windowHeight;
+constexpr uint32_t background = 0xFF12141Au;
+constexpr uint32_t accent = 0xFF3B82F6u;
 
 // GDI+ and the paint resources for the whole program, as the entry point holds them.
 std::unique_ptr<GdiplusSession> gdiplus;
@@ -78,6 +82,14 @@ struct Frame {
             expectSameAsReference(name);
     }
     uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y * W + x)]; }
+    uint32_t at(POINT point) const { return at(point.x, point.y); }
+    bool anyIn(const RECT& box, uint32_t colour) const {
+        for (int y = box.top; y < box.bottom; ++y)
+            for (int x = box.left; x < box.right; ++x)
+                if (at(x, y) == colour)
+                    return true;
+        return false;
+    }
 
     void expectSameAsReference(const std::wstring& name) const {
         Bitmap reference((std::wstring(referenceFrames()) + L"\\" + name + L".png").c_str());
@@ -99,11 +111,14 @@ struct Frame {
     std::vector<uint32_t> pixels;
 };
 
-void expectRect(const RECT& actual, LONG left, LONG top, LONG right, LONG bottom) {
-    EXPECT_EQ(actual.left, left);
-    EXPECT_EQ(actual.top, top);
-    EXPECT_EQ(actual.right, right);
-    EXPECT_EQ(actual.bottom, bottom);
+// The layout the frame was painted with.
+Layout shownLayout() {
+    return windowLayout(setupState.page, setupState.status.load());
+}
+
+// Between the left edge of a box and where its text starts, halfway down: only the box's fill.
+POINT insideMargin(const RECT& box, const RECT& text) {
+    return {(box.left + text.left) / 2, (text.top + text.bottom) / 2};
 }
 
 class Render : public ::testing::Test {
@@ -153,15 +168,17 @@ TEST(FreeSpace, AsksTheNearestFolderThatExists) {
 }
 
 TEST(WidgetArithmetic, IndeterminateSegmentGlidesAcrossTheTrack) {
-    const int width = 478;
+    const RECT bar = windowLayout(SetupPage::ProgressPage).progressBar;
+    const int x = bar.left;
+    const int width = widthOf(bar);
     const int travel = width - width / 3;
-    EXPECT_NEAR(indeterminateSegmentX(266, width, 0), 266 + travel / 2, 1);
-    EXPECT_NEAR(indeterminateSegmentX(266, width, 500), 266 + travel, 1);
-    EXPECT_NEAR(indeterminateSegmentX(266, width, 1000), 266 + travel / 2, 1);
-    EXPECT_NEAR(indeterminateSegmentX(266, width, 1500), 266, 1);
-    EXPECT_EQ(indeterminateSegmentX(266, width, 2500), indeterminateSegmentX(266, width, 500));
-    EXPECT_EQ(determinateFillWidth(478, 0.0f), 0);
-    EXPECT_EQ(determinateFillWidth(478, 1.0f), 478);
+    EXPECT_NEAR(indeterminateSegmentX(x, width, 0), x + travel / 2, 1);
+    EXPECT_NEAR(indeterminateSegmentX(x, width, 500), x + travel, 1);
+    EXPECT_NEAR(indeterminateSegmentX(x, width, 1000), x + travel / 2, 1);
+    EXPECT_NEAR(indeterminateSegmentX(x, width, 1500), x, 1);
+    EXPECT_EQ(indeterminateSegmentX(x, width, 2500), indeterminateSegmentX(x, width, 500));
+    EXPECT_EQ(determinateFillWidth(width, 0.0f), 0);
+    EXPECT_EQ(determinateFillWidth(width, 1.0f), width);
 }
 
 TEST(WidgetArithmetic, EasingCoversFifteenPercentAndSnaps) {
@@ -186,37 +203,38 @@ TEST(WidgetArithmetic, RemainingTimeTexts) {
 }
 
 TEST(WidgetArithmetic, TermsScrollIsClampedAndTheThumbStaysInItsTrack) {
-    const TermsScrollGeometry shortText = termsScrollGeometry(500, 200, 500);
-    EXPECT_EQ(shortText.boxHeight, 248);
+    const Layout layout = windowLayout(SetupPage::TermsPage);
+    const int view = heightOf(layout.termsText);
+    const TermsScrollGeometry shortText = termsScrollGeometry(layout, view - 1, 500);
     EXPECT_EQ(shortText.maxScroll, 0);
     EXPECT_EQ(shortText.scroll, 0);
     EXPECT_EQ(shortText.thumbLength, 0);
 
-    const TermsScrollGeometry longText = termsScrollGeometry(500, 2000, 100000);
-    EXPECT_EQ(longText.maxScroll, 2000 - 248 + 16);
+    const TermsScrollGeometry longText = termsScrollGeometry(layout, 2000, 100000);
+    EXPECT_EQ(longText.maxScroll, 2000 - view) << "the last line stops at the text's end";
     EXPECT_EQ(longText.scroll, longText.maxScroll);
     EXPECT_GE(longText.thumbLength, 20);
-    EXPECT_EQ(100 + longText.thumbOffset + longText.thumbLength, 100 + 248 - 8);
-    EXPECT_EQ(termsScrollGeometry(500, 2000, -40).scroll, 0);
+    EXPECT_EQ(longText.thumbOffset + longText.thumbLength, heightOf(layout.termsScrollTrack));
+    EXPECT_EQ(termsScrollGeometry(layout, 2000, -40).scroll, 0);
 
-    const TermsScrollGeometry low = termsScrollGeometry(300, 100000, 10);
-    EXPECT_EQ(low.boxHeight, 80);
-    EXPECT_EQ(low.thumbLength, 20);
+    const TermsScrollGeometry low =
+        termsScrollGeometry(layoutFor({SetupPage::TermsPage, SetupStatus::Checking, W, 300}), 100000, 10);
+    EXPECT_EQ(low.thumbLength, 20) << "never shorter than that";
 }
 
 TEST_F(Render, LanguagePageLaysOutItsItemsAndShowsTheSelection) {
     setupState.language = 2;
     setupState.closeButton.hovered = true;
     Frame frame(L"language-page");
-    for (int i = 0; i < 5; ++i)
-        expectRect(setupState.languageItemRects[i], 266, 110 + 53 * i, 744, 158 + 53 * i);
-    expectRect(setupState.primaryButton.rect, 604, 440, 744, 480);
-    expectRect(setupState.closeButton.rect, 736, 0, 780, 44);
-    expectRect(setupState.minimizeButton.rect, 692, 0, 736, 44);
-    EXPECT_EQ(frame.at(500, 60), 0xFF12141Au);
-    EXPECT_EQ(frame.at(267, 118 + 53 * 2 + 16), 0xFF3B82F6u) << "accent bar of the selected item";
-    EXPECT_EQ(frame.at(740, 4), 0xFFE81123u) << "hovered close button";
-    EXPECT_EQ(frame.at(610, 444), 0xFF3B82F6u) << "NEXT";
+    const Layout layout = shownLayout();
+    for (int i = 0; i < languageCount; ++i)
+        EXPECT_EQ(frame.at(centreOf(layout.languageItems[i].accentBar)) == accent, i == 2)
+            << "accent bar of the selected item only, item " << i;
+    EXPECT_EQ(frame.at(centreOf(layout.heading).x, (layout.titleBar.bottom + layout.heading.top) / 2),
+              background);
+    EXPECT_EQ(frame.at(nearCorner(layout.closeButton)), 0xFFE81123u) << "hovered close button";
+    EXPECT_NE(frame.at(nearCorner(layout.minimizeButton)), 0xFFE81123u);
+    EXPECT_EQ(frame.at(nearCorner(layout.primaryButton)), accent) << "NEXT";
 }
 
 TEST_F(Render, OptionsPageInEveryLanguage) {
@@ -224,34 +242,40 @@ TEST_F(Render, OptionsPageInEveryLanguage) {
     // On a drive that does not exist, so the free space shows 0 B in every run and the frames compare.
     setInstallDir(L"Q:\\Users\\Someone\\AppData\\Local\\A very long folder name\\that keeps going\\and "
                   L"going\\and going further still\\deeper and deeper\\Ostrel");
+    const Layout layout = shownLayout();
     for (int32_t id = 0; id < languageCount; ++id) {
         setupState.language = id;
         Frame frame((L"options-page-" + std::wstring(languageCode(id))).c_str());
-        expectRect(setupState.browseButton.rect, 674, 139, 744, 181);
-        expectRect(setupState.desktopShortcutBox.rect, 266, 213, 744, 231);
-        expectRect(setupState.startMenuShortcutBox.rect, 266, 237, 744, 255);
-        expectRect(setupState.backButton.rect, 266, 440, 406, 480);
-        EXPECT_EQ(frame.at(270, 160), 0xFF22252Eu) << "folder box";
+        EXPECT_EQ(frame.at(insideMargin(layout.folderBox, layout.folderText)), 0xFF22252Eu) << "folder box";
+        EXPECT_TRUE(frame.anyIn(layout.desktopShortcut.box, 0xFF22252Eu)) << "desktop shortcut box";
+        EXPECT_TRUE(frame.anyIn(layout.startMenuShortcut.box, 0xFF22252Eu)) << "Start-menu shortcut box";
+        EXPECT_FALSE(frame.anyIn(layout.backButton, accent)) << "BACK is not a primary button";
+        EXPECT_EQ(frame.at(nearCorner(layout.primaryButton)), accent) << "NEXT";
     }
 }
 
 TEST_F(Render, TermsPageDisablesNextUntilAccepted) {
     setupState.page = SetupPage::TermsPage;
+    const Layout layout = shownLayout();
+    const uint32_t boxFill = 0xFF0E1016u;
     for (int32_t id : {0, 1, 2, 3, 4}) {
         setupState.language = id;
         setupState.termsScroll = 100000;
         Frame frame((L"terms-page-" + std::wstring(languageCode(id))).c_str());
-        EXPECT_GT(setupState.termsContentHeight, 248);
-        EXPECT_EQ(setupState.termsScroll, setupState.termsContentHeight - 248 + 16) << "clamped to the end";
-        expectRect(setupState.termsAgreeBox.rect, 266, 358, 744, 376);
-        expectRect(setupState.primaryButton.rect, 604, 440, 744, 480);
-        const Color disabled(frame.at(610, 470));
+        EXPECT_GT(setupState.termsContentHeight, heightOf(layout.termsText));
+        EXPECT_EQ(setupState.termsScroll, setupState.termsContentHeight - heightOf(layout.termsText))
+            << "clamped to the end";
+        EXPECT_EQ(frame.at(insideMargin(layout.termsBox, layout.termsText)), boxFill);
+        const RECT& track = layout.termsScrollTrack;
+        EXPECT_NE(frame.at(centreOf(track).x, track.bottom - 3), boxFill) << "the thumb at the track's end";
+        EXPECT_TRUE(frame.anyIn(layout.termsAgree.box, 0xFF22252Eu)) << "the agree box";
+        const Color disabled(frame.at(nearCorner(layout.primaryButton)));
         EXPECT_LT(disabled.GetBlue(), 0x60) << "NEXT is grey, not blue";
     }
     setupState.language = 0;
     setupState.termsAccepted = true;
     Frame accepted(L"terms-page-accepted");
-    EXPECT_EQ(accepted.at(610, 470), 0xFF3B82F6u);
+    EXPECT_EQ(accepted.at(nearCorner(layout.primaryButton)), accent);
 }
 
 TEST_F(Render, ProgressPageInEveryStatus) {
@@ -261,8 +285,8 @@ TEST_F(Render, ProgressPageInEveryStatus) {
 
     show(SetupStatus::ReadyToInstall, L"Ready to install Ostrel - v1.3.0 (12.5 MB)");
     Frame ready(L"progress-1-ready");
-    expectRect(setupState.primaryButton.rect, 604, 440, 744, 480);
-    EXPECT_EQ(ready.at(610, 444), 0xFF3B82F6u);
+    const RECT atRight = shownLayout().primaryButton;
+    EXPECT_EQ(ready.at(nearCorner(atRight)), accent);
 
     show(SetupStatus::UpdateAvailable, L"A new update is available: v1.2.0 \u2192 v1.3.0");
     Frame(L"progress-2-update");
@@ -276,28 +300,28 @@ TEST_F(Render, ProgressPageInEveryStatus) {
     setupState.totalBytes = 13'107'200;
     setupState.downloadSpeed = 1'258'291.0;
     Frame downloading(L"progress-4-downloading");
-    expectRect(setupState.primaryButton.rect, 266, 440, 406, 480);
-    const Color filled(downloading.at(300, 148));
-    const Color unfilled(downloading.at(700, 148));
+    const Layout layout = shownLayout();
+    EXPECT_EQ(downloading.at(nearCorner(layout.primaryButton)), 0xFF4B5563u) << "CANCEL";
+    EXPECT_EQ(downloading.at(nearCorner(atRight)), background) << "nothing where INSTALL was";
+    const RECT& bar = layout.progressBar;
+    const Color filled(downloading.at(bar.left + widthOf(bar) / 8, centreOf(bar).y));
+    const Color unfilled(downloading.at(bar.right - widthOf(bar) / 8, centreOf(bar).y));
     EXPECT_GT(filled.GetBlue(), 0xE0) << "the fill covers the first half";
     EXPECT_EQ(unfilled.GetValue(), 0xFF2A2D36u) << "the track shows beyond it";
 
     show(SetupStatus::Extracting, text.statusExtracting);
-    Frame(L"progress-5-extracting");
+    Frame extracting(L"progress-5-extracting");
+    EXPECT_EQ(extracting.at(nearCorner(atRight)), background) << "no button while unpacking";
     show(SetupStatus::Installing, text.statusInstalling);
     Frame(L"progress-6-installing");
 
     show(SetupStatus::Complete, text.statusComplete);
     Frame complete(L"progress-7-complete");
-    bool green = false;
-    for (int x = 266; x < 500 && !green; ++x)
-        for (int y = 104; y < 126 && !green; ++y)
-            green = complete.at(x, y) == 0xFF22C55Eu;
-    EXPECT_TRUE(green) << "the Complete line is green";
+    EXPECT_TRUE(complete.anyIn(shownLayout().statusLine, 0xFF22C55Eu)) << "the Complete line is green";
 
     show(SetupStatus::Failed, L"", text.errConnect);
     Frame failed(L"progress-8-failed");
-    EXPECT_EQ(failed.at(610, 444), 0xFFEF4444u) << "RETRY is red";
+    EXPECT_EQ(failed.at(nearCorner(shownLayout().primaryButton)), 0xFFEF4444u) << "RETRY is red";
 
     setupState.language = 4;
     const LocalizedStrings& russian = stringsFor(4);
@@ -337,20 +361,27 @@ TEST(Logo, FillsItsDesignBoxAndKeepsItsCountersOpen) {
 }
 
 TEST_F(Render, LogoSitsUnderTheIconWithOrWithoutIt) {
-    const auto isWhite = [](const Frame& frame, int x, int y) { return frame.at(x, y) == 0xFFFFFFFFu; };
-    // Design point (x, y) lands at (30 + 0.3142 x, 285.24 + 0.3142 y).
+    const SidePanelLayout panel = sidePanelLayout(H);
+    // A point of the wordmark's design (as in the test above) in the frame.
+    const auto placed = [&](float x, float y) {
+        return POINT{static_cast<LONG>(panel.logoLeft + panel.logoScale * x),
+                     static_cast<LONG>(panel.logoBaseline + panel.logoScale * y)};
+    };
+    const POINT icon = centreOf(panel.appIcon);
+    const POINT besideIcon{panel.appIcon.left / 2, icon.y};
     for (bool withIcon : {true, false}) {
-        std::unique_ptr<Bitmap> icon;
+        std::unique_ptr<Bitmap> iconBitmap;
         if (!withIcon)
-            icon = std::move(resources.appIcon);
+            iconBitmap = std::move(resources.appIcon);
         Frame frame(withIcon ? L"sidebar" : L"sidebar-no-icon");
-        EXPECT_TRUE(isWhite(frame, 107, 273)) << "stem of the T";
-        EXPECT_TRUE(isWhite(frame, 33, 270)) << "left side of the O";
-        EXPECT_FALSE(isWhite(frame, 45, 270)) << "the O is a ring";
-        EXPECT_FALSE(isWhite(frame, 115, 288)) << "nothing below the baseline";
-        EXPECT_EQ(frame.at(115, 222) != frame.at(60, 222), withIcon) << "the icon, on a row the ribbons miss";
+        const auto isWhite = [&](POINT point) { return frame.at(point) == 0xFFFFFFFFu; };
+        EXPECT_TRUE(isWhite(placed(247.7f, -40.0f))) << "stem of the T";
+        EXPECT_TRUE(isWhite(placed(8.0f, -47.7f))) << "left side of the O";
+        EXPECT_FALSE(isWhite(placed(48.8f, -47.7f))) << "the O is a ring";
+        EXPECT_FALSE(isWhite(placed(247.7f, 10.0f))) << "nothing below the baseline";
+        EXPECT_EQ(frame.at(icon) != frame.at(besideIcon), withIcon) << "the icon, on a row the ribbons miss";
         if (!withIcon)
-            resources.appIcon = std::move(icon);
+            resources.appIcon = std::move(iconBitmap);
     }
 }
 

@@ -37,6 +37,18 @@ LPARAM at(POINT point) {
     return MAKELPARAM(point.x, point.y);
 }
 
+// Where a person clicks: the widgets of the pages that show them.
+const POINT closePoint = pointOn(Widget::Close, SetupPage::LanguagePage);
+const POINT minimizePoint = pointOn(Widget::Minimize, SetupPage::LanguagePage);
+const POINT nextPoint = pointOn(Widget::Primary, SetupPage::LanguagePage);
+const POINT backPoint = pointOn(Widget::Back, SetupPage::OptionsPage);
+const POINT browsePoint = pointOn(Widget::Browse, SetupPage::OptionsPage);
+const POINT desktopBoxPoint = centreOf(windowLayout(SetupPage::OptionsPage).desktopShortcut.box);
+const POINT termsBoxPoint = centreOf(windowLayout(SetupPage::TermsPage).termsAgree.box);
+const POINT retryPoint = pointOn(Widget::Primary, SetupPage::ProgressPage, SetupStatus::Failed);
+const POINT launchPoint = pointOn(Widget::Primary, SetupPage::ProgressPage, SetupStatus::UpToDate);
+const POINT sidePanel = sidePanelPoint();
+
 // Dispatches queued messages until the condition holds or the time runs out.
 bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -101,7 +113,7 @@ class MainWindowInput : public ::testing::Test {
         }
     }
 
-    // A full click, then the repaint that lays out the rectangles of whatever page is shown now.
+    // A full click, then the repaint of whatever page is shown now.
     void click(POINT point) {
         SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(point));
         SendMessageW(window, WM_LBUTTONUP, 0, at(point));
@@ -163,7 +175,7 @@ TEST_F(MainWindowInput, WalksThePagesAsAUserClicks) {
     ASSERT_TRUE(pumpUntil([] { return setupState.status.load() != SetupStatus::Checking; },
                           std::chrono::seconds(30)));
     if (setupState.status.load() == SetupStatus::Failed) {
-        click(nextPoint);
+        click(retryPoint);
         EXPECT_EQ(setupState.status.load(), SetupStatus::Checking);
         ASSERT_TRUE(pumpUntil([] { return setupState.status.load() != SetupStatus::Checking; },
                               std::chrono::seconds(30)));
@@ -178,7 +190,7 @@ TEST_F(MainWindowInput, HoverMarksOnlyWidgetsOfThePageShown) {
     moveTo(closePoint);
     EXPECT_TRUE(setupState.closeButton.hovered);
     EXPECT_EQ(GetCursor(), hand);
-    moveTo(sidePanelPoint);
+    moveTo(sidePanel);
     EXPECT_FALSE(setupState.closeButton.hovered);
     EXPECT_EQ(GetCursor(), arrow);
     moveTo(languagePoint(4));
@@ -208,20 +220,20 @@ TEST_F(MainWindowInput, HoverMarksOnlyWidgetsOfThePageShown) {
 TEST_F(MainWindowInput, DragMovesTheWindowByTheCursorsMovement) {
     RECT before;
     GetWindowRect(window, &before);
-    SetCursorPos(before.left + sidePanelPoint.x, before.top + sidePanelPoint.y);
-    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(sidePanelPoint));
+    SetCursorPos(before.left + sidePanel.x, before.top + sidePanel.y);
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(sidePanel));
     ASSERT_TRUE(setupState.dragging);
     EXPECT_EQ(GetCapture(), window);
 
-    SetCursorPos(before.left + sidePanelPoint.x + 37, before.top + sidePanelPoint.y - 21);
-    SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, at({sidePanelPoint.x + 37, sidePanelPoint.y - 21}));
+    SetCursorPos(before.left + sidePanel.x + 37, before.top + sidePanel.y - 21);
+    SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, at({sidePanel.x + 37, sidePanel.y - 21}));
     RECT after;
     GetWindowRect(window, &after);
     EXPECT_EQ(after.left - before.left, 37);
     EXPECT_EQ(after.top - before.top, -21);
-    EXPECT_EQ(after.right - after.left, 780);
+    EXPECT_EQ(after.right - after.left, windowWidth);
 
-    SendMessageW(window, WM_LBUTTONUP, 0, at(sidePanelPoint));
+    SendMessageW(window, WM_LBUTTONUP, 0, at(sidePanel));
     EXPECT_FALSE(setupState.dragging);
     EXPECT_EQ(GetCapture(), nullptr);
     SetCursorPos(after.left + 10, after.top + 200);
@@ -262,7 +274,7 @@ TEST_F(MainWindowInput, CancelledFolderPickerKeepsTheFolder) {
     ASSERT_EQ(setupState.page, SetupPage::OptionsPage);
     {
         DialogAnswerer answer(stringsFor(setupState.language).selectFolderPrompt, IDCANCEL);
-        SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at({700, 160}));
+        SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(browsePoint));
         EXPECT_TRUE(answer.seen()) << "the picker opened with its title";
     }
     EXPECT_EQ(currentInstallDir(), L"C:\\users\\Public");
@@ -281,7 +293,7 @@ TEST_F(MainWindowInput, LaunchWithoutTheProductFailsWithTheFolder) {
     setupState.status = SetupStatus::UpToDate;
     InvalidateRect(window, nullptr, FALSE);
     UpdateWindow(window);
-    click(nextPoint);
+    click(launchPoint);
     EXPECT_EQ(setupState.status.load(), SetupStatus::Failed);
     EXPECT_EQ(takeSharedSnapshot().errorText, L"Ostrel.exe not found:\nZ:\\nonexistent\\Ostrel");
     EXPECT_TRUE(IsWindow(window));

@@ -1,17 +1,32 @@
-// Client coordinates of the layout where a person would click, shared by the window tests.
+// Where a person would click or look in the setup's window: points of its layout, shared by the
+// window and render tests.
 #pragma once
+
+#include "app/main_window.h"
+#include "render/layout.h"
 
 #include <windows.h>
 
-inline constexpr POINT closePoint{758, 22};
-inline constexpr POINT minimizePoint{714, 22};
-inline constexpr POINT nextPoint{674, 460};
-inline constexpr POINT backPoint{336, 460};
-inline constexpr POINT desktopBoxPoint{274, 221};
-inline constexpr POINT startMenuBoxPoint{274, 245};
-inline constexpr POINT termsBoxPoint{274, 366};
-inline constexpr POINT sidePanelPoint{100, 300}; // nothing clickable: a drag starts here
+// The layout of the page (and status) in the setup's window.
+inline Layout windowLayout(SetupPage page, SetupStatus status = SetupStatus::Checking) {
+    return layoutFor({page, status, windowWidth, windowHeight});
+}
+
+// The centre of the widget on the page.
+inline POINT pointOn(Widget widget, SetupPage page, SetupStatus status = SetupStatus::Checking) {
+    return centreOf(widgetRect(windowLayout(page, status), widget));
+}
 
 inline POINT languagePoint(int item) {
-    return {505, 134 + 53 * item};
+    return centreOf(windowLayout(SetupPage::LanguagePage).languageItems[item].row);
+}
+
+// Nothing clickable: a drag starts here.
+inline POINT sidePanelPoint() {
+    return centreOf(windowLayout(SetupPage::LanguagePage).sidePanel.panel);
+}
+
+// Inside a button, clear of its centred label and of its rounded corner.
+inline POINT nearCorner(const RECT& rect) {
+    return {rect.left + 6, rect.top + 4};
 }
