@@ -12,7 +12,6 @@
 #include "win/registry.h"
 #include "win/text.h"
 
-
 #include <optional>
 #include <string>
 #include <vector>
