@@ -34,6 +34,8 @@ import sys
 import tempfile
 import time
 
+import release_db
+
 HERE = pathlib.Path(__file__).resolve().parent
 SCREEN = (1366, 768)
 WINDOW = (780, 500)
@@ -220,16 +222,20 @@ class Tour:
             (folder / name).write_bytes(data)
         return folder
 
-    def publish_release(self, version=None, extra=None):
-        """Publishes through the slow route; returns the release folder."""
+    def publish(self, version, folder, *options):
+        """Publishes the folder's files as a release into the running service's database."""
         publish = HERE / "publish.py"
         if not publish.exists():
             raise MissingDependency("scripts/publish.py is needed")
+        self.run([sys.executable, str(publish), "--database", release_db.local_dsn(self.build, "ostrel_publisher"),
+                  "--root", str(self.build / "service-root"), "--host", self.service_host(), "--version", version,
+                  "--product", str(folder), *options])
+
+    def publish_release(self, version=None, extra=None):
+        """Publishes through the slow route; returns the release folder."""
         version = version or self.version
         folder = self.release_folder(version, extra)
-        self.run([sys.executable, str(publish), "--root", str(self.build / "service-root"),
-                  "--host", self.service_host(), "--version", version,
-                  "--product", str(folder), "--notes", "Tour release", "--route", "fault/slow/"])
+        self.publish(version, folder, "--notes", "Tour release", "--route", "fault/slow/")
         return folder
 
     def start_service(self):
@@ -528,8 +534,8 @@ class Tour:
     def install(self):
         self.wait_state("failed", 30)
         self.screenshot("failed-service-down")
-        self.publish_release()
         self.start_service()
+        self.publish_release()
         self.click(PRIMARY_RIGHT)  # RETRY
         self.park_pointer()
         self.wait_state("ready", 30)
@@ -783,8 +789,8 @@ class Tour:
     def run_more(self):
         self.prepare_environment()
         self.take_service_down()
-        self.publish_release()
         self.start_service()
+        self.publish_release()
         for name, scenario in (("folder-picker", self.scenario_folder_picker), ("cancel", self.scenario_cancel), ("up-to-date", self.scenario_up_to_date),
                                ("update", self.scenario_update), ("russian", self.scenario_russian)):
             self.scenario = name
