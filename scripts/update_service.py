@@ -366,7 +366,7 @@ def main():
     parser.add_argument("--jwt-secret-file", help="file holding the secret that API keys are signed with")
     parser.add_argument("--database", help="libpq connection string of the release database")
     parser.add_argument("--check-key", metavar="FILE",
-                        help="only check that the API key in FILE is accepted under --jwt-secret-file")
+                        help="first check that the API key in FILE is accepted; end with status 1 if not")
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=443)
     parser.add_argument("--probe", action="store_true", help="only check that the service answers TLS")
@@ -383,10 +383,9 @@ def main():
             try:
                 verify_token(key_file.read().strip(), jwt_secret)
             except TokenRefused as refused:
-                print("%s: %s under the secret in %s" % (args.check_key, refused, args.jwt_secret_file),
-                      file=sys.stderr)
+                print("%s: %s under the secret in %s (configure the build with the OSTREL_SERVICE_JWT_SECRET "
+                      "its key was signed with)" % (args.check_key, refused, args.jwt_secret_file), file=sys.stderr)
                 return 1
-        return 0
     if not (args.root and args.key and args.database):
         parser.error("--root, --key and --database are needed to serve")
     release_db.psycopg2()
