@@ -28,7 +28,7 @@ class BenchTour(tour.Tour):
     size_mb = 200
 
     def release_folder(self):
-        folder = super().release_folder()
+        folder = super().release_folder(self.version)
         asset = folder / "assets" / "sample.bin"
         with open(asset, "wb") as out:
             for _ in range(self.size_mb):
@@ -36,9 +36,7 @@ class BenchTour(tour.Tour):
         return folder
 
     def publish_release(self):
-        self.run([sys.executable, str(HERE / "publish.py"), "--root", str(self.build / "service-root"),
-                  "--host", self.service_host(), "--version", self.version, "--product",
-                  str(self.release_folder())])
+        self.publish(self.version, self.release_folder())
 
     def setup_pid(self):
         for entry in pathlib.Path("/proc").iterdir():
@@ -137,8 +135,8 @@ def main():
         for _ in range(args.rounds):
             warm.append(bench.time_to_first_paint())
             bench.stop_setup()
-        bench.publish_release()
         bench.start_service()
+        bench.publish_release()
         before, peak, state, seconds = bench.install_peak()
     finally:
         bench.close()

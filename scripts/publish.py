@@ -1,17 +1,23 @@
 #!/usr/bin/env python3
-"""Publishes a release of the product to an update service folder.
+"""Publishes a release of the product: its package to the package folder, its record to the
+release database, or withdraws a published release.
 
 Writes <root>/packages/Ostrel-<V>.zip (deflated, entries in sorted order) from the files of the
-product folder plus version.txt and OstrelFiles.txt, and <root>/latest.json, the compact row set
-the service answers the version query with. OstrelFiles.txt names every file this release
-installs and every file an earlier release published to this root installed, so the uninstaller
-also removes what an update left behind; that history is kept in <root>/published-files.txt.
-Prints the package's path and its SHA-256.
+product folder plus version.txt and OstrelFiles.txt, and adds the release to ostrel.releases
+(service/schema.sql) in one transaction, as the role ostrel_publisher; the version query then
+answers with it while it is the newest release not withdrawn. OstrelFiles.txt names every file
+this release installs and every file an earlier release in the database installed, withdrawn
+ones too, so the uninstaller also removes what an update left behind. A version is published
+once: a second publication of it is refused with nothing written. Prints the package's path
+and its SHA-256.
+
+  publish.py --database DSN --root DIR --host HOST --version V --product DIR [options]
+  publish.py --database DSN --withdraw V       the version query no longer offers V
+  publish.py --package-only --root DIR ...     the package alone, with no database
 """
 
 import argparse
 import hashlib
-import json
 import os
 import re
 import sys
@@ -19,8 +25,17 @@ import tempfile
 import time
 import zipfile
 
-HISTORY_FILE = "published-files.txt"
+import release_db
+
 GENERATED = ("OstrelFiles.txt", "version.txt")
+# MAJOR.MINOR.PATCH, the numbers the setup compares, as the database takes them.
+VERSION = re.compile(r"(0|[1-9][0-9]{0,8})\.(0|[1-9][0-9]{0,8})\.(0|[1-9][0-9]{0,8})")
+# Publishers take turns: each reads the file lists of the releases before it.
+PUBLISH_LOCK = 0x6F737472656C
+
+
+class Refused(Exception):
+    pass
 
 
 DEVICE_NAMES = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}
@@ -52,27 +67,16 @@ def product_files(folder):
     return found
 
 
-def read_history(root):
-    try:
-        with open(os.path.join(root, HISTORY_FILE), encoding="utf-8") as history:
-            return {line.strip() for line in history if line.strip()}
-    except FileNotFoundError:
-        return set()
-
-
-def replace_file(path, data):
-    """Writes through a temporary file beside the target, so a reader never sees half of it."""
-    folder = os.path.dirname(path)
-    handle, temporary = tempfile.mkstemp(dir=folder, prefix=".publish-")
-    with os.fdopen(handle, "wb") as out:
-        out.write(data)
-    os.replace(temporary, path)
-
-
-def write_package(path, product, files, generated, wrap):
+def write_package(folder, args, files, history):
+    """Writes the package to a temporary file in folder, for the caller to rename; returns its path."""
+    listed = sorted(set(history) | set(files) | set(GENERATED))
+    generated = {
+        "version.txt": (args.version + "\n").encode("utf-8"),
+        "OstrelFiles.txt": "".join(name + "\n" for name in listed).encode("utf-8"),
+    }
+    wrap = args.wrap.strip("/")
     stamp = time.localtime()[:6]
     entries = [(name, None) for name in files] + list(generated.items())
-    folder = os.path.dirname(path)
     handle, temporary = tempfile.mkstemp(dir=folder, prefix=".publish-", suffix=".zip")
     os.close(handle)
     try:
@@ -80,13 +84,13 @@ def write_package(path, product, files, generated, wrap):
             for name, data in sorted(entries):
                 entry = wrap + "/" + name if wrap else name
                 if data is None:
-                    package.write(os.path.join(product, *name.split("/")), entry)
+                    package.write(os.path.join(args.product, *name.split("/")), entry)
                 else:
                     package.writestr(zipfile.ZipInfo(entry, stamp), data, zipfile.ZIP_DEFLATED)
-        os.replace(temporary, path)
     except BaseException:
         os.unlink(temporary)
         raise
+    return temporary
 
 
 def sha256_of(path):
@@ -97,56 +101,121 @@ def sha256_of(path):
     return digest.hexdigest()
 
 
+def release_record(args, name, package, files):
+    """The release's row in ostrel.releases, column by column. A signing step adds signature and
+    signature_expires here; the version query then answers with them."""
+    route = args.route.strip("/")
+    route = route + "/" if route else ""
+    return {
+        "version": args.version,
+        "download_url": "https://%s/%s%s" % (args.host, route, name),
+        "release_notes": args.notes,
+        "is_required": args.required,
+        "size_bytes": os.path.getsize(package),
+        "sha256": sha256_of(package),
+        "installed_files": files,
+    }
+
+
+def publish(args, files, path):
+    """Package and record in one transaction: the package is in place before the record is
+    committed, and a refused record leaves the package folder as it was."""
+    psycopg2 = release_db.psycopg2()
+    sql = psycopg2.sql
+    connection = release_db.connect(args.database)
+    temporary = None
+    try:
+        with connection.cursor() as cursor:
+            cursor.execute("SELECT pg_advisory_xact_lock(%s)", (PUBLISH_LOCK,))
+            cursor.execute("SELECT withdrawn FROM ostrel.releases WHERE version = %s", (args.version,))
+            earlier = cursor.fetchone()
+            if earlier:
+                raise Refused("%s is already published%s; a version is published once, nothing written"
+                              % (args.version, " and withdrawn" if earlier[0] else ""))
+            cursor.execute("SELECT DISTINCT unnest(installed_files) FROM ostrel.releases")
+            history = [row[0] for row in cursor]
+            temporary = write_package(os.path.dirname(path), args, files, history)
+            record = release_record(args, os.path.basename(path), temporary, files)
+            cursor.execute(sql.SQL("INSERT INTO ostrel.releases ({}) VALUES ({})").format(
+                sql.SQL(", ").join(map(sql.Identifier, record)), sql.SQL(", ").join(sql.Placeholder() * len(record))),
+                list(record.values()))
+        os.replace(temporary, path)
+        temporary = path
+        connection.commit()
+        return record["sha256"]
+    except BaseException:
+        if temporary:
+            os.unlink(temporary)
+        raise
+    finally:
+        connection.close()
+
+
+def withdraw(args):
+    connection = release_db.connect(args.database)
+    try:
+        with connection, connection.cursor() as cursor:
+            cursor.execute("UPDATE ostrel.releases SET withdrawn = true WHERE version = %s", (args.withdraw,))
+            if cursor.rowcount != 1:
+                raise Refused("no release %s is published" % args.withdraw)
+    finally:
+        connection.close()
+    print("withdrawn %s" % args.withdraw)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--root", required=True, help="the update service's folder")
-    parser.add_argument("--host", required=True, help="host name of the service, as in download_url")
-    parser.add_argument("--version", required=True)
-    parser.add_argument("--product", required=True, help="folder of the product's files")
+    parser.add_argument("--database", help="libpq connection string of the release database")
+    parser.add_argument("--withdraw", metavar="VERSION", help="withdraw this published release")
+    parser.add_argument("--package-only", action="store_true", help="write the package alone, no database")
+    parser.add_argument("--root", help="the folder that holds packages/")
+    parser.add_argument("--host", help="host name of the service, as in download_url")
+    parser.add_argument("--version")
+    parser.add_argument("--product", help="folder of the product's files")
     parser.add_argument("--notes", default="", help="release notes")
     parser.add_argument("--required", action="store_true", help="mark the update as mandatory")
     parser.add_argument("--wrap", default="", help="put every entry under this one top folder")
     parser.add_argument("--route", default="packages/", help="path prefix of download_url (default packages/)")
     args = parser.parse_args()
 
-    if not os.path.isdir(args.product):
-        parser.error("no product folder %s" % args.product)
-    if not args.version or any(c in args.version for c in '/\\:*?"<>|'):
-        parser.error("the version must be usable in a file name")
-    if args.wrap.strip("/") and not is_safe_windows_name(args.wrap.strip("/")):
-        parser.error("--wrap takes one folder name that Windows can use: %r" % args.wrap)
-    files = product_files(args.product)
-    if not files:
-        parser.error("the product folder %s holds no files" % args.product)
-    unusable = [name for name in files if not all(is_safe_windows_name(part) for part in name.split("/"))]
-    if unusable:
-        parser.error("file names that Windows cannot use as they are, nothing published: %s" % ", ".join(unusable))
+    # Under a python3 without psycopg2 this runs the script again under Debian's.
+    database_error = release_db.psycopg2().Error if args.withdraw or not args.package_only else ()
+    try:
+        if args.withdraw:
+            if not args.database:
+                parser.error("--withdraw needs --database")
+            withdraw(args)
+            return 0
+        missing = [option for option in ("root", "host", "version", "product") if not getattr(args, option)]
+        if missing:
+            parser.error("needed: %s" % ", ".join("--" + option for option in missing))
+        if not os.path.isdir(args.product):
+            parser.error("no product folder %s" % args.product)
+        if not VERSION.fullmatch(args.version):
+            parser.error("the version must be MAJOR.MINOR.PATCH, numbers without leading zeros: %r" % args.version)
+        if args.wrap.strip("/") and not is_safe_windows_name(args.wrap.strip("/")):
+            parser.error("--wrap takes one folder name that Windows can use: %r" % args.wrap)
+        files = product_files(args.product)
+        if not files:
+            parser.error("the product folder %s holds no files" % args.product)
+        unusable = [name for name in files if not all(is_safe_windows_name(part) for part in name.split("/"))]
+        if unusable:
+            parser.error("file names that Windows cannot use as they are, nothing published: %s" % ", ".join(unusable))
+        if not (args.database or args.package_only):
+            parser.error("--database is needed (or --package-only)")
 
-    packages = os.path.join(args.root, "packages")
-    os.makedirs(packages, exist_ok=True)
-    listed = sorted(read_history(args.root) | set(files) | set(GENERATED))
-    generated = {
-        "version.txt": (args.version + "\n").encode("utf-8"),
-        "OstrelFiles.txt": "".join(name + "\n" for name in listed).encode("utf-8"),
-    }
-    name = "Ostrel-%s.zip" % args.version
-    path = os.path.join(packages, name)
-    write_package(path, args.product, files, generated, args.wrap.strip("/"))
-    replace_file(os.path.join(args.root, HISTORY_FILE), "".join(n + "\n" for n in listed).encode("utf-8"))
-
-    digest = sha256_of(path)
-    route = args.route.strip("/")
-    route = route + "/" if route else ""
-    release = {
-        "version": args.version,
-        "download_url": "https://%s/%s%s" % (args.host, route, name),
-        "release_notes": args.notes,
-        "is_required": args.required,
-        "file_size_mb": round(os.path.getsize(path) / (1024 * 1024), 2),
-        "sha256": digest,
-    }
-    answer = json.dumps([release], separators=(",", ":"), ensure_ascii=False)
-    replace_file(os.path.join(args.root, "latest.json"), answer.encode("utf-8"))
+        packages = os.path.join(args.root, "packages")
+        os.makedirs(packages, exist_ok=True)
+        path = os.path.join(packages, "Ostrel-%s.zip" % args.version)
+        if args.package_only:
+            os.replace(write_package(packages, args, files, []), path)
+            digest = sha256_of(path)
+        else:
+            digest = publish(args, files, path)
+    except Refused as refused:
+        sys.exit("publish.py: %s" % refused)
+    except database_error as error:
+        sys.exit("publish.py: the release database: %s" % str(error).strip())
     print(path)
     print(digest)
     return 0

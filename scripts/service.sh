@@ -1,7 +1,9 @@
 #!/bin/sh
-# Starts or stops the local update service of a build folder (scripts/update_service.py on
-# 127.0.0.1:443, its files in <build>/service-root, pid in <build>/service.pid, output in
-# <build>/service.log). start returns once the service completes TLS handshakes.
+# Starts or stops the local update service of a build folder: its release database
+# (scripts/database.sh, made anew at every start: no release published) and its HTTPS front
+# (scripts/update_service.py on 127.0.0.1:443, its files in <build>/service-root, pid in
+# <build>/service.pid, output in <build>/service.log). start returns once the front completes
+# TLS handshakes.
 # Usage: scripts/service.sh start|stop <build-dir>
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -36,19 +38,24 @@ stop() {
 
 if [ "$action" = stop ]; then
     stop
+    "$here/database.sh" stop "$build"
     exit 0
 fi
 
-for file in "$build/testca/server.pem" "$build/testca/server.key" "$build/testca/ca.pem" "$build/service-key.txt"; do
+for file in "$build/testca/server.pem" "$build/testca/server.key" "$build/testca/ca.pem" "$build/service-key.txt" \
+    "$build/service-jwt-secret.txt"; do
     [ -f "$file" ] || { echo "service.sh: $file is missing; build the project first" >&2; exit 1; }
 done
 # A service left over from an interrupted run would hold the port.
 stop
+"$here/database.sh" start "$build"
 mkdir -p "$build/service-root/packages"
-# A certificate choice left by an interrupted test would fail the probe below.
-rm -f "$build/service-root/certificate"
+# Steering files left by an interrupted test would fail the probe below or hide the database.
+rm -f "$build/service-root/certificate" "$build/service-root/latest.json" "$build/service-root/latest.status"
 python3 "$here/update_service.py" --root "$build/service-root" --cert "$build/testca/server.pem" \
-    --key "$build/testca/server.key" --api-key-file "$build/service-key.txt" \
+    --key "$build/testca/server.key" --jwt-secret-file "$build/service-jwt-secret.txt" \
+    --check-key "$build/service-key.txt" \
+    --database "host='$build/pgdata' dbname=ostrel user=ostrel_authenticator" \
     </dev/null >"$log" 2>&1 &
 echo $! >"$pidFile"
 
@@ -59,6 +66,7 @@ until python3 "$here/update_service.py" --probe --cert "$build/testca/ca.pem"; d
         echo "service.sh: the update service did not start on https://127.0.0.1:443/ (log: $log)" >&2
         cat "$log" >&2
         stop
+        "$here/database.sh" stop "$build"
         exit 1
     fi
     sleep 0.1

@@ -41,11 +41,19 @@ import sys
 import tempfile
 import time
 
+import release_db
+
 HERE = pathlib.Path(__file__).resolve().parent
 SCREEN = (1366, 768)
 RELEASE_ASSET_BYTES = 3 * 1024 * 1024
 LANGUAGE_CODES = ["en", "ko", "ja", "zh", "ru"]
 ENGLISH, RUSSIAN = 0, 4
+
+
+def patch_version(version):
+    """The next patch release: newer than version, older than newer_version(version)."""
+    major, minor, patch = (version.split(".") + ["0", "0"])[:3]
+    return f"{major}.{minor}.{int(patch) + 1}"
 
 
 def newer_version(version):
@@ -289,16 +297,25 @@ class Tour:
             (folder / name).write_bytes(data)
         return folder
 
-    def publish_release(self, version=None, extra=None):
-        """Publishes through the slow route; returns the release folder."""
+    def publish(self, version, folder, *options):
+        """Publishes the folder's files as a release into the running service's database."""
         publish = HERE / "publish.py"
         if not publish.exists():
             raise MissingDependency("scripts/publish.py is needed")
+        self.run([sys.executable, str(publish), "--database", release_db.local_dsn(self.build, "ostrel_publisher"),
+                  "--root", str(self.build / "service-root"), "--host", self.service_host(), "--version", version,
+                  "--product", str(folder), *options])
+
+    def withdraw(self, version):
+        """Takes a published release out of the version query's answer."""
+        self.run([sys.executable, str(HERE / "publish.py"), "--database",
+                  release_db.local_dsn(self.build, "ostrel_publisher"), "--withdraw", version])
+
+    def publish_release(self, version=None, extra=None):
+        """Publishes through the slow route; returns the release folder."""
         version = version or self.version
         folder = self.release_folder(version, extra)
-        self.run([sys.executable, str(publish), "--root", str(self.build / "service-root"),
-                  "--host", self.service_host(), "--version", version,
-                  "--product", str(folder), "--notes", "Tour release", "--route", "fault/slow/"])
+        self.publish(version, folder, "--notes", "Tour release", "--route", "fault/slow/")
         return folder
 
     def start_service(self):
@@ -599,8 +616,8 @@ class Tour:
     def install(self):
         self.wait_state("failed", 30)
         self.screenshot("failed-service-down")
-        self.publish_release()
         self.start_service()
+        self.publish_release()
         self.click(self.at.primary_right)  # RETRY
         self.park_pointer()
         self.wait_state("ready", 30)
@@ -784,9 +801,10 @@ class Tour:
     def scenario_exit_downloading(self):
         """Yes on the exit question during the download: the worker stops and cleans up before
         the setup ends, within seconds and with exit code 0. A larger release for this run, so
-        the download cannot end while the question is answered."""
+        the download cannot end while the question is answered; withdrawn again afterwards."""
         self.clean_previous_installation()
-        self.publish_release(extra={"assets/large.bin": os.urandom(4 * RELEASE_ASSET_BYTES)})
+        large = patch_version(self.version)
+        self.publish_release(large, extra={"assets/large.bin": os.urandom(4 * RELEASE_ASSET_BYTES)})
         try:
             self.start_setup()
             self.walk_straight()
@@ -799,7 +817,7 @@ class Tour:
             except subprocess.TimeoutExpired:
                 self.check("the setup ends within 10 s with exit code 0", False)
         finally:
-            self.publish_release()
+            self.withdraw(large)
         self.check("no package left in the temporary folder", self.setup_files_in_temp() <= before,
                    ", ".join(sorted(self.setup_files_in_temp() - before)))
         log = self.temp / "OstrelInstall_debug.log"
@@ -888,8 +906,8 @@ class Tour:
     def run_more(self):
         self.prepare_environment()
         self.take_service_down()
-        self.publish_release()
         self.start_service()
+        self.publish_release()
         for name, scenario in (("folder-picker", self.scenario_folder_picker),
                                ("exit-downloading", self.scenario_exit_downloading),
                                ("cancel", self.scenario_cancel), ("up-to-date", self.scenario_up_to_date),

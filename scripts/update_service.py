@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
 """The local update service: answers the setup's version query and serves release packages over HTTPS.
 
-Run by scripts/service.sh for the tests, the demo and the benchmark. Everything it answers comes from
-one folder (the service root), so tests steer it by writing files:
+Run by scripts/service.sh for the tests, the demo and the benchmark. The version query plays the
+gateway of the real back end: it accepts only an apikey that is an HS256 JSON Web Token signed
+with the configured secret, for the role anon and not expired, and answers with what the SQL
+function api.get_latest_version() of the release database returns, run as that role (an empty
+row set: 404, as when nothing is published). The rest comes from one folder (the service root),
+and tests steer it by writing files:
 
-  latest.json     body of the version query's answer, sent verbatim (absent: 404)
+  latest.json     when present, the version query's answer instead of the database's, sent
+                  verbatim: a test double for answers the database cannot give
   latest.status   optional HTTP status of that answer (default 200); 0 closes the connection
                   without answering, as a service that goes away mid-request does
   packages/       the files served under /packages/<name>
@@ -17,8 +22,13 @@ The fault routes under /fault/ serve the packages in the ways a real network can
 """
 
 import argparse
+import base64
+import hashlib
+import hmac
 import json
+import math
 import os
+import re
 import shutil
 import socket
 import ssl
@@ -28,10 +38,55 @@ import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
+import release_db
+
 RPC_PATH = "/rest/v1/rpc/get_latest_version"
 COPY_BLOCK = 1 << 20
 SLOW_BLOCK = 64 * 1024
 SLOW_PAUSE = 0.1
+CALLER_ROLE = "anon"
+
+
+class TokenRefused(Exception):
+    pass
+
+
+TOKEN_SHAPE = re.compile(r"[A-Za-z0-9_-]+\.[A-Za-z0-9_-]+\.[A-Za-z0-9_-]+")
+
+
+def json_object(segment):
+    try:
+        value = json.loads(base64.urlsafe_b64decode(segment + "=" * (-len(segment) % 4)))
+    except ValueError:
+        raise TokenRefused("Invalid API key") from None
+    if not isinstance(value, dict):
+        raise TokenRefused("Invalid API key")
+    return value
+
+
+def verify_token(token, secret):
+    """The claims of an HS256 JSON Web Token signed with secret, for the role anon, with an expiry
+    still to come (and a not-before time that has passed); else TokenRefused."""
+    if not TOKEN_SHAPE.fullmatch(token or ""):
+        raise TokenRefused("Invalid API key")
+    header, payload, signature = token.split(".")
+    if json_object(header).get("alg") != "HS256":
+        raise TokenRefused("Invalid API key")
+    expected = hmac.new(secret, (header + "." + payload).encode("ascii"), hashlib.sha256).digest()
+    if not hmac.compare_digest(base64.urlsafe_b64encode(expected).rstrip(b"=").decode("ascii"), signature):
+        raise TokenRefused("Invalid API key")
+    claims = json_object(payload)
+    now = time.time()
+    expiry, start = claims.get("exp"), claims.get("nbf", 0)
+    if not all(type(value) in (int, float) and math.isfinite(value) for value in (expiry, start)):
+        raise TokenRefused("Invalid API key")
+    if now >= expiry:
+        raise TokenRefused("JWT expired")
+    if now < start:
+        raise TokenRefused("JWT not yet valid")
+    if claims.get("role") != CALLER_ROLE:
+        raise TokenRefused("This key's role may not call this function")
+    return claims
 
 
 class ServiceHandler(BaseHTTPRequestHandler):
@@ -92,15 +147,17 @@ class ServiceHandler(BaseHTTPRequestHandler):
         if self.command != "POST":
             self.send_json_error(405, "Use POST")
             return
-        if self.headers.get("apikey") != self.server.api_key:
-            self.send_json_error(401, "Invalid API key")
+        try:
+            claims = verify_token(self.headers.get("apikey"), self.server.jwt_secret)
+        except TokenRefused as refused:
+            self.send_json_error(401, str(refused))
             return
         root = self.server.root
         try:
             with open(os.path.join(root, "latest.json"), "rb") as answer:
                 data = answer.read()
         except FileNotFoundError:
-            self.send_json_error(404, "No release has been published")
+            self.answer_from_database(claims["role"])
             return
         status = 200
         try:
@@ -112,6 +169,31 @@ class ServiceHandler(BaseHTTPRequestHandler):
             self.drop_connection()
             return
         self.send_bytes(status, data, "application/json")
+
+    def answer_from_database(self, role):
+        psycopg2 = release_db.psycopg2()
+        try:
+            connection = release_db.connect(self.server.database)
+        except psycopg2.Error as error:
+            sys.stderr.write("update service: no database connection: %s\n" % error)
+            self.send_json_error(503, "The release database is unavailable")
+            return
+        try:
+            with connection.cursor() as cursor:
+                # As a gateway does: the token's role for this one transaction.
+                cursor.execute(psycopg2.sql.SQL("SET LOCAL ROLE {}").format(psycopg2.sql.Identifier(role)))
+                cursor.execute("SELECT api.get_latest_version()::text")
+                (answer,) = cursor.fetchone()
+        except psycopg2.Error as error:
+            sys.stderr.write("update service: get_latest_version() failed: %s\n" % error)
+            self.send_json_error(500, "The version query failed")
+            return
+        finally:
+            connection.close()
+        if answer == "[]":
+            self.send_json_error(404, "No release has been published")
+        else:
+            self.send_bytes(200, answer.encode("utf-8"), "application/json")
 
     def package_file(self, name):
         """The path of a served package, or None for a missing file or a name that leaves the folder."""
@@ -211,10 +293,11 @@ class UpdateService(ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, address, root, api_key, cert, key):
+    def __init__(self, address, root, jwt_secret, database, cert, key):
         super().__init__(address, ServiceHandler)
         self.root = root
-        self.api_key = api_key
+        self.jwt_secret = jwt_secret
+        self.database = database
         self.cert_folder = os.path.dirname(os.path.abspath(cert))
         self.default_context = server_context(cert, key)
         self.other_contexts = {}
@@ -280,7 +363,10 @@ def main():
     parser.add_argument("--root", help="the service root folder")
     parser.add_argument("--cert", required=True, help="server certificate (PEM), or the CA with --probe")
     parser.add_argument("--key", help="server private key (PEM)")
-    parser.add_argument("--api-key-file", help="file holding the accepted API key")
+    parser.add_argument("--jwt-secret-file", help="file holding the secret that API keys are signed with")
+    parser.add_argument("--database", help="libpq connection string of the release database")
+    parser.add_argument("--check-key", metavar="FILE",
+                        help="first check that the API key in FILE is accepted; end with status 1 if not")
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=443)
     parser.add_argument("--probe", action="store_true", help="only check that the service answers TLS")
@@ -288,12 +374,24 @@ def main():
 
     if args.probe:
         return 0 if probe(args.host, args.port, args.cert, 2.0) else 1
-    if not (args.root and args.key and args.api_key_file):
-        parser.error("--root, --key and --api-key-file are needed to serve")
-    with open(args.api_key_file) as key_file:
-        api_key = key_file.read().strip()
+    if not args.jwt_secret_file:
+        parser.error("--jwt-secret-file is needed")
+    with open(args.jwt_secret_file, "rb") as secret_file:
+        jwt_secret = secret_file.read().rstrip(b"\r\n")
+    if args.check_key:
+        with open(args.check_key) as key_file:
+            try:
+                verify_token(key_file.read().strip(), jwt_secret)
+            except TokenRefused as refused:
+                print("%s: %s under the secret in %s (configure the build with the OSTREL_SERVICE_JWT_SECRET "
+                      "its key was signed with)" % (args.check_key, refused, args.jwt_secret_file), file=sys.stderr)
+                return 1
+    if not (args.root and args.key and args.database):
+        parser.error("--root, --key and --database are needed to serve")
+    release_db.psycopg2()
     os.makedirs(os.path.join(args.root, "packages"), exist_ok=True)
-    server = UpdateService((args.host, args.port), os.path.abspath(args.root), api_key, args.cert, args.key)
+    server = UpdateService((args.host, args.port), os.path.abspath(args.root), jwt_secret, args.database,
+                           args.cert, args.key)
     print("update service on https://%s:%d/ serving %s" % (args.host, args.port, args.root), flush=True)
     try:
         server.serve_forever()

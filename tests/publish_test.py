@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
-"""scripts/publish.py against the running local update service: what it publishes is what the
-service answers and serves, byte for byte. Usage: publish_test.py <build-dir>"""
+"""scripts/publish.py against the running local update service and its release database: what it
+publishes is what the service answers and serves, byte for byte as the answer always was.
+Usage: publish_test.py <build-dir>"""
 
+import base64
 import hashlib
+import hmac
 import io
 import json
 import os
@@ -11,16 +14,22 @@ import ssl
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import urllib.error
 import urllib.request
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "scripts"))
+import release_db  # noqa: E402
+
+psycopg2 = release_db.psycopg2()
 PUBLISH = os.path.join(HERE, "..", "scripts", "publish.py")
 BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
 ROOT = os.path.join(BUILD, "service-root")
 RPC = "https://localhost/rest/v1/rpc/get_latest_version"
+VERSIONS = ("1.4.2", "1.5.0", "1.9.0", "1.10.0")
 
 
 def tls():
@@ -49,11 +58,66 @@ def service_key():
         return key.read().strip()
 
 
+def read_build_file(name):
+    with open(os.path.join(BUILD, name), "rb") as file:
+        return file.read().strip()
+
+
+def token(claims, secret=None, header=None):
+    """An HS256 JSON Web Token of these claims, signed with the build's secret unless told."""
+    def encode(data):
+        return base64.urlsafe_b64encode(data).rstrip(b"=").decode()
+    signed = encode(json.dumps(header or {"alg": "HS256", "typ": "JWT"}).encode()) + "." + \
+        encode(json.dumps(claims).encode())
+    key = secret or read_build_file("service-jwt-secret.txt")
+    return signed + "." + encode(hmac.new(key, signed.encode(), hashlib.sha256).digest())
+
+
+def run_publish(*arguments):
+    return subprocess.run([sys.executable, PUBLISH, "--database", release_db.local_dsn(BUILD, "ostrel_publisher"),
+                           *arguments], capture_output=True, text=True)
+
+
 def publish(product, version, *extra):
-    result = subprocess.run([sys.executable, PUBLISH, "--root", ROOT, "--host", "localhost", "--version", version,
-                             "--product", product, *extra], capture_output=True, text=True, check=True)
+    result = run_publish("--root", ROOT, "--host", "localhost", "--version", version, "--product", product, *extra)
+    if result.returncode:
+        raise AssertionError(result.stderr)
     path, digest = result.stdout.split()
     return path, digest
+
+
+def sha256_of(path):
+    with open(path, "rb") as package:
+        return hashlib.sha256(package.read()).hexdigest()
+
+
+def expected_answer(path, version, notes="", required=False, route="packages/"):
+    """The answer as publish.py wrote it to latest.json before the database took over."""
+    release = {
+        "version": version,
+        "download_url": "https://localhost/%sOstrel-%s.zip" % (route, version),
+        "release_notes": notes,
+        "is_required": required,
+        "file_size_mb": round(os.path.getsize(path) / (1024 * 1024), 2),
+        "sha256": sha256_of(path),
+    }
+    return json.dumps([release], separators=(",", ":"), ensure_ascii=False).encode("utf-8")
+
+
+def database(role="postgres"):
+    connection = release_db.connect(release_db.local_dsn(BUILD, role))
+    connection.autocommit = True
+    return connection
+
+
+def superuser_sql(statement, arguments=()):
+    connection = database()
+    try:
+        with connection.cursor() as cursor:
+            cursor.execute(statement, arguments)
+            return cursor.fetchall() if cursor.description else None
+    finally:
+        connection.close()
 
 
 def write(folder, name, data):
@@ -76,10 +140,11 @@ class Publish(unittest.TestCase):
         self.clean_root()
 
     def clean_root(self):
+        superuser_sql("TRUNCATE ostrel.releases")
         for name in ("latest.json", "latest.status", "published-files.txt"):
             if os.path.exists(os.path.join(ROOT, name)):
                 os.unlink(os.path.join(ROOT, name))
-        for version in ("1.4.2", "1.5.0"):
+        for version in VERSIONS:
             path = os.path.join(ROOT, "packages", "Ostrel-%s.zip" % version)
             if os.path.exists(path):
                 os.unlink(path)
@@ -90,8 +155,7 @@ class Publish(unittest.TestCase):
 
         status, _, body = query(service_key())
         self.assertEqual(status, 200)
-        with open(os.path.join(ROOT, "latest.json"), "rb") as latest:
-            self.assertEqual(body, latest.read(), "the answer is latest.json verbatim")
+        self.assertEqual(body, expected_answer(path, "1.4.2", "Faster start"))
         self.assertNotIn(b": ", body, "compact: no blank after a colon")
         [release] = json.loads(body)
         self.assertEqual(list(release), ["version", "download_url", "release_notes", "is_required",
@@ -125,7 +189,10 @@ class Publish(unittest.TestCase):
         path, digest = publish(self.product, "1.5.0", "--wrap", "Ostrel-1.5.0", "--required",
                                "--route", "fault/chunked/", "--notes", "\u041d\u043e\u0432\u043e\u0435")
 
-        [release] = json.loads(query(service_key())[2])
+        body = query(service_key())[2]
+        self.assertEqual(body, expected_answer(path, "1.5.0", "\u041d\u043e\u0432\u043e\u0435", True, "fault/chunked/"),
+                         "the newer of two releases")
+        [release] = json.loads(body)
         self.assertEqual(release["download_url"], "https://localhost/fault/chunked/Ostrel-1.5.0.zip")
         self.assertIs(release["is_required"], True)
         self.assertEqual(release["release_notes"], "\u041d\u043e\u0432\u043e\u0435")
@@ -161,12 +228,86 @@ class Publish(unittest.TestCase):
 
     def test_service_refuses_a_wrong_or_missing_key(self):
         publish(self.product, "1.4.2")
-        for key in ("wrong", service_key()[:-1], None):
+        later = int(time.time()) + 600
+        self.assertEqual(query(token({"role": "anon", "exp": later}))[0], 200, "a key made here is accepted")
+        refused = {
+            "wrong secret": token({"role": "anon", "exp": later}, b"another secret"),
+            "expired": token({"role": "anon", "exp": int(time.time()) - 1}),
+            "another role": token({"role": "ostrel_publisher", "exp": later}),
+            "no role": token({"exp": later}),
+            "no expiry": token({"role": "anon"}),
+            "not yet valid": token({"role": "anon", "exp": later, "nbf": later - 60}),
+            "unsigned": token({"role": "anon", "exp": later}, header={"alg": "none"}).rsplit(".", 1)[0] + ".",
+            "garbled": "wrong", "cut": service_key()[:-1], "absent": None,
+        }
+        for case, key in refused.items():
             status, headers, body = query(key)
-            self.assertEqual(status, 401, key)
+            self.assertEqual(status, 401, case)
             self.assertEqual(headers["Content-Type"], "application/json")
             self.assertIn("message", json.loads(body))
             self.assertNotIn(b"version", body)
+
+    def test_newest_by_its_numbers_and_withdrawn_releases_left_out(self):
+        published = {version: publish(self.product, version) for version in ("1.10.0", "1.4.2", "1.9.0")}
+        paths = {version: path for version, (path, _) in published.items()}
+        self.assertEqual(query(service_key())[2], expected_answer(paths["1.10.0"], "1.10.0"),
+                         "1.10.0 after 1.9.0, whatever the order of publication")
+
+        self.assertEqual(run_publish("--withdraw", "1.10.0").returncode, 0)
+        self.assertEqual(query(service_key())[2], expected_answer(paths["1.9.0"], "1.9.0"))
+        again = run_publish("--root", ROOT, "--host", "localhost", "--version", "1.10.0", "--product", self.product)
+        self.assertEqual(again.returncode, 1, "a withdrawn number is not published again")
+        self.assertEqual(sha256_of(paths["1.10.0"]), published["1.10.0"][1],
+                         "and its package is left as it was")
+        with zipfile.ZipFile(paths["1.9.0"]) as archive:
+            self.assertIn("Ostrel.exe", archive.read("OstrelFiles.txt").decode().splitlines())
+
+        for version in ("1.9.0", "1.4.2"):
+            run_publish("--withdraw", version)
+        self.assertEqual(query(service_key())[0], 404, "every release withdrawn: nothing to offer")
+        self.assertEqual(run_publish("--withdraw", "3.0.0").returncode, 1)
+
+    def test_quotes_and_sql_in_the_notes_are_text(self):
+        notes = "It's \"new\"; DROP TABLE ostrel.releases; -- \\ 'x'\n\t\u0001 \u043d\u043e\u0432\u043e\u0435 $$ %s"
+        path, _ = publish(self.product, "1.4.2", "--notes", notes)
+        self.assertEqual(query(service_key())[2], expected_answer(path, "1.4.2", notes))
+        self.assertEqual(superuser_sql("SELECT release_notes FROM ostrel.releases"), [(notes,)])
+
+    def test_sizes_and_signatures_in_the_answer(self):
+        # Sizes around the rounding steps of file_size_mb, half-way cases (131072 bytes: 0.125) included.
+        sizes = [0, 5242, 5243, 131072, 393216, 2097152, 2097151, 89443532, 3 * 1048576 + 5243]
+        written = superuser_sql("SELECT ostrel.mebibytes(size)::text FROM unnest(%s::bigint[]) AS size", (sizes,))
+        self.assertEqual([text for (text,) in written], [json.dumps(round(size / 1048576, 2)) for size in sizes])
+
+        path, _ = publish(self.product, "1.4.2")
+        superuser_sql("UPDATE ostrel.releases SET signature = 'c2ln', signature_expires = '2027-03-01 12:00+02'")
+        unsigned = expected_answer(path, "1.4.2")
+        self.assertEqual(query(service_key())[2],
+                         unsigned[:-2] + b',"signature":"c2ln","signature_expires":"2027-03-01T10:00:00+00:00"}]')
+
+    def test_anon_may_run_the_function_and_read_nothing_else(self):
+        publish(self.product, "1.4.2")
+        front = database("ostrel_authenticator")
+        try:
+            with front.cursor() as cursor:
+                for role, statement in ((None, "SELECT api.get_latest_version()"),
+                                        ("anon", "SELECT * FROM ostrel.releases"),
+                                        ("anon", "SELECT ostrel.mebibytes(1)"),
+                                        ("anon", "UPDATE ostrel.releases SET withdrawn = true")):
+                    if role:
+                        cursor.execute("SET ROLE " + role)
+                    with self.assertRaises(psycopg2.errors.InsufficientPrivilege, msg=(role, statement)):
+                        cursor.execute(statement)
+                cursor.execute("SELECT api.get_latest_version()::text")
+                self.assertIn('"version":"1.4.2"', cursor.fetchone()[0])
+        finally:
+            front.close()
+        publisher = database("ostrel_publisher")
+        try:
+            with publisher.cursor() as cursor, self.assertRaises(psycopg2.errors.InsufficientPrivilege):
+                cursor.execute("DELETE FROM ostrel.releases")
+        finally:
+            publisher.close()
 
     def test_nothing_published_answers_404_and_unknown_packages_too(self):
         status, _, body = query(service_key())
