@@ -52,7 +52,11 @@ stop
 mkdir -p "$build/service-root/packages"
 # Steering files left by an interrupted test would fail the probe below or hide the database.
 rm -f "$build/service-root/certificate" "$build/service-root/latest.json" "$build/service-root/latest.status"
-python3 "$here/update_service.py" --root "$build/service-root" --cert "$build/testca/server.pem" \
+# Debian's own Python: the one with psycopg2, started straight away rather than through a shim
+# that would re-execute it while the loop below watches the process.
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
+"$python" "$here/update_service.py" --root "$build/service-root" --cert "$build/testca/server.pem" \
     --key "$build/testca/server.key" --jwt-secret-file "$build/service-jwt-secret.txt" \
     --check-key "$build/service-key.txt" \
     --database "host='$build/pgdata' dbname=ostrel user=ostrel_authenticator" \
@@ -60,9 +64,9 @@ python3 "$here/update_service.py" --root "$build/service-root" --cert "$build/te
 echo $! >"$pidFile"
 
 tries=0
-until python3 "$here/update_service.py" --probe --cert "$build/testca/ca.pem"; do
+until "$python" "$here/update_service.py" --probe --cert "$build/testca/ca.pem"; do
     tries=$((tries + 1))
-    if ! running || [ $tries -ge 100 ]; then
+    if ! kill -0 "$(cat "$pidFile")" 2>/dev/null || [ $tries -ge 100 ]; then
         echo "service.sh: the update service did not start on https://127.0.0.1:443/ (log: $log)" >&2
         cat "$log" >&2
         stop
