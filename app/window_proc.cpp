@@ -154,8 +154,9 @@ bool startInstallWorker(WorkerBody body) {
     if (installWorkerRunning.exchange(true))
         return false;
     if (startWorker([body] {
+            // Cleared however the body ends, or no INSTALL would ever start another.
+            ScopeExit finished([] { installWorkerRunning.store(false); });
             body();
-            installWorkerRunning.store(false);
         }))
         return true;
     installWorkerRunning.store(false);
