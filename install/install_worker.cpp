@@ -273,16 +273,13 @@ void placeUninstaller(const InstallRun& run) {
     run.log.writeLine(L"Uninstaller copy ec=" + number(error.value()));
 }
 
-bool cleanUp(const InstallRun& run) {
+// Leftovers in the temporary folder are logged only: the installation itself is in place.
+void cleanUp(const InstallRun& run) {
     run.deleteZip();
     std::error_code error;
     fs::remove_all(run.stagingDir, error);
-    if (error) {
-        run.fail(L"Cannot remove staging folder: " + run.stagingDir + errorDetail(error),
-                 stringsFor(setupState.language).errCopy);
-        return false;
-    }
-    return true;
+    if (error)
+        run.log.writeLine(L"Cannot remove staging folder: " + run.stagingDir + errorDetail(error));
 }
 
 // The final listing and check; Complete only when Ostrel.exe is in the install folder.
@@ -298,12 +295,11 @@ void finish(const InstallRun& run, const std::wstring& version) {
             run.log.writeLine(L"  installed: " + list->path().filename().wstring());
         ++listed;
     }
-    if (error) {
-        run.fail(L"Cannot list install folder" + errorDetail(error),
-                 stringsFor(setupState.language).errCopy + std::wstring(L"\n") + run.installFolder);
-        return;
-    }
-    run.log.writeLine(L"  total installed: " + number(listed));
+    // The listing is for the log; only the check below decides the outcome.
+    if (error)
+        run.log.writeLine(L"Cannot list install folder" + errorDetail(error));
+    else
+        run.log.writeLine(L"  total installed: " + number(listed));
     if (!fs::exists(executable, error) || error) {
         run.fail(L"FAIL: Ostrel.exe not found", L"Ostrel.exe not found after install:\n" + run.installFolder);
         return;
@@ -361,8 +357,8 @@ void runInstall(const InstallSteps& steps) {
 
     placeUninstaller(run);
     steps.registerInstallation(run.installFolder, request.latestVersion);
-    if (cleanUp(run))
-        finish(run, request.latestVersion);
+    cleanUp(run);
+    finish(run, request.latestVersion);
 }
 } // namespace
 

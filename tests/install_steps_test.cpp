@@ -5,6 +5,7 @@
 #include "tests/support/install_log_lines.h"
 #include "tests/support/state_print.h"
 #include "tests/support/test_files.h"
+#include "win/handles.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,8 @@ struct FakeWorld {
     bool cancels = false;
     bool extracts = true;
     bool hashThrows = false;
+    bool locksStaging = false; // an open file keeps the staging folder from being removed
+    UniqueFile stagingLock;
     std::wstring digest = L"AB12";
     std::vector<std::pair<std::wstring, std::string>> package = {{L"Ostrel.exe", "MZ"}};
     int downloadCalls = 0;
@@ -49,6 +52,9 @@ const InstallSteps fakeSteps = {
     [](const std::wstring&, const std::wstring& destination) {
         for (const auto& [name, content] : world.package)
             writeBytes(fs::path(destination) / name, content);
+        if (world.locksStaging)
+            world.stagingLock.reset(CreateFileW((fs::path(destination) / L"Ostrel.exe").c_str(), GENERIC_READ,
+                                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         return world.extracts;
     },
     [](const std::wstring&, const std::wstring&) { world.registered = true; },
@@ -100,6 +106,9 @@ TEST(InstallSteps, EachFailurePointEndsWithItsStatusTextAndLogLine) {
          true},
         {"success", [](const fs::path&) {}, SetupStatus::Complete, text.statusComplete, L"earlier error",
          L"=== Install SUCCESS ===", false, false, true},
+        // Leftovers in the temporary folder do not undo a finished installation.
+        {"staging not removable", [](const fs::path&) { world.locksStaging = true; }, SetupStatus::Complete,
+         text.statusComplete, L"earlier error", L"=== Install SUCCESS ===", false, true, true},
         // An exception from any step ends in Failed instead of leaving the thread.
         {"step throws", [](const fs::path&) { world.hashThrows = true; }, SetupStatus::Failed,
          text.statusDownloading, text.errCopy, L"Download OK, zip size=10", true, false, false},
@@ -121,6 +130,7 @@ TEST(InstallSteps, EachFailurePointEndsWithItsStatusTextAndLogLine) {
         point.arrange(folder);
         const size_t offset = installLogSize();
         installWorkerWith(fakeSteps);
+        world.stagingLock.reset();
 
         const SharedSnapshot state = takeSharedSnapshot();
         const std::vector<std::wstring> log = installLogLinesSince(offset);
