@@ -196,6 +196,11 @@ float easeProgress(float displayed, double target) {
 }
 
 std::wstring remainingTimeText(double seconds, const wchar_t* remainingWord) {
+    // A near-stalled download gives times beyond any int; past 99 hours the figure tells no more.
+    constexpr double longest = 99 * 3600 + 59 * 60 + 59;
+    if (!(seconds < longest)) // also NaN
+        seconds = longest;
+    seconds = std::max(seconds, 0.0);
     wchar_t text[64];
     if (seconds < 60)
         swprintf(text, 64, L"%.0fs %ls", seconds, remainingWord);
@@ -207,7 +212,10 @@ std::wstring remainingTimeText(double seconds, const wchar_t* remainingWord) {
 
 std::wstring downloadSpeedText(uint64_t downloaded, uint64_t total, double speed,
                                const wchar_t* remainingWord) {
-    std::wstring text = formatBytes(static_cast<uint64_t>(speed)) + L"/s";
+    // Any rate beyond an exabyte a second is a miscount; the cast needs a value that fits.
+    constexpr double fastest = 1e18;
+    const double shown = speed > 0 ? std::min(speed, fastest) : 0.0;
+    std::wstring text = formatBytes(static_cast<uint64_t>(shown)) + L"/s";
     if (total > downloaded && speed > 0)
         text +=
             L"  \u2022  " + remainingTimeText(static_cast<double>(total - downloaded) / speed, remainingWord);

@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -197,6 +199,11 @@ TEST(WidgetArithmetic, EasingCoversFifteenPercentAndSnaps) {
 TEST(WidgetArithmetic, RemainingTimeTexts) {
     EXPECT_EQ(remainingTimeText(59.6, L"remaining"), L"60s remaining");
     EXPECT_EQ(remainingTimeText(125, L"remaining"), L"2m 5s remaining");
+    // Near-stalled and miscounted rates stay defined.
+    EXPECT_EQ(remainingTimeText(1e300, L"left"), L"5999m 59s left");
+    EXPECT_EQ(remainingTimeText(std::numeric_limits<double>::quiet_NaN(), L"left"), L"5999m 59s left");
+    EXPECT_EQ(downloadSpeedText(0, UINT64_MAX, 1e-300, L"left"), L"0 B/s  \u2022  5999m 59s left");
+    EXPECT_EQ(downloadSpeedText(0, 1, 1e300, L"left").substr(0, 3), L"931");
     EXPECT_EQ(downloadSpeedText(100, 0, 2048, L"left"), L"2.0 KB/s");
     EXPECT_EQ(downloadSpeedText(0, 1000, 0, L"left"), L"0 B/s");
     EXPECT_EQ(downloadSpeedText(0, 1'048'576, 1'048'576, L"left"), L"1.0 MB/s  \u2022  1s left");
