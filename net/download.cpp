@@ -5,6 +5,7 @@
 #include "win/handles.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -84,11 +85,16 @@ std::wstring requestPath(const std::wstring& urlPath, const std::wstring& extraI
 
 bool downloadFile(const std::wstring& url, const std::wstring& destination, DownloadProgress progress,
                   const std::atomic<bool>& cancel) {
+    return downloadFile(url, destination, std::move(progress), cancel, setupTimeouts);
+}
+
+bool downloadFile(const std::wstring& url, const std::wstring& destination, DownloadProgress progress,
+                  const std::atomic<bool>& cancel, const HttpsTimeouts& timeouts) {
     CrackedUrl target;
     if (!crackHttpsUrl(url, target))
         return false;
 
-    const HttpsRequest exchange = openHttpsRequest(L"GET", target.host, target.port, target.path);
+    const HttpsRequest exchange = openHttpsRequest(L"GET", target.host, target.port, target.path, timeouts);
     if (!exchange)
         return false;
     DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;

@@ -1,6 +1,8 @@
 // The package download over HTTPS, restricted to the update service's own origin.
 #pragma once
 
+#include "net/https.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -16,7 +18,12 @@ bool isAllowedDownloadUrl(const std::wstring& url);
 using DownloadProgress = std::function<void(uint64_t, uint64_t)>;
 
 // Downloads url into destination; false on any failure or cancel, with the partial file deleted.
-// Runs on the caller's thread; progress is called on it after every chunk.
+// Runs on the caller's thread; progress is called on it after every chunk. A server silent for
+// longer than the receive timeout fails the download.
+bool downloadFile(const std::wstring& url, const std::wstring& destination, DownloadProgress progress,
+                  const std::atomic<bool>& cancel, const HttpsTimeouts& timeouts);
+
+// The same within setupTimeouts.
 bool downloadFile(const std::wstring& url, const std::wstring& destination, DownloadProgress progress,
                   const std::atomic<bool>& cancel);
 

@@ -1,5 +1,6 @@
 #include "net/https.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -7,11 +8,12 @@ constexpr wchar_t userAgent[] = L"OstrelLauncher/1.0";
 } // namespace
 
 HttpsRequest openHttpsRequest(const wchar_t* verb, const std::wstring& host, INTERNET_PORT port,
-                              const std::wstring& path) {
+                              const std::wstring& path, const HttpsTimeouts& timeouts) {
     HttpsRequest opened;
     opened.session.reset(WinHttpOpen(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                      WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!opened.session)
+    if (!opened.session || !WinHttpSetTimeouts(opened.session.get(), timeouts.resolve, timeouts.connect,
+                                               timeouts.send, timeouts.receive))
         return {};
     opened.connection.reset(WinHttpConnect(opened.session.get(), host.c_str(), port, 0));
     if (!opened.connection)
@@ -49,13 +51,14 @@ DWORD readBodyBytes(HINTERNET request, void* buffer, DWORD capacity) {
     return WinHttpReadData(request, buffer, capacity, &read) ? read : 0;
 }
 
-std::string readBody(HINTERNET request) {
-    std::string body;
+bool readBody(HINTERNET request, size_t limit, std::string& body) {
     std::vector<char> buffer;
     DWORD available = 0;
     while (availableBodyBytes(request, available) && available != 0) {
+        if (available > limit - std::min(limit, body.size()))
+            return false;
         buffer.resize(available);
         body.append(buffer.data(), readBodyBytes(request, buffer.data(), available));
     }
-    return body;
+    return true;
 }

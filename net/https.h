@@ -32,10 +32,22 @@ struct HttpsRequest {
     explicit operator bool() const { return static_cast<bool>(request); }
 };
 
-// A session with the setup's user agent, a connection to host:port and a secure request for
-// verb and path. Empty (nothing held) when any of the three cannot be opened. Any thread.
+// How long, in milliseconds, each phase of an exchange may take before it fails; receive is the
+// longest wait for the response or for any further bytes of its body.
+struct HttpsTimeouts {
+    int resolve;
+    int connect;
+    int send;
+    int receive;
+};
+
+// Bounds for every exchange of the setup: a silent network ends in a failure, never a hang.
+inline constexpr HttpsTimeouts setupTimeouts{15'000, 15'000, 30'000, 60'000};
+
+// A session with the setup's user agent and the timeouts, a connection to host:port and a secure
+// request for verb and path. Empty (nothing held) when any of the three cannot be opened. Any thread.
 HttpsRequest openHttpsRequest(const wchar_t* verb, const std::wstring& host, INTERNET_PORT port,
-                              const std::wstring& path);
+                              const std::wstring& path, const HttpsTimeouts& timeouts = setupTimeouts);
 
 // Sends the extra headers ("Name: value\r\n" each) and body, then waits for the response headers.
 bool sendHttpsRequest(HINTERNET request, const std::wstring& headers, const std::string& body);
@@ -50,5 +62,6 @@ bool availableBodyBytes(HINTERNET request, DWORD& available);
 // Reads at most capacity bytes of the body into buffer; the count read, 0 when the read failed.
 DWORD readBodyBytes(HINTERNET request, void* buffer, DWORD capacity);
 
-// The whole body in memory, for short answers. A failed read adds nothing.
-std::string readBody(HINTERNET request);
+// The whole body in memory, for short answers: false when it holds more than limit bytes. A failed
+// read adds nothing.
+bool readBody(HINTERNET request, size_t limit, std::string& body);

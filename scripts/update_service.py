@@ -44,6 +44,7 @@ RPC_PATH = "/rest/v1/rpc/get_latest_version"
 COPY_BLOCK = 1 << 20
 SLOW_BLOCK = 64 * 1024
 SLOW_PAUSE = 0.1
+STALL_SECONDS = 20
 CALLER_ROLE = "anon"
 
 
@@ -256,6 +257,23 @@ class ServiceHandler(BaseHTTPRequestHandler):
         if sent < size:
             self.drop_connection()
 
+    def send_overlong(self, name):
+        """The whole file behind a Content-Length that announces 1000 bytes fewer."""
+        path = self.package_file(name)
+        if path is None:
+            self.send_not_found()
+            return
+        with open(path, "rb") as package:
+            data = package.read()
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(max(0, len(data) - 1000)))
+        # Keeps the client from reusing the connection, whose rest would answer its next request.
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.write(data)
+        self.drop_connection()
+
     def answer_fault(self, fault):
         kind, _, name = fault.partition("/")
         if kind in ("chunked", "chunked-cut"):
@@ -277,6 +295,16 @@ class ServiceHandler(BaseHTTPRequestHandler):
             self.send_partial(name, slow)
         elif kind == "cut":
             self.send_partial(name, lambda sent, size: size // 2 - sent)
+        elif kind == "stall":
+            # Half the file, then silence on an open connection, as a stalled network gives.
+            def stall(sent, size):
+                if sent:
+                    time.sleep(STALL_SECONDS)
+                    return 0
+                return size // 2
+            self.send_partial(name, stall)
+        elif kind == "overlong":
+            self.send_overlong(name)
         else:
             self.send_bytes(404, b"<html><body>No such fault</body></html>", "text/html")
 

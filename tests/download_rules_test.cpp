@@ -32,6 +32,7 @@ TEST(DownloadOutcome, KeepsTheFileOnlyWhenWholeAndNotCancelled) {
     // Without a Content-Length the count cannot be checked.
     EXPECT_TRUE(transferComplete({5000, 0, false, false}));
     EXPECT_FALSE(transferComplete({500, 1000, false, false}));
+    EXPECT_FALSE(transferComplete({1001, 1000, false, false}));
     EXPECT_FALSE(transferComplete({1000, 1000, true, false}));
     EXPECT_FALSE(transferComplete({1000, 1000, false, true}));
 }

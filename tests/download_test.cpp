@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -226,4 +227,26 @@ TEST_F(Download, WriteFailureAbortsBeforeReportingProgress) {
 
     EXPECT_FALSE(downloadFile(urlOf(name), fullDisk, progress.callback(), cancel));
     EXPECT_TRUE(progress.calls.empty());
+}
+
+TEST_F(Download, ASilentServerFailsAfterTheReceiveTimeout) {
+    const std::string name = publish("download-stall.bin", randomContent(300'000, 13));
+    HttpsTimeouts quick = setupTimeouts;
+    quick.receive = 2'000;
+    const auto started = std::chrono::steady_clock::now();
+
+    EXPECT_FALSE(downloadFile(faultUrl(L"stall", name), destination, progress.callback(), cancel, quick));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15))
+        << "waited for the server";
+    EXPECT_FALSE(exists(destination));
+}
+
+// WinHTTP stops at the announced length, so what follows it never reaches the file; the
+// package's hash is what rejects such a download (the install worker's tests show it).
+TEST_F(Download, ABodyLongerThanItsLengthKeepsOnlyTheAnnouncedBytes) {
+    const std::string content = randomContent(300'000, 14);
+    const std::string name = publish("download-overlong.bin", content);
+
+    ASSERT_TRUE(downloadFile(faultUrl(L"overlong", name), destination, progress.callback(), cancel));
+    EXPECT_EQ(readAll(destination), content.substr(0, content.size() - 1000));
 }

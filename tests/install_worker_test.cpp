@@ -9,6 +9,7 @@
 #include "tests/support/test_files.h"
 #include "tests/support/test_service.h"
 #include "tests/support/zip_writer.h"
+#include "update/service_client.h"
 #include "win/product_names.h"
 #include "win/registry.h"
 
@@ -247,14 +248,31 @@ TEST_F(InstallWorker, ATraversalNameFailsTheExtractionAndKeepsTheStagingFolder) 
 
 TEST_F(InstallWorker, AHashMismatchDeletesTheZipWithTheFixedMessage) {
     offer({{"Ostrel.exe", "MZ"}});
-    offerUrl(packageUrl(packageName), std::wstring(64, L'0'));
-    const RunResult result = run();
+    for (const std::wstring& expected : {std::wstring(64, L'0'), std::wstring(unreadableDigest)}) {
+        offerUrl(packageUrl(packageName), expected);
+        const RunResult result = run();
 
-    EXPECT_EQ(result.status, SetupStatus::Failed);
-    EXPECT_EQ(result.errorText, L"Download integrity check failed.\nPlease try again.");
-    EXPECT_EQ(result.log.back(), L"HASH MISMATCH \u2014 aborting install");
-    EXPECT_FALSE(fs::exists(zipOf(result)));
-    EXPECT_FALSE(fs::exists(folder));
+        EXPECT_EQ(result.status, SetupStatus::Failed);
+        EXPECT_EQ(result.errorText, L"Download integrity check failed.\nPlease try again.");
+        EXPECT_EQ(result.log.back(), L"HASH MISMATCH \u2014 aborting install");
+        EXPECT_FALSE(fs::exists(zipOf(result)));
+        EXPECT_FALSE(fs::exists(folder));
+    }
+}
+
+// Wine reports a chunked answer cut before its last chunk as a normal end, and WinHTTP drops
+// what follows the announced length: in both cases the package's hash is the guard.
+TEST_F(InstallWorker, APackageCutOrLongerThanAnnouncedFailsTheHashCheck) {
+    offer({{"Ostrel.exe", std::string(300'000, 'x'), false}});
+    const std::wstring digest = sha256File(packagePath(packageName));
+    for (const wchar_t* fault : {L"fault/chunked-cut/", L"fault/overlong/"}) {
+        offerUrl(serviceOrigin() + fault + packageName, digest);
+        const RunResult result = run();
+        EXPECT_EQ(result.status, SetupStatus::Failed) << fault;
+        EXPECT_EQ(result.errorText, L"Download integrity check failed.\nPlease try again.");
+        EXPECT_FALSE(fs::exists(zipOf(result)));
+        EXPECT_FALSE(fs::exists(folder));
+    }
 }
 
 TEST_F(InstallWorker, AnUpperCaseDigestMatchesAndAMissingOneIsOnlyAWarning) {

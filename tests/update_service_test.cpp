@@ -128,6 +128,33 @@ TEST_F(ServiceQuery, PlainTextSearchRulesHoldOverTheWire) {
     EXPECT_EQ(answer.info.sha256, L"say \\") << "an escaped quote ends the value";
 }
 
+TEST_F(ServiceQuery, ADigestKeyThatCannotBeReadIsNeverSkipped) {
+    const std::string hex(64, 'a');
+    const std::pair<std::string, std::wstring> digests[] = {
+        {R"("sha256":")" + hex + R"(")", std::wstring(64, L'a')},
+        {R"("sha256": ")" + hex + R"(")", unreadableDigest},
+        {R"("sha256" :")" + hex + R"(")", unreadableDigest},
+        {R"("sha256":"")", unreadableDigest},
+        {R"("sha256":null)", unreadableDigest},
+        {R"("release_notes":"mentions \"sha256\": here")", L""},
+        {R"("sha256_old":"x")", L""},
+    };
+    for (const auto& [field, expected] : digests) {
+        const Answer answer = ask(R"([{"version":"1.0",)" + field + "}]");
+        ASSERT_TRUE(answer.ok) << field;
+        EXPECT_EQ(answer.info.sha256, expected) << field;
+    }
+}
+
+TEST_F(ServiceQuery, AnAnswerOverOneMebibyteIsNoAnswer) {
+    const std::string padding(1024 * 1024, ' ');
+    EXPECT_TRUE(ask(std::string(rowSet) + std::string(1000, ' ')).ok);
+    UpdateInfo info = filledRecord();
+    setLatestAnswer(rowSet + padding, 200);
+    EXPECT_FALSE(queryLatestVersion(info));
+    expectUnchanged(info);
+}
+
 TEST_F(ServiceQuery, RequiredFlagAndSizeTakeOnlyTheirExactShapes) {
     const std::pair<const char*, bool> flags[] = {
         {R"("is_required":true)", true},    {R"("is_required": true)", false},

@@ -8,12 +8,16 @@
 #include <cmath>
 #include <cstdlib>
 #include <cwchar>
+#include <string_view>
 
 namespace {
 constexpr const wchar_t* rpcPath = L"/rest/v1/rpc/get_latest_version";
 constexpr char requestBody[] = "{}";
+// A version answer is a few hundred bytes; anything near this is not one.
+constexpr size_t answerLimit = 1024 * 1024;
 
-// The service's answer to the version query, whatever its status; false when none arrived.
+// The service's answer to the version query, whatever its status; false when none arrived or it
+// was longer than any real answer.
 // Every handle is closed again by the time it returns.
 bool fetchAnswer(std::string& body) {
     const HttpsRequest exchange =
@@ -24,8 +28,7 @@ bool fetchAnswer(std::string& body) {
         L"Content-Type: application/json\r\napikey: " + buildServiceApiKey() + L"\r\n";
     if (!sendHttpsRequest(exchange.get(), headers, requestBody))
         return false;
-    body = readBody(exchange.get());
-    return true;
+    return readBody(exchange.get(), answerLimit, body);
 }
 } // namespace
 
@@ -83,6 +86,20 @@ bool jsonBoolField(const std::string& body, const std::string& key) {
     return body.compare(found + needle.size(), 4, "true") == 0;
 }
 
+std::wstring packageDigestField(const std::string& body) {
+    std::wstring digest = jsonStringField(body, "sha256");
+    if (!digest.empty())
+        return digest;
+    // The key followed by its colon, whatever sits between them.
+    constexpr std::string_view key = "\"sha256\"";
+    for (size_t found = body.find(key); found != std::string::npos; found = body.find(key, found + 1)) {
+        const size_t colon = body.find_first_not_of(" \t\r\n", found + key.size());
+        if (colon != std::string::npos && body[colon] == ':')
+            return unreadableDigest;
+    }
+    return {};
+}
+
 bool queryLatestVersion(UpdateInfo& info) {
     std::string body;
     if (!fetchAnswer(body))
@@ -92,6 +109,6 @@ bool queryLatestVersion(UpdateInfo& info) {
     info.releaseNotes = jsonStringField(body, "release_notes");
     info.isRequired = jsonBoolField(body, "is_required");
     info.fileSizeMb = jsonNumberField(body, "file_size_mb");
-    info.sha256 = jsonStringField(body, "sha256");
+    info.sha256 = packageDigestField(body);
     return !info.version.empty();
 }

@@ -23,3 +23,11 @@ std::wstring buildServiceApiKey();
 std::wstring jsonStringField(const std::string& body, const std::string& key);
 double jsonNumberField(const std::string& body, const std::string& key);
 bool jsonBoolField(const std::string& body, const std::string& key);
+
+// Never equal to a digest: the service named a hash that the search cannot read, so the package
+// must fail its check rather than install unchecked.
+inline constexpr wchar_t unreadableDigest[] = L"(unreadable)";
+
+// The package's expected digest: "" only when the answer has no sha256 key at all (no check), the
+// value when it reads as a string, else unreadableDigest.
+std::wstring packageDigestField(const std::string& body);
