@@ -2,6 +2,7 @@
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "app/workers.h"
+#include "install/transaction.h"
 #include "render/frame.h"
 #include "state/install_record.h"
 #include "state/setup_state.h"
@@ -21,6 +22,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         activateRunningSetup();
         return 0;
     }
+    // Before anything reads the installation: a run killed mid-way left it half replaced.
+    recoverInterruptedInstall();
 
     // Declared in the order started, so the paint resources go before COM and GDI+ end.
     const GdiplusSession gdiplus;

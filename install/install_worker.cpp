@@ -4,6 +4,7 @@
 #include "install/extract.h"
 #include "install/install_log.h"
 #include "install/registration.h"
+#include "install/transaction.h"
 #include "net/download.h"
 #include "net/sha256.h"
 #include "state/setup_state.h"
@@ -14,11 +15,13 @@
 #include "win/random.h"
 #include "win/text.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <exception>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -48,16 +51,34 @@ std::wstring errorDetail(const std::error_code& error) {
 
 struct InstallRun {
     explicit InstallRun(const InstallSteps& runSteps) : steps(runSteps) {}
+    InstallRun(const InstallRun&) = delete;
+    InstallRun& operator=(const InstallRun&) = delete;
+    // An exception between the first change and Complete still puts the installation back.
+    ~InstallRun() {
+        try {
+            rollBackChanges();
+        } catch (...) {
+        }
+    }
 
     const InstallSteps& steps;
     InstallLog log;
     std::wstring zipPath;
     std::wstring stagingDir;
     std::wstring installFolder;
+    InstallTransaction transaction;
 
-    void fail(const std::wstring& line, const std::wstring& message) const {
+    // The installation as it was before this run, before the user is told of the failure.
+    void fail(const std::wstring& line, const std::wstring& message) {
         log.writeLine(line);
+        rollBackChanges();
         failWith(message);
+    }
+    void rollBackChanges() {
+        if (!transaction.journal)
+            return;
+        transaction.journal.reset();
+        rollBack(transaction.journalPath, log);
     }
     void deleteZip() const { DeleteFileW(zipPath.c_str()); }
     void removeStaging() const {
@@ -106,7 +127,7 @@ bool downloadPackage(InstallRun& run, const InstallRequest& request) {
     return true;
 }
 
-bool verifyPackage(const InstallRun& run, const std::wstring& expected) {
+bool verifyPackage(InstallRun& run, const std::wstring& expected) {
     if (expected.empty()) {
         run.log.writeLine(L"WARNING: No SHA-256 hash from server, skipping verification");
         return true;
@@ -125,9 +146,17 @@ bool verifyPackage(const InstallRun& run, const std::wstring& expected) {
 }
 
 // The install folder and a fresh staging folder; the zip is deleted when either cannot be made.
-bool prepareFolders(const InstallRun& run) {
+bool prepareFolders(InstallRun& run) {
+    // A journal left by a run that could not finish its rollback is finished first.
+    rollBack(installJournalPath(), run.log);
+    if (!beginTransaction(run.transaction, installJournalPath(), run.installFolder)) {
+        run.deleteZip();
+        run.fail(L"Cannot write install journal: " + installJournalPath(),
+                 stringsFor(setupState.language).errCopy + std::wstring(L"\n") + run.installFolder);
+        return false;
+    }
     std::error_code error;
-    fs::create_directories(run.installFolder, error);
+    createFolders(run.transaction, run.installFolder, error);
     if (error) {
         run.deleteZip();
         run.fail(L"Cannot create install folder: " + run.installFolder + errorDetail(error),
@@ -146,7 +175,7 @@ bool prepareFolders(const InstallRun& run) {
     return true;
 }
 
-bool extractPackage(const InstallRun& run) {
+bool extractPackage(InstallRun& run) {
     if (!run.steps.extract(run.zipPath, run.stagingDir)) {
         run.fail(L"ExtractZip FAILED", stringsFor(setupState.language).errExtract);
         run.deleteZip();
@@ -173,7 +202,7 @@ bool extractPackage(const InstallRun& run) {
 }
 
 // The staging folder, or its only entry when that is a folder, followed by a backslash.
-bool chooseSourceFolder(const InstallRun& run, std::wstring& srcDir) {
+bool chooseSourceFolder(InstallRun& run, std::wstring& srcDir) {
     srcDir = run.stagingDir;
     int32_t folders = 0;
     int32_t others = 0;
@@ -206,45 +235,52 @@ bool chooseSourceFolder(const InstallRun& run, std::wstring& srcDir) {
     return true;
 }
 
-// std::filesystem::copy_file of this runtime takes every pair of files on Windows for the same
-// file and refuses to overwrite; CopyFileW replaces the target.
-void copyReplacing(const fs::path& from, const fs::path& to, std::error_code& error) {
-    error.clear();
-    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
-        error.assign(static_cast<int>(GetLastError()), std::system_category());
-}
+struct PackageEntry {
+    fs::path source;
+    fs::path destination;
+    bool folder;
+};
 
-void copyReplacing(const fs::path& from, const fs::path& to) {
-    std::error_code error;
-    copyReplacing(from, to, error);
-    if (error)
-        throw fs::filesystem_error("cannot copy file", from, to, error);
-}
-
-// Throws on the first failure; files copied before it stay.
-int32_t copyTree(const std::wstring& srcDir, const std::wstring& installFolder) {
+// Every entry under srcDir with its place in the install folder, listed before anything moves.
+std::vector<PackageEntry> listPackage(const std::wstring& srcDir, const std::wstring& installFolder) {
     const fs::path base = fs::weakly_canonical(withoutTrailingSeparator(srcDir));
-    int32_t copied = 0;
+    std::vector<PackageEntry> entries;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(srcDir)) {
         const fs::path relative = fs::weakly_canonical(entry.path()).lexically_relative(base);
-        const fs::path destination = fs::path(installFolder) / relative;
-        if (fs::is_directory(entry.path())) {
-            fs::create_directories(destination);
-        } else {
-            fs::create_directories(destination.parent_path());
-            copyReplacing(entry.path(), destination);
-            ++copied;
-        }
+        entries.push_back({entry.path(), fs::path(installFolder) / relative, fs::is_directory(entry.path())});
     }
-    return copied;
+    return entries;
 }
 
-bool copyPackage(const InstallRun& run, const std::wstring& srcDir) {
+bool replacesAnything(const std::vector<PackageEntry>& entries) {
+    return std::any_of(entries.begin(), entries.end(), [](const PackageEntry& entry) {
+        return !entry.folder && pathExists(entry.destination.wstring());
+    });
+}
+
+bool copyPackage(InstallRun& run, const std::wstring& srcDir) {
     std::wstring failure;
     try {
-        const int32_t copied = copyTree(srcDir, run.installFolder);
-        run.log.writeLine(L"Copied " + number(copied) + L" files to " + run.installFolder);
-        return true;
+        const std::vector<PackageEntry> entries = listPackage(srcDir, run.installFolder);
+        // A copy the user started during the download would hold its files.
+        if (replacesAnything(entries))
+            run.steps.stopProducts();
+        int32_t copied = 0;
+        std::error_code error;
+        for (const PackageEntry& entry : entries) {
+            const bool placed = entry.folder ? createFolders(run.transaction, entry.destination, error)
+                                             : placeFile(run.transaction, entry.source, entry.destination,
+                                                         run.steps.lockedFileWait, error);
+            if (!placed) {
+                failure = L"Copy FAILED: " + entry.destination.wstring() + errorDetail(error);
+                break;
+            }
+            copied += entry.folder ? 0 : 1;
+        }
+        if (failure.empty()) {
+            run.log.writeLine(L"Copied " + number(copied) + L" files to " + run.installFolder);
+            return true;
+        }
     } catch (const std::exception& exception) {
         failure = L"Copy EXCEPTION: " + fromUtf8(exception.what());
     } catch (...) {
@@ -261,20 +297,47 @@ std::wstring uninstallerSource() {
     return folder.empty() ? folder : folder + L"\\" + uninstallerName;
 }
 
-// A missing or uncopyable uninstaller is logged only: the product itself is installed.
-void placeUninstaller(const InstallRun& run) {
+// A missing uninstaller is logged only: the product itself is installed. One that cannot be
+// written undoes the installation, as any other file would.
+bool placeUninstaller(InstallRun& run) {
     const std::wstring source = uninstallerSource();
     std::error_code error;
     const bool present = !source.empty() && fs::exists(source, error);
     run.log.writeLine(L"Uninstaller src: " + source + L" exists=" + flag(present));
     if (!present)
-        return;
-    copyReplacing(source, fs::path(run.installFolder) / uninstallerName, error);
+        return true;
+    const fs::path target = fs::path(run.installFolder) / uninstallerName;
+    if (clearTarget(run.transaction, target, run.steps.lockedFileWait, error) &&
+        !CopyFileW(source.c_str(), target.c_str(), TRUE))
+        error.assign(static_cast<int>(GetLastError()), std::system_category());
     run.log.writeLine(L"Uninstaller copy ec=" + number(error.value()));
+    if (error) {
+        run.fail(L"Uninstaller copy FAILED", stringsFor(setupState.language).errCopy);
+        run.deleteZip();
+        run.removeStaging();
+        return false;
+    }
+    return true;
+}
+
+// The registry values and shortcuts, each recorded as it was before it is written.
+bool registerProduct(InstallRun& run, const std::wstring& version) {
+    std::error_code error;
+    bool recorded = recordRegistry(run.transaction);
+    for (const std::wstring& link : chosenShortcuts())
+        recorded = recorded && clearTarget(run.transaction, link, run.steps.lockedFileWait, error);
+    if (!recorded || !run.steps.registerInstallation(run.installFolder, version)) {
+        run.fail(L"Registration FAILED" + (error ? errorDetail(error) : std::wstring()),
+                 stringsFor(setupState.language).errCopy);
+        run.deleteZip();
+        run.removeStaging();
+        return false;
+    }
+    return true;
 }
 
 // Leftovers in the temporary folder are logged only: the installation itself is in place.
-void cleanUp(const InstallRun& run) {
+void cleanUp(InstallRun& run) {
     run.deleteZip();
     std::error_code error;
     fs::remove_all(run.stagingDir, error);
@@ -283,7 +346,7 @@ void cleanUp(const InstallRun& run) {
 }
 
 // The final listing and check; Complete only when Ostrel.exe is in the install folder.
-void finish(const InstallRun& run, const std::wstring& version) {
+void finish(InstallRun& run, const std::wstring& version) {
     const fs::path executable = fs::path(run.installFolder) / productExeName;
     std::error_code error;
     const bool present = fs::exists(executable, error);
@@ -304,6 +367,7 @@ void finish(const InstallRun& run, const std::wstring& version) {
         run.fail(L"FAIL: Ostrel.exe not found", L"Ostrel.exe not found after install:\n" + run.installFolder);
         return;
     }
+    commitTransaction(run.transaction);
     setupState.progress.exchange(1.0);
     setInstalledVersion(version);
     run.log.writeLine(L"=== Install SUCCESS ===");
@@ -355,15 +419,15 @@ void runInstall(const InstallSteps& steps) {
     setupState.progress.exchange(0.8);
     requestRepaint();
 
-    placeUninstaller(run);
-    steps.registerInstallation(run.installFolder, request.latestVersion);
+    if (!placeUninstaller(run) || !registerProduct(run, request.latestVersion))
+        return;
     cleanUp(run);
     finish(run, request.latestVersion);
 }
 } // namespace
 
-const InstallSteps realInstallSteps = {stopRunningProducts, downloadFile, sha256File, ExtractZip,
-                                       registerInstallation};
+const InstallSteps realInstallSteps = {stopRunningProducts, downloadFile,         sha256File,
+                                       ExtractZip,          registerInstallation, lockedFileWait};
 
 void installWorker() {
     installWorkerWith(realInstallSteps);

@@ -1,6 +1,7 @@
 // One installation or update, from stopping the product to the final check.
 #pragma once
 
+#include "install/transaction.h"
 #include "net/download.h"
 
 #include <atomic>
@@ -14,10 +15,11 @@ struct InstallSteps {
                      const std::atomic<bool>& cancel);
     std::wstring (*hashFile)(const std::wstring& path);
     bool (*extract)(const std::wstring& zipPath, const std::wstring& destination);
-    void (*registerInstallation)(const std::wstring& installFolder, const std::wstring& version);
+    bool (*registerInstallation)(const std::wstring& installFolder, const std::wstring& version);
+    LockedFileWait lockedFileWait;
 };
 
-// stopRunningProducts, downloadFile, sha256File, ExtractZip and registerInstallation.
+// stopRunningProducts, downloadFile, sha256File, ExtractZip, registerInstallation and lockedFileWait.
 extern const InstallSteps realInstallSteps;
 
 // Thread body; never lets an exception escape. Runs installWorkerWith(realInstallSteps).

@@ -10,11 +10,14 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 constexpr DWORD estimatedSizeKilobytes = 50000;
 
-void writeString(const wchar_t* keyPath, const wchar_t* name, const std::wstring& text) {
-    writeRegistryString(HKEY_CURRENT_USER, keyPath, name, text);
+LSTATUS writeString(const wchar_t* keyPath, const wchar_t* name, const std::wstring& text) {
+    return writeRegistryString(HKEY_CURRENT_USER, keyPath, name, text);
 }
 
 std::wstring parentFolder(const std::wstring& path) {
@@ -41,31 +44,41 @@ bool createShortcut(const std::wstring& linkPath, const std::wstring& target,
     return SUCCEEDED(result);
 }
 
-void registerInstallation(const std::wstring& installFolder, const std::wstring& version) {
-    const std::wstring executable = installFolder + L"\\" + productExeName;
-    writeString(productKeyPath, L"InstallDir", installFolder);
-    writeString(productKeyPath, L"Version", version);
-    writeString(uninstallKeyPath, L"DisplayName", productName);
-    writeString(uninstallKeyPath, L"UninstallString", installFolder + L"\\" + uninstallerName);
-    writeString(uninstallKeyPath, L"DisplayIcon", executable);
-    writeString(uninstallKeyPath, L"Publisher", publisherName);
-    writeString(uninstallKeyPath, L"DisplayVersion", version);
-    writeRegistryDword(HKEY_CURRENT_USER, uninstallKeyPath, L"EstimatedSize", estimatedSizeKilobytes);
-    writeString(settingsKeyPath, L"starsEnabled", L"false");
-    writeString(settingsKeyPath, L"pageTransitionAnimation", L"false");
-    writeString(settingsKeyPath, L"language", languageCode(setupState.language.load()));
-
+std::vector<std::wstring> chosenShortcuts() {
+    std::vector<std::wstring> links;
     if (setupState.createDesktopShortcut) {
         const std::wstring desktop = knownFolderPath(CSIDL_DESKTOP);
         if (!desktop.empty())
-            createShortcut(desktop + L"\\" + shortcutFileName, executable, productName);
+            links.push_back(desktop + L"\\" + shortcutFileName);
     }
     if (setupState.createStartMenuShortcut) {
         const std::wstring programs = knownFolderPath(CSIDL_PROGRAMS);
-        if (!programs.empty()) {
-            const std::wstring folder = programs + L"\\" + startMenuFolderName;
-            CreateDirectoryW(folder.c_str(), nullptr); // already there is fine
-            createShortcut(folder + L"\\" + shortcutFileName, executable, productName);
-        }
+        if (!programs.empty())
+            links.push_back(programs + L"\\" + startMenuFolderName + L"\\" + shortcutFileName);
     }
+    return links;
+}
+
+bool registerInstallation(const std::wstring& installFolder, const std::wstring& version) {
+    const std::wstring executable = installFolder + L"\\" + productExeName;
+    const LSTATUS results[] = {
+        writeString(productKeyPath, L"InstallDir", installFolder),
+        writeString(productKeyPath, L"Version", version),
+        writeString(uninstallKeyPath, L"DisplayName", productName),
+        writeString(uninstallKeyPath, L"UninstallString", installFolder + L"\\" + uninstallerName),
+        writeString(uninstallKeyPath, L"DisplayIcon", executable),
+        writeString(uninstallKeyPath, L"Publisher", publisherName),
+        writeString(uninstallKeyPath, L"DisplayVersion", version),
+        writeRegistryDword(HKEY_CURRENT_USER, uninstallKeyPath, L"EstimatedSize", estimatedSizeKilobytes),
+        writeString(settingsKeyPath, L"starsEnabled", L"false"),
+        writeString(settingsKeyPath, L"pageTransitionAnimation", L"false"),
+        writeString(settingsKeyPath, L"language", languageCode(setupState.language.load())),
+    };
+    bool written = std::all_of(std::begin(results), std::end(results),
+                               [](LSTATUS result) { return result == ERROR_SUCCESS; });
+    for (const std::wstring& link : chosenShortcuts()) {
+        CreateDirectoryW(parentFolder(link).c_str(), nullptr); // already there is fine
+        written = createShortcut(link, executable, productName) && written;
+    }
+    return written;
 }

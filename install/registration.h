@@ -1,14 +1,38 @@
 // Registry entries of the installation and the optional shortcuts.
 #pragma once
 
+#include "win/product_names.h"
+
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
-// Writes the product key, the Uninstall entry and the product's settings, then the shortcuts
-// the user chose. Failures are silent; a shortcut whose folder cannot be found is skipped.
-// Reads language and the two shortcut options from setupState. Install worker thread.
-void registerInstallation(const std::wstring& installFolder, const std::wstring& version);
+struct RegisteredValue {
+    const wchar_t* key;
+    const wchar_t* name;
+};
+
+// Every value registerInstallation writes (under HKEY_CURRENT_USER), so that an installation
+// that fails can put each back as it was; the keys in the order they nest.
+inline constexpr const wchar_t* registeredKeys[] = {productKeyPath, settingsKeyPath, uninstallKeyPath};
+inline constexpr RegisteredValue registeredValues[] = {
+    {productKeyPath, L"InstallDir"},       {productKeyPath, L"Version"},
+    {uninstallKeyPath, L"DisplayName"},    {uninstallKeyPath, L"UninstallString"},
+    {uninstallKeyPath, L"DisplayIcon"},    {uninstallKeyPath, L"Publisher"},
+    {uninstallKeyPath, L"DisplayVersion"}, {uninstallKeyPath, L"EstimatedSize"},
+    {settingsKeyPath, L"starsEnabled"},    {settingsKeyPath, L"pageTransitionAnimation"},
+    {settingsKeyPath, L"language"},
+};
+
+// The shortcut files registerInstallation writes for the user's choices; a shortcut whose folder
+// cannot be found is left out. Reads the two shortcut options from setupState.
+std::vector<std::wstring> chosenShortcuts();
+
+// Writes the product key, the Uninstall entry and the product's settings, then the chosen
+// shortcuts; false when any value or shortcut could not be written. Reads language and the
+// shortcut options from setupState. Install worker thread.
+bool registerInstallation(const std::wstring& installFolder, const std::wstring& version);
 
 // Saves a shell link to target with its folder as working folder and its first icon; true when
 // the link file was written. Enters and leaves COM on the calling thread.

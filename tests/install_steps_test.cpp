@@ -1,4 +1,4 @@
-// The install worker's failure points through fake steps: no service, no PowerShell, no registry.
+// The install worker's failure points through fake steps: no service, no PowerShell.
 #include "i18n/language_table.h"
 #include "install/install_worker.h"
 #include "state/setup_state.h"
@@ -6,6 +6,8 @@
 #include "tests/support/state_print.h"
 #include "tests/support/test_files.h"
 #include "win/handles.h"
+#include "win/product_names.h"
+#include "win/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +25,8 @@ struct FakeWorld {
     bool cancels = false;
     bool extracts = true;
     bool hashThrows = false;
-    bool locksStaging = false; // an open file keeps the staging folder from being removed
+    bool locksStaging = false; // an open handle keeps the staging folder from being removed
+    bool registerFails = false;
     UniqueFile stagingLock;
     std::wstring digest = L"AB12";
     std::vector<std::pair<std::wstring, std::string>> package = {{L"Ostrel.exe", "MZ"}};
@@ -53,11 +56,19 @@ const InstallSteps fakeSteps = {
         for (const auto& [name, content] : world.package)
             writeBytes(fs::path(destination) / name, content);
         if (world.locksStaging)
-            world.stagingLock.reset(CreateFileW((fs::path(destination) / L"Ostrel.exe").c_str(), GENERIC_READ,
-                                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            world.stagingLock.reset(CreateFileW(destination.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         return world.extracts;
     },
-    [](const std::wstring&, const std::wstring&) { world.registered = true; },
+    [](const std::wstring&, const std::wstring&) {
+        world.registered = true;
+        if (!world.registerFails)
+            return true;
+        // Half written, then refused.
+        writeRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version", L"1.2.0");
+        return false;
+    },
+    {2, 10},
 };
 
 struct FailurePoint {
@@ -97,12 +108,20 @@ TEST(InstallSteps, EachFailurePointEndsWithItsStatusTextAndLogLine) {
              fs::create_directories(target / L"b.txt");
              world.package.emplace_back(L"b.txt", "b");
          },
-         SetupStatus::Failed, text.statusInstalling, text.errCopy, L"Copy EXCEPTION: ", false, false, false},
+         SetupStatus::Failed, text.statusInstalling, text.errCopy, L"Copy FAILED: ", false, false, false},
         {"no Ostrel.exe",
          [](const fs::path&) {
              world.package = {{L"readme.txt", "r"}};
          },
          SetupStatus::Failed, text.statusInstalling, noExe, L"FAIL: Ostrel.exe not found", false, false,
+         true},
+        // A refused registry write puts back what was written before it.
+        {"registration fails",
+         [](const fs::path&) {
+             world.registerFails = true;
+             writeRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version", L"1.0.0");
+         },
+         SetupStatus::Failed, text.statusInstalling, text.errCopy, L"Registration FAILED", false, false,
          true},
         {"success", [](const fs::path&) {}, SetupStatus::Complete, text.statusComplete, L"earlier error",
          L"=== Install SUCCESS ===", false, false, true},
@@ -127,7 +146,10 @@ TEST(InstallSteps, EachFailurePointEndsWithItsStatusTextAndLogLine) {
             setupState.errorText = L"earlier error";
             setupState.installedVersion.clear();
         }
+        RegDeleteTreeW(HKEY_CURRENT_USER, productKeyPath);
         point.arrange(folder);
+        const bool folderExisted = fs::exists(folder);
+        const RegistryValue versionBefore = readRegistryValue(HKEY_CURRENT_USER, productKeyPath, L"Version");
         const size_t offset = installLogSize();
         installWorkerWith(fakeSteps);
         world.stagingLock.reset();
@@ -138,7 +160,7 @@ TEST(InstallSteps, EachFailurePointEndsWithItsStatusTextAndLogLine) {
         EXPECT_EQ(state.statusText, point.statusText);
         EXPECT_EQ(state.errorText, point.errorText);
         ASSERT_GE(log.size(), 3u);
-        EXPECT_TRUE(log.back().starts_with(point.lastLine)) << fs::path(log.back()).string();
+        EXPECT_TRUE(failureLine(log).starts_with(point.lastLine)) << fs::path(failureLine(log)).string();
         EXPECT_EQ(world.registered, point.registered);
         EXPECT_EQ(world.downloadCalls, point.lastLine.starts_with(L"REJECTED") ? 0 : 1);
         EXPECT_EQ(state.installedVersion, point.status == SetupStatus::Complete ? L"1.2.0" : L"");
@@ -149,7 +171,12 @@ TEST(InstallSteps, EachFailurePointEndsWithItsStatusTextAndLogLine) {
         EXPECT_EQ(fs::exists(staging), point.stagingKept);
         if (point.status == SetupStatus::Complete) {
             EXPECT_EQ(readBytes(folder / L"Ostrel.exe"), "MZ");
+        } else {
+            EXPECT_EQ(fs::exists(folder), folderExisted) << "a failed fresh install leaves no folder";
+            EXPECT_EQ(readRegistryValue(HKEY_CURRENT_USER, productKeyPath, L"Version").data,
+                      versionBefore.data);
         }
+        EXPECT_FALSE(fs::exists(installJournalPath()));
         fs::remove(zip);
         fs::remove_all(staging);
     }

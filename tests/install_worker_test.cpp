@@ -2,6 +2,7 @@
 #include "install/install_log.h"
 #include "install/install_worker.h"
 #include "install/registration.h"
+#include "install/transaction.h"
 #include "net/download.h"
 #include "net/sha256.h"
 #include "state/setup_state.h"
@@ -10,6 +11,7 @@
 #include "tests/support/test_service.h"
 #include "tests/support/zip_writer.h"
 #include "update/service_client.h"
+#include "win/handles.h"
 #include "win/product_names.h"
 #include "win/registry.h"
 
@@ -21,7 +23,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -175,19 +179,20 @@ TEST_F(InstallWorker, InstallsTheSingleTopFolderAndLogsEveryStepInOrder) {
     }
 }
 
-TEST_F(InstallWorker, AFolderBesideAFileIsInstalledAsItIs) {
+TEST_F(InstallWorker, AFolderBesideAFileIsNotUnwrappedAndWithoutOstrelExeNothingStays) {
     offer({{"docs/guide.txt", "guide"}, {"readme.txt", "read me"}});
     const RunResult result = run();
 
     EXPECT_EQ(countStartingWith(result.log, L"Subfolder detect: dirs=1 files=1"), 1u);
     EXPECT_EQ(countStartingWith(result.log, L"Using subfolder: "), 0u);
-    EXPECT_EQ(readBytes(folder / L"docs" / L"guide.txt"), "guide");
-    EXPECT_EQ(readBytes(folder / L"readme.txt"), "read me");
+    EXPECT_EQ(countStartingWith(result.log, L"Copied 2 files to "), 1u);
     // Without Ostrel.exe the installation is not complete, whatever else arrived.
     EXPECT_EQ(result.status, SetupStatus::Failed);
     EXPECT_EQ(result.errorText, L"Ostrel.exe not found after install:\n" + folder.wstring());
-    EXPECT_EQ(result.log.back(), L"FAIL: Ostrel.exe not found");
-    EXPECT_EQ(readRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version"), L"1.2.0");
+    EXPECT_EQ(failureLine(result.log), L"FAIL: Ostrel.exe not found");
+    EXPECT_FALSE(fs::exists(folder)) << "a failed fresh install leaves no folder";
+    EXPECT_FALSE(registryKeyExists(HKEY_CURRENT_USER, productKeyPath));
+    EXPECT_FALSE(registryKeyExists(HKEY_CURRENT_USER, uninstallKeyPath));
 }
 
 TEST_F(InstallWorker, ListsFiftyStagedEntriesAndCountsThemAll) {
@@ -237,8 +242,9 @@ TEST_F(InstallWorker, ATraversalNameFailsTheExtractionAndKeepsTheStagingFolder) 
 
     EXPECT_EQ(result.status, SetupStatus::Failed);
     EXPECT_EQ(result.errorText, stringsFor(0).errExtract);
-    EXPECT_EQ(result.log.back(), L"ExtractZip FAILED");
+    EXPECT_EQ(failureLine(result.log), L"ExtractZip FAILED");
     EXPECT_FALSE(fs::exists(zipOf(result)));
+    EXPECT_FALSE(fs::exists(folder));
     const fs::path staging =
         zipOf(result).wstring().substr(0, zipOf(result).wstring().size() - 4) + L"_staging";
     EXPECT_TRUE(fs::exists(staging / L"Ostrel.exe")) << "entries before the bad one stay";
@@ -351,22 +357,24 @@ TEST_F(InstallWorker, AnInstallFolderThatCannotBeCreatedFailsWithItsName) {
 
     EXPECT_EQ(result.status, SetupStatus::Failed);
     EXPECT_EQ(result.errorText, std::wstring(stringsFor(0).errCopy) + L"\nQ:\\no such drive\\Ostrel");
-    EXPECT_TRUE(result.log.back().starts_with(L"Cannot create install folder: Q:\\no such drive\\Ostrel"));
+    EXPECT_TRUE(
+        failureLine(result.log).starts_with(L"Cannot create install folder: Q:\\no such drive\\Ostrel"));
     EXPECT_FALSE(fs::exists(zipOf(result)));
 }
 
-TEST_F(InstallWorker, ACopyFailureKeepsEarlierFilesAndRemovesTheTemporaryOnes) {
-    // A folder where the package has a file: copying onto it fails.
+TEST_F(InstallWorker, ACopyFailureTakesBackEarlierFilesAndRemovesTheTemporaryOnes) {
+    // A folder where the package has a file: it is never moved aside, so the copy fails.
     fs::create_directories(folder / L"b.txt");
     offer({{"Ostrel.exe", "MZ"}, {"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}});
     const RunResult result = run();
 
     EXPECT_EQ(result.status, SetupStatus::Failed);
     EXPECT_EQ(result.errorText, stringsFor(0).errCopy);
-    EXPECT_TRUE(result.log.back().starts_with(L"Copy EXCEPTION: ")) << fs::path(result.log.back()).string();
+    EXPECT_TRUE(failureLine(result.log).starts_with(L"Copy FAILED: " + (folder / L"b.txt").wstring()));
     EXPECT_FALSE(fs::exists(zipOf(result)));
     EXPECT_FALSE(fs::exists(stagingOf(result)));
-    EXPECT_TRUE(fs::exists(folder / L"a.txt") || fs::exists(folder / L"Ostrel.exe"));
+    EXPECT_FALSE(fs::exists(folder / L"a.txt") || fs::exists(folder / L"Ostrel.exe"));
+    EXPECT_TRUE(fs::is_directory(folder / L"b.txt"));
 }
 
 TEST_F(InstallWorker, CopiesTheUninstallerFromBesideTheSetupWhenThereIsOne) {
@@ -422,4 +430,97 @@ TEST_F(InstallWorker, ATemporaryFolderThatCannotBeReadEndsInFailed) {
     EXPECT_EQ(state.status, SetupStatus::Failed);
     EXPECT_EQ(state.errorText, stringsFor(0).errDownload);
     EXPECT_FALSE(fs::exists(folder));
+}
+
+namespace {
+// An installation as the user and the registry readers see it: every file's bytes under its
+// folder and every registry value an installation writes.
+struct Installation {
+    std::map<std::wstring, std::string> files;
+    std::vector<std::tuple<bool, DWORD, std::vector<BYTE>>> values;
+    bool operator==(const Installation&) const = default;
+};
+
+Installation snapshotOf(const fs::path& folder) {
+    Installation installation;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder))
+        installation.files[entry.path().lexically_relative(folder).wstring()] =
+            entry.is_directory() ? "<folder>" : readBytes(entry.path());
+    for (const RegisteredValue& value : registeredValues) {
+        const RegistryValue stored = readRegistryValue(HKEY_CURRENT_USER, value.key, value.name);
+        installation.values.emplace_back(stored.present, stored.type, stored.data);
+    }
+    return installation;
+}
+
+bool backupLeftBeside(const fs::path& folder) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder.parent_path()))
+        if (entry.path().filename().wstring().starts_with(folder.filename().wstring() + L".backup-"))
+            return true;
+    return false;
+}
+} // namespace
+
+TEST_F(InstallWorker, ALockedFileFailsTheUpdateAndPutsTheInstallationBack) {
+    offer({{"Ostrel.exe", "MZ 1.2"}, {"data/a.txt", "a 1.2"}, {"zz.txt", "zz 1.2"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    writeBytes(folder / L"data" / L"mine.txt", "user data");
+    const Installation before = snapshotOf(folder);
+
+    offer({{"Ostrel.exe", "MZ 1.3"}, {"data/a.txt", "a 1.3"}, {"data/new.txt", "new"}, {"zz.txt", "zz 1.3"}});
+    {
+        std::lock_guard lock(setupState.sharedMutex);
+        setupState.latestVersion = L"1.3.0";
+    }
+    UniqueFile held(CreateFileW((folder / L"zz.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    const RunResult result = run();
+    held.reset();
+
+    EXPECT_EQ(result.status, SetupStatus::Failed);
+    EXPECT_EQ(result.errorText, stringsFor(0).errCopy);
+    EXPECT_TRUE(failureLine(result.log).starts_with(L"Copy FAILED: " + (folder / L"zz.txt").wstring()));
+    EXPECT_EQ(result.log.back(), L"Rollback complete");
+    EXPECT_TRUE(snapshotOf(folder) == before) << "files, contents and registry as they were";
+    EXPECT_FALSE(fs::exists(installJournalPath()));
+    EXPECT_FALSE(backupLeftBeside(folder));
+}
+
+TEST_F(InstallWorker, AnInstallKilledMidWayIsRolledBackOnTheNextStart) {
+    offer({{"Ostrel.exe", "MZ 1.2"}, {"data/a.txt", "a 1.2"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    const Installation before = snapshotOf(folder);
+    const fs::path staged = fs::temp_directory_path() / L"ostrel-killed-staging";
+    writeBytes(staged / L"Ostrel.exe", "MZ 1.3");
+    writeBytes(staged / L"b.txt", "b 1.3");
+    {
+        // What a run does up to the moment it is killed: files replaced, registry half written.
+        InstallTransaction transaction;
+        ASSERT_TRUE(beginTransaction(transaction, installJournalPath(), folder.wstring()));
+        std::error_code error;
+        ASSERT_TRUE(
+            placeFile(transaction, staged / L"Ostrel.exe", folder / L"Ostrel.exe", lockedFileWait, error));
+        ASSERT_TRUE(placeFile(transaction, staged / L"b.txt", folder / L"new" / L"deep" / L"b.txt",
+                              lockedFileWait, error));
+        ASSERT_TRUE(recordRegistry(transaction));
+        writeRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version", L"1.3.0");
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, uninstallKeyPath, L"DisplayIcon");
+        // The journal's last line was being written when the process died.
+        const char torn[] = "moved\tC:\\";
+        DWORD written = 0;
+        WriteFile(transaction.journal.get(), torn, sizeof(torn) - 1, &written, nullptr);
+    }
+    ASSERT_NE(snapshotOf(folder), before);
+
+    const size_t offset = installLogSize();
+    recoverInterruptedInstall();
+    const std::vector<std::wstring> log = installLogLinesSince(offset);
+    EXPECT_EQ(countStartingWith(log, L"Unfinished installation found: "), 1u);
+    EXPECT_EQ(countStartingWith(log, L"Rollback: restored " + (folder / L"Ostrel.exe").wstring()), 1u);
+    EXPECT_EQ(log.back(), L"Rollback complete");
+    EXPECT_TRUE(snapshotOf(folder) == before) << "files, contents and registry as they were";
+    EXPECT_FALSE(fs::exists(installJournalPath()));
+    EXPECT_FALSE(backupLeftBeside(folder));
+    fs::remove_all(staged);
 }

@@ -48,3 +48,41 @@ LSTATUS writeRegistryDword(HKEY root, const wchar_t* subkey, const wchar_t* valu
     return writeValue(root, subkey, valueName, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                       sizeof(value));
 }
+
+RegistryValue readRegistryValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName) {
+    RegistryValue value;
+    UniqueRegKey key;
+    if (RegOpenKeyExW(root, subkey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return value;
+    for (;;) {
+        DWORD size = static_cast<DWORD>(value.data.size());
+        const LSTATUS result =
+            RegQueryValueExW(key.get(), valueName, nullptr, &value.type, value.data.data(), &size);
+        if (result == ERROR_MORE_DATA || (result == ERROR_SUCCESS && size > value.data.size())) {
+            value.data.resize(size);
+            continue;
+        }
+        if (result != ERROR_SUCCESS)
+            return {};
+        value.data.resize(size);
+        value.present = true;
+        return value;
+    }
+}
+
+LSTATUS restoreRegistryValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName,
+                             const RegistryValue& value) {
+    if (value.present)
+        return writeValue(root, subkey, valueName, value.type, value.data.data(),
+                          static_cast<DWORD>(value.data.size()));
+    UniqueRegKey key;
+    LSTATUS result = RegOpenKeyExW(root, subkey, 0, KEY_SET_VALUE, key.put());
+    if (result == ERROR_SUCCESS)
+        result = RegDeleteValueW(key.get(), valueName);
+    return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+}
+
+bool registryKeyExists(HKEY root, const wchar_t* subkey) {
+    UniqueRegKey key;
+    return RegOpenKeyExW(root, subkey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}

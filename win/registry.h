@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // One REG_SZ value, read whole; "" when the key or value is absent or of another type.
 std::wstring readRegistryString(HKEY root, const wchar_t* subkey, const wchar_t* valueName);
@@ -12,3 +13,19 @@ std::wstring readRegistryString(HKEY root, const wchar_t* subkey, const wchar_t*
 LSTATUS writeRegistryString(HKEY root, const wchar_t* subkey, const wchar_t* valueName,
                             const std::wstring& text);
 LSTATUS writeRegistryDword(HKEY root, const wchar_t* subkey, const wchar_t* valueName, DWORD value);
+
+// A value as stored, type and bytes, or its absence: what an installation puts back.
+struct RegistryValue {
+    bool present = false;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+// absent also when the key is missing or the value cannot be read.
+RegistryValue readRegistryValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName);
+
+// Writes the value as it was, or deletes it when it was absent (a missing key or value is fine).
+LSTATUS restoreRegistryValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName,
+                             const RegistryValue& value);
+
+bool registryKeyExists(HKEY root, const wchar_t* subkey);

@@ -35,3 +35,11 @@ inline std::vector<std::wstring> installLogLinesSince(size_t offset) {
     }
     return lines;
 }
+
+// The last line that is not the rollback's own: how a failed run ended.
+inline std::wstring failureLine(const std::vector<std::wstring>& lines) {
+    const auto cause = std::find_if(lines.rbegin(), lines.rend(), [](const std::wstring& line) {
+        return !line.starts_with(L"Rollback") && line != L"=== Rolling back ===";
+    });
+    return cause == lines.rend() ? std::wstring() : *cause;
+}

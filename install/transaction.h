@@ -1,0 +1,63 @@
+// An installation's changes to the install folder, the registry and the shortcuts as one
+// transaction: each change is written to a journal on disk before it is made, so that a failure,
+// or the next run after a crash, can put everything back as it was.
+#pragma once
+
+#include "install/install_log.h"
+#include "win/handles.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+// How long a locked file is waited for before the installation gives up.
+struct LockedFileWait {
+    int attempts;
+    DWORD pauseMs;
+};
+inline constexpr LockedFileWait lockedFileWait{12, 250};
+
+struct InstallTransaction {
+    std::wstring journalPath;
+    std::wstring installFolder;
+    std::wstring backupFolder; // beside the install folder, so moving aside is a rename
+    UniqueFile journal;        // open while the transaction runs
+    int backups = 0;           // names the next file in the backup folder
+};
+
+// Where the journal of a running installation lives, and where the next run looks for one.
+std::wstring installJournalPath();
+
+// Starts the journal of an installation into installFolder; false when it cannot be written.
+bool beginTransaction(InstallTransaction& transaction, const std::wstring& journalPath,
+                      const std::wstring& installFolder);
+
+// Records, then makes, each folder missing at and above folder.
+bool createFolders(InstallTransaction& transaction, const std::filesystem::path& folder,
+                   std::error_code& error);
+
+// Makes room for a new file at target: the folders above it are made, and a file already there
+// is moved into the backup folder, waited for while another program holds it open. The error
+// names why not; a folder in the way is never moved.
+bool clearTarget(InstallTransaction& transaction, const std::filesystem::path& target,
+                 const LockedFileWait& wait, std::error_code& error);
+
+// clearTarget, then the source moved to target: a rename on one volume, a copy across volumes.
+bool placeFile(InstallTransaction& transaction, const std::filesystem::path& source,
+               const std::filesystem::path& target, const LockedFileWait& wait, std::error_code& error);
+
+// Records the registry values of an installation as they are now, before they are written.
+bool recordRegistry(InstallTransaction& transaction);
+
+// The installation stands: the journal and the backup go.
+void commitTransaction(InstallTransaction& transaction);
+
+// Puts back what the journal at journalPath records, newest change first, logging each item,
+// then deletes the backup and the journal. True when there is nothing left to undo (no journal
+// included); on false the journal stays for the next run.
+bool rollBack(const std::wstring& journalPath, const InstallLog& log);
+
+// Start of a run: finishes the rollback of an installation that a crash or a kill interrupted.
+void recoverInterruptedInstall();
