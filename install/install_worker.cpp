@@ -5,10 +5,12 @@
 #include "install/install_log.h"
 #include "install/registration.h"
 #include "install/transaction.h"
+#include "install/uninstaller_image.h"
 #include "net/download.h"
 #include "net/sha256.h"
 #include "state/setup_state.h"
 #include "state/shutdown.h"
+#include "win/handles.h"
 #include "win/paths.h"
 #include "win/process_stop.h"
 #include "win/product_names.h"
@@ -292,24 +294,33 @@ bool copyPackage(InstallRun& run, const std::wstring& srcDir) {
     return false;
 }
 
-std::wstring uninstallerSource() {
-    const std::wstring folder = moduleFolder();
-    return folder.empty() ? folder : folder + L"\\" + uninstallerName;
+// Written whole or not at all: a partial uninstaller is removed again.
+void writeImage(const fs::path& target, const std::string& image, std::error_code& error) {
+    UniqueFile file(
+        CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (file && WriteFile(file.get(), image.data(), static_cast<DWORD>(image.size()), &written, nullptr) &&
+        written == image.size())
+        return;
+    error.assign(static_cast<int>(GetLastError()), std::system_category());
+    if (file) {
+        file.reset();
+        DeleteFileW(target.c_str());
+    }
 }
 
-// A missing uninstaller is logged only: the product itself is installed. One that cannot be
-// written undoes the installation, as any other file would.
+// The uninstaller built with this setup, from its own resources. A setup without one (a test
+// program) logs it only: the product itself is installed. One that cannot be written undoes the
+// installation, as any other file would.
 bool placeUninstaller(InstallRun& run) {
-    const std::wstring source = uninstallerSource();
-    std::error_code error;
-    const bool present = !source.empty() && fs::exists(source, error);
-    run.log.writeLine(L"Uninstaller src: " + source + L" exists=" + flag(present));
-    if (!present)
+    const std::string image = embeddedUninstaller();
+    run.log.writeLine(L"Uninstaller src: " + modulePath() + L" (embedded) exists=" + flag(!image.empty()));
+    if (image.empty())
         return true;
+    std::error_code error;
     const fs::path target = fs::path(run.installFolder) / uninstallerName;
-    if (clearTarget(run.transaction, target, run.steps.lockedFileWait, error) &&
-        !CopyFileW(source.c_str(), target.c_str(), TRUE))
-        error.assign(static_cast<int>(GetLastError()), std::system_category());
+    if (clearTarget(run.transaction, target, run.steps.lockedFileWait, error))
+        writeImage(target, image, error);
     run.log.writeLine(L"Uninstaller copy ec=" + number(error.value()));
     if (error) {
         run.fail(L"Uninstaller copy FAILED", stringsFor(setupState.language).errCopy);

@@ -3,6 +3,7 @@
 #include "install/install_worker.h"
 #include "install/registration.h"
 #include "install/transaction.h"
+#include "install/uninstaller_image.h"
 #include "net/download.h"
 #include "net/sha256.h"
 #include "state/setup_state.h"
@@ -12,6 +13,7 @@
 #include "tests/support/zip_writer.h"
 #include "update/service_client.h"
 #include "win/handles.h"
+#include "win/paths.h"
 #include "win/product_names.h"
 #include "win/registry.h"
 
@@ -166,9 +168,10 @@ TEST_F(InstallWorker, InstallsTheSingleTopFolderAndLogsEveryStepInOrder) {
         L"srcDir=" + staging.wstring() + L"Ostrel-1.2.0\\ installDir=" + folder.wstring(),
         L"Copied 2 files to " + folder.wstring(),
         L"Uninstaller src: ",
+        L"Uninstaller copy ec=0",
         L"Checking: " + folder.wstring() + L"\\Ostrel.exe exists=1",
         L"  installed: ",
-        L"  total installed: 2",
+        L"  total installed: 3", // Ostrel.exe, data and Uninstall.exe
         L"=== Install SUCCESS ===",
     };
     size_t at = 0;
@@ -377,23 +380,35 @@ TEST_F(InstallWorker, ACopyFailureTakesBackEarlierFilesAndRemovesTheTemporaryOne
     EXPECT_TRUE(fs::is_directory(folder / L"b.txt"));
 }
 
-TEST_F(InstallWorker, CopiesTheUninstallerFromBesideTheSetupWhenThereIsOne) {
+TEST_F(InstallWorker, WritesTheUninstallerItCarriesAndNeverOneBesideIt) {
+    // As if planted in the Downloads folder beside the setup.
+    writeBytes(uninstallerBesideTests(), "MZ planted");
+    const std::string built =
+        readBytes(uninstallerBesideTests().parent_path().parent_path() / L"Uninstall.exe");
     offer({{"Ostrel.exe", "MZ"}});
-    RunResult result = run();
-    ASSERT_EQ(result.status, SetupStatus::Complete) << result.errorText;
-    EXPECT_TRUE(valueAfter(result.log, L"Uninstaller src: ").ends_with(L"Uninstall.exe exists=0"));
-    EXPECT_EQ(countStartingWith(result.log, L"Uninstaller copy ec="), 0u);
-    EXPECT_FALSE(fs::exists(folder / L"Uninstall.exe"));
-    const std::wstring firstZip = zipOf(result);
+    for (int run = 0; run < 2; ++run) { // installed, then replaced by an update
+        const RunResult result = InstallWorker::run();
+        ASSERT_EQ(result.status, SetupStatus::Complete) << result.errorText;
+        EXPECT_EQ(valueAfter(result.log, L"Uninstaller src: "), modulePath() + L" (embedded) exists=1");
+        EXPECT_EQ(valueAfter(result.log, L"Uninstaller copy ec="), L"0");
+        EXPECT_TRUE(readBytes(folder / L"Uninstall.exe") == built) << "the build's own uninstaller";
+    }
+}
 
-    writeBytes(uninstallerBesideTests(), "MZ uninstaller");
-    result = run();
-    ASSERT_EQ(result.status, SetupStatus::Complete) << result.errorText;
-    EXPECT_EQ(valueAfter(result.log, L"Uninstaller src: "),
-              uninstallerBesideTests().wstring() + L" exists=1");
-    EXPECT_EQ(valueAfter(result.log, L"Uninstaller copy ec="), L"0");
-    EXPECT_EQ(readBytes(folder / L"Uninstall.exe"), "MZ uninstaller");
-    EXPECT_NE(zipOf(result), firstZip) << "every run has its own temporary names";
+TEST(UninstallerImage, ADamagedPackIsRefused) {
+    std::string image;
+    const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(uninstallerResourceId), RT_RCDATA);
+    ASSERT_NE(found, nullptr);
+    const std::string packed(static_cast<const char*>(LockResource(LoadResource(nullptr, found))),
+                             SizeofResource(nullptr, found));
+    ASSERT_TRUE(unpackUninstaller(packed, image));
+    std::string wrongSize = packed;
+    wrongSize[0] = static_cast<char>(wrongSize[0] + 1);
+    std::string huge = packed;
+    huge[3] = '\x7f';
+    for (const std::string& damaged :
+         {packed.substr(0, packed.size() / 2), wrongSize, huge, std::string("\1\0\0")})
+        EXPECT_FALSE(unpackUninstaller(damaged, image) || !image.empty());
 }
 
 TEST_F(InstallWorker, InstallsPackagesOfThePublishToolAndOfInfoZip) {

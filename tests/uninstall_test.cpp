@@ -212,8 +212,8 @@ class Uninstaller : public ::testing::Test {
     }
 
     // Installs through the setup's own worker from a package on the local service: the
-    // package's files and list, the uninstaller from beside this program, the registry
-    // entries and both shortcuts.
+    // package's files and list, the uninstaller this program carries, the registry entries and
+    // both shortcuts.
     void install(const fs::path& folder, const std::vector<std::wstring>& packageFiles,
                  bool withList = true) {
         std::vector<ZipEntry> entries;
@@ -229,7 +229,6 @@ class Uninstaller : public ::testing::Test {
                 {"OstrelFiles.txt", list + extraListLines + "Uninstall.exe\r\nOstrelFiles.txt\r\n"});
         const std::wstring package = L"uninstall-test.zip";
         ASSERT_TRUE(writeZip(packagePath(package), entries));
-        copyFile(buildFolder() / L"Uninstall.exe", fs::path(programPath()).parent_path() / L"Uninstall.exe");
 
         setInstallDir(folder.wstring());
         {
