@@ -9,6 +9,10 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
 
 namespace {
 constexpr DWORD cornerPreferenceAttribute = 33; // DWMWA_WINDOW_CORNER_PREFERENCE
@@ -31,6 +35,15 @@ POINT centredWindowOrigin(int screenWidth, int screenHeight) {
 
 std::wstring defaultInstallDir() {
     return knownFolderPath(CSIDL_LOCAL_APPDATA) + L"\\" + productName;
+}
+
+std::wstring installFolderForPick(const std::wstring& picked) {
+    std::error_code error;
+    const fs::path folder(picked);
+    if (fs::is_empty(folder, error) || error || pathExists((folder / productExeName).wstring()) ||
+        pathExists((folder / fileListName).wstring()))
+        return picked;
+    return (folder / productName).wstring();
 }
 
 HWND createMainWindow(HINSTANCE instance, RenderResources& resources) {

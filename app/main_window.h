@@ -18,6 +18,11 @@ POINT centredWindowOrigin(int screenWidth, int screenHeight);
 // The local application data folder + "\Ostrel" ("\Ostrel" alone when the query fails).
 std::wstring defaultInstallDir();
 
+// The install folder for a folder the user picked with Change: the folder itself when it is empty
+// or holds an installation of the product, else the folder + "\Ostrel", so that a folder of the
+// user's own (Documents, the Desktop) never becomes the install folder.
+std::wstring installFolderForPick(const std::wstring& picked);
+
 // Registers the class, creates the centred layered window that paints with resources (which must
 // outlive it) and asks for rounded corners. Returns null when creation fails.
 HWND createMainWindow(HINSTANCE instance, RenderResources& resources);

@@ -87,7 +87,7 @@ void pickInstallFolder(HWND window) {
             PWSTR path = nullptr;
             if (SUCCEEDED(dialog->Show(window)) && SUCCEEDED(dialog->GetResult(chosen.put())) &&
                 SUCCEEDED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path) {
-                setInstallDir(path);
+                setInstallDir(installFolderForPick(path));
                 CoTaskMemFree(path);
             }
         }

@@ -1,13 +1,17 @@
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "test_build_dir.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 namespace {
+namespace fs = std::filesystem;
+
 // Answers the first message box with this title, as a user would, from another thread.
 void pressOkOn(const wchar_t* title, bool& seen) {
     for (int i = 0; i < 500; ++i, Sleep(20))
@@ -90,6 +94,23 @@ TEST(MainWindow, DefaultFolderIsUnderLocalApplicationData) {
     const std::wstring folder = defaultInstallDir();
     EXPECT_GT(folder.size(), std::wstring(L"\\Ostrel").size());
     EXPECT_EQ(folder.substr(folder.size() - 7), L"\\Ostrel");
+}
+
+TEST(MainWindow, APickedFolderOfTheUsersOwnGetsAFolderOfTheProduct) {
+    const fs::path base = fs::temp_directory_path() / L"ostrel-pick";
+    fs::remove_all(base);
+    fs::create_directories(base / L"empty");
+    writeBytes(base / L"Documents" / L"letter.txt", "mine");
+    writeBytes(base / L"Installed" / L"Ostrel.exe", "MZ");
+    writeBytes(base / L"Listed" / L"OstrelFiles.txt", "Ostrel.exe\r\n");
+
+    EXPECT_EQ(installFolderForPick((base / L"empty").wstring()), (base / L"empty").wstring());
+    EXPECT_EQ(installFolderForPick((base / L"Documents").wstring()),
+              (base / L"Documents" / L"Ostrel").wstring());
+    EXPECT_EQ(installFolderForPick((base / L"Installed").wstring()), (base / L"Installed").wstring());
+    EXPECT_EQ(installFolderForPick((base / L"Listed").wstring()), (base / L"Listed").wstring());
+    EXPECT_EQ(installFolderForPick(L"C:\\"), L"C:\\Ostrel") << "a drive's root";
+    fs::remove_all(base);
 }
 
 TEST(MainWindow, IsTheBorderlessLayeredPopupOfTheSetup) {
