@@ -38,5 +38,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // that still runs, so a worker that has not stopped in time ends with the process instead.
     if (!waitForWorkers(workerStopWaitMs))
         TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
+    // An update not taken back by now stands.
+    discardRestorePoint();
     return exitCode;
 }

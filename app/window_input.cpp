@@ -19,6 +19,8 @@ ClickAction progressAction(SetupStatus status) {
         return ClickAction::Launch;
     case SetupStatus::Downloading:
         return ClickAction::CancelDownload;
+    case SetupStatus::RestoreOffered:
+        return ClickAction::Restore;
     default:
         return ClickAction::Retry;
     }
@@ -160,7 +162,8 @@ bool applyClick(SetupState& state, const Click& click) {
 
 bool closesWithoutAsking(SetupPage page, SetupStatus status) {
     return page == SetupPage::ProgressPage &&
-           (status == SetupStatus::UpToDate || status == SetupStatus::Complete);
+           (status == SetupStatus::UpToDate || status == SetupStatus::Complete ||
+            status == SetupStatus::RestoreOffered);
 }
 
 bool repaintsOnTimer(SetupPage page, SetupStatus status) {

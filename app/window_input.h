@@ -48,6 +48,7 @@ enum class ClickAction {
     Launch,
     CancelDownload,
     Retry,
+    Restore,
     StartDrag, // the click hit nothing of the current page
 };
 struct Click {

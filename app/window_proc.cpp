@@ -4,12 +4,16 @@
 #include "app/window_input.h"
 #include "app/workers.h"
 #include "i18n/language_table.h"
+#include "install/install_log.h"
+#include "install/transaction.h"
 #include "render/frame.h"
 #include "state/setup_state.h"
+#include "state/shutdown.h"
 #include "win/handles.h"
 #include "win/paths.h"
 #include "win/process_stop.h"
 #include "win/product_names.h"
+#include "win/registry.h"
 
 #include <dwmapi.h>
 #include <shlobj.h>
@@ -17,12 +21,16 @@
 #include <windowsx.h>
 
 #include <atomic>
+#include <memory>
 
 namespace {
 constexpr UINT_PTR repaintTimerId = 1;
 constexpr UINT repaintPeriodMs = 16;
 constexpr DWORD darkModeAttribute = 20; // DWMWA_USE_IMMERSIVE_DARK_MODE
 constexpr DWORD launchIdleWaitMs = 5000;
+// How long an updated product must keep running before its update counts as good.
+constexpr DWORD restoreWatchMs = 10000;
+constexpr UINT showRestoreOfferMessage = WM_APP + 1;
 constexpr const wchar_t* threadFailureText = L"Could not start a background task.\nPlease try again.";
 
 // Set while an install worker exists; the thread clears it as its last step.
@@ -95,6 +103,72 @@ void pickInstallFolder(HWND window) {
     invalidate(window);
 }
 
+InstallLog setupLog() {
+    const std::wstring temp = temporaryFolder();
+    return {temp.empty() ? temp : temp + installLogName};
+}
+
+// ShellExecuteEx of Ostrel.exe in folder; empty when it did not start.
+UniqueKernelHandle startProduct(const std::wstring& folder) {
+    const std::wstring executable = folder + L"\\" + productExeName;
+    SHELLEXECUTEINFOW launch{};
+    launch.cbSize = sizeof(launch);
+    launch.fMask = SEE_MASK_NOCLOSEPROCESS;
+    launch.lpVerb = L"open";
+    launch.lpFile = executable.c_str();
+    launch.lpDirectory = folder.c_str();
+    launch.nShow = SW_SHOWNORMAL;
+    UniqueKernelHandle process;
+    if (ShellExecuteExW(&launch))
+        process.reset(launch.hProcess);
+    return process;
+}
+
+// The window is gone from the screen while the updated product proves itself: an exit with an
+// error within the watch brings it back with RESTORE; anything else ends the setup, the update
+// standing.
+void watchUpdatedProduct(UniqueKernelHandle process) {
+    ShowWindow(mainWindow(), SW_HIDE);
+    const auto watched = std::make_shared<UniqueKernelHandle>(std::move(process));
+    const bool started = startWorker([watched] {
+        const InstallLog log = setupLog();
+        log.writeLine(L"Watching the updated Ostrel.exe for " + std::to_wstring(restoreWatchMs / 1000) +
+                      L" s");
+        const HANDLE waits[] = {watched->get(), shutdownEvent()};
+        const DWORD waited = WaitForMultipleObjects(waits[1] ? 2 : 1, waits, FALSE, restoreWatchMs);
+        DWORD exitCode = 0;
+        if (waited == WAIT_OBJECT_0 && GetExitCodeProcess(watched->get(), &exitCode) && exitCode != 0) {
+            log.writeLine(L"Ostrel.exe ended with exit code " + std::to_wstring(exitCode) +
+                          L": offering RESTORE");
+            setStatus(SetupStatus::RestoreOffered, stringsFor(setupState.language).statusRestoreOffered);
+            PostMessageW(mainWindow(), showRestoreOfferMessage, 0, 0);
+            return;
+        }
+        log.writeLine(L"The update stands");
+        PostMessageW(mainWindow(), WM_CLOSE, 0, 0);
+    });
+    if (!started)
+        PostMessageW(mainWindow(), WM_CLOSE, 0, 0);
+}
+
+// RESTORE: the installation the update replaced, put back and started.
+void restorePreviousProduct() {
+    bool restored = false;
+    try {
+        restored = restorePreviousVersion(setupLog());
+    } catch (...) {
+    }
+    if (!restored) {
+        failWith(stringsFor(setupState.language).errCopy);
+        return;
+    }
+    setInstalledVersion(readRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version"));
+    stopRunningProducts();
+    if (const UniqueKernelHandle process = startProduct(currentInstallDir()))
+        WaitForInputIdle(process.get(), launchIdleWaitMs);
+    PostMessageW(mainWindow(), WM_CLOSE, 0, 0);
+}
+
 // Checking is shown before the worker exists, so its first status can never be overwritten.
 void beginUpdateCheck() {
     setStatus(SetupStatus::Checking, stringsFor(setupState.language).statusChecking);
@@ -131,6 +205,9 @@ void onLeftButtonDown(HWND window, POINT point) {
         break;
     case ClickAction::Launch:
         launchProduct();
+        break;
+    case ClickAction::Restore:
+        restorePreviousProduct();
         break;
     case ClickAction::CancelDownload:
         // The next timer tick shows it.
@@ -172,17 +249,14 @@ void launchProduct() {
         return;
     }
     stopRunningProducts();
-    SHELLEXECUTEINFOW launch{};
-    launch.cbSize = sizeof(launch);
-    launch.fMask = SEE_MASK_NOCLOSEPROCESS;
-    launch.lpVerb = L"open";
-    launch.lpFile = executable.c_str();
-    launch.lpDirectory = folder.c_str();
-    launch.nShow = SW_SHOWNORMAL;
-    if (ShellExecuteExW(&launch) && launch.hProcess) {
-        UniqueKernelHandle process(launch.hProcess);
-        WaitForInputIdle(process.get(), launchIdleWaitMs);
+    UniqueKernelHandle process = startProduct(folder);
+    // Only this run's update left a restore point.
+    if (process && pathExists(restorePointPath())) {
+        watchUpdatedProduct(std::move(process));
+        return;
     }
+    if (process)
+        WaitForInputIdle(process.get(), launchIdleWaitMs);
     // The status is UpToDate or Complete, so the close rule lets this through without a question.
     PostMessageW(mainWindow(), WM_CLOSE, 0, 0);
 }
@@ -216,6 +290,11 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     }
     case WM_ERASEBKGND:
         return 1;
+    case showRestoreOfferMessage:
+        ShowWindow(window, SW_SHOW);
+        SetForegroundWindow(window);
+        invalidate(window);
+        return 0;
     case WM_CLOSE:
         onClose(window);
         return 0;

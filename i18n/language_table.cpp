@@ -40,6 +40,9 @@ constexpr LocalizedStrings enStrings = {
     termsText_en,
     L"Exit Setup",
     L"Are you sure you want to exit the installation?",
+    L"The new version closed right after starting",
+    L"RESTORE brings back the version you had before.",
+    L"RESTORE",
 };
 constexpr LocalizedStrings koStrings = {
     L"Korean",
@@ -78,6 +81,9 @@ constexpr LocalizedStrings koStrings = {
     termsText_ko,
     L"설치 종료",
     L"설치를 종료하시겠습니까?",
+    L"새 버전이 시작 직후 종료되었습니다",
+    L"복원하면 이전에 사용하던 버전으로 돌아갑니다.",
+    L"복원",
 };
 constexpr LocalizedStrings jaStrings = {
     L"Japanese",
@@ -116,6 +122,9 @@ constexpr LocalizedStrings jaStrings = {
     termsText_ja,
     L"セットアップ終了",
     L"インストールを終了してもよろしいですか？",
+    L"新しいバージョンが起動直後に終了しました",
+    L"復元すると以前のバージョンに戻ります。",
+    L"復元",
 };
 constexpr LocalizedStrings zhStrings = {
     L"Chinese",
@@ -154,6 +163,9 @@ constexpr LocalizedStrings zhStrings = {
     termsText_zh,
     L"退出安装",
     L"确定要退出安装程序吗？",
+    L"新版本启动后立即退出了",
+    L"恢复将还原您之前使用的版本。",
+    L"恢复",
 };
 constexpr LocalizedStrings ruStrings = {
     L"Russian",
@@ -192,6 +204,9 @@ constexpr LocalizedStrings ruStrings = {
     termsText_ru,
     L"Выход",
     L"Вы уверены, что хотите выйти из установки?",
+    L"Новая версия закрылась сразу после запуска",
+    L"ВОССТАНОВИТЬ вернёт прежнюю версию.",
+    L"ВОССТАНОВИТЬ",
 };
 } // namespace
 

@@ -1,4 +1,4 @@
-// The five built-in languages and their 36 interface texts.
+// The five built-in languages and their 39 interface texts.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +41,9 @@ struct LocalizedStrings {
     const wchar_t* termsText;
     const wchar_t* exitTitle;
     const wchar_t* exitConfirm;
+    const wchar_t* statusRestoreOffered;
+    const wchar_t* restoreMessage;
+    const wchar_t* btnRestore;
 };
 
 using LanguageTable = std::map<int32_t, LocalizedStrings>;

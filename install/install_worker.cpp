@@ -69,6 +69,7 @@ struct InstallRun {
     std::wstring stagingDir;
     std::wstring installFolder;
     InstallTransaction transaction;
+    bool replacesProduct = false; // an update: its restore point is kept after Complete
 
     // The installation as it was before this run, before the user is told of the failure.
     void fail(const std::wstring& line, const std::wstring& message) {
@@ -267,6 +268,7 @@ bool copyPackage(InstallRun& run, const std::wstring& srcDir) {
         // A copy the user started during the download would hold its files.
         if (replacesAnything(entries))
             run.steps.stopProducts();
+        run.replacesProduct = pathExists(run.installFolder + L"\\" + productExeName);
         int32_t copied = 0;
         std::error_code error;
         for (const PackageEntry& entry : entries) {
@@ -378,7 +380,7 @@ void finish(InstallRun& run, const std::wstring& version) {
         run.fail(L"FAIL: Ostrel.exe not found", L"Ostrel.exe not found after install:\n" + run.installFolder);
         return;
     }
-    commitTransaction(run.transaction);
+    commitTransaction(run.transaction, run.replacesProduct);
     setupState.progress.exchange(1.0);
     setInstalledVersion(version);
     run.log.writeLine(L"=== Install SUCCESS ===");

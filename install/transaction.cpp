@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 // Each line is on disk before its change is made, so a line without its change undoes nothing.
 namespace {
 constexpr wchar_t journalFileName[] = L"OstrelSetup.journal";
+constexpr wchar_t restorePointFileName[] = L"OstrelSetup.restore";
 constexpr int32_t backupSuffixBytes = 4;
 
 bool appendLine(InstallTransaction& transaction, const std::wstring& line) {
@@ -98,6 +99,13 @@ RegistryValue registryValueFrom(const std::wstring& type, const std::wstring& he
     for (size_t i = 0; i + 1 < hex.size(); i += 2)
         value.data.push_back(static_cast<BYTE>(std::stoul(hex.substr(i, 2), nullptr, 16)));
     return value;
+}
+
+// Only a folder of the form this code makes, whatever a journal says.
+void removeBackupFolder(const std::wstring& folder) {
+    std::error_code ignored;
+    if (fs::path(folder).filename().wstring().find(L".backup-") != std::wstring::npos)
+        fs::remove_all(folder, ignored);
 }
 
 // One journal entry undone; false when it could not be, logged either way.
@@ -254,11 +262,35 @@ bool recordRegistry(InstallTransaction& transaction) {
     return true;
 }
 
-void commitTransaction(InstallTransaction& transaction) {
+void commitTransaction(InstallTransaction& transaction, bool keepRestorePoint) {
     transaction.journal.reset();
+    discardRestorePoint();
+    if (keepRestorePoint && MoveFileExW(transaction.journalPath.c_str(), restorePointPath().c_str(),
+                                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return;
     std::error_code ignored;
     fs::remove_all(transaction.backupFolder, ignored);
     DeleteFileW(transaction.journalPath.c_str());
+}
+
+std::wstring restorePointPath() {
+    const std::wstring folder = knownFolderPath(CSIDL_LOCAL_APPDATA);
+    return folder.empty() ? folder : folder + L"\\" + restorePointFileName;
+}
+
+bool restorePreviousVersion(const InstallLog& log) {
+    const std::wstring record = restorePointPath();
+    return !record.empty() && pathExists(record) && rollBack(record, log);
+}
+
+void discardRestorePoint() {
+    const std::wstring record = restorePointPath();
+    if (record.empty() || !pathExists(record))
+        return;
+    for (const std::vector<std::wstring>& entry : readJournal(record))
+        if (entry[0] == L"backup" && entry.size() == 2)
+            removeBackupFolder(entry[1]);
+    DeleteFileW(record.c_str());
 }
 
 bool rollBack(const std::wstring& journalPath, const InstallLog& log) {
@@ -281,10 +313,7 @@ bool rollBack(const std::wstring& journalPath, const InstallLog& log) {
         log.writeLine(L"Rollback incomplete: the journal stays for the next run: " + journalPath);
         return false;
     }
-    // Only a folder of the form this code makes, whatever the journal says.
-    std::error_code ignored;
-    if (fs::path(backupFolder).filename().wstring().find(L".backup-") != std::wstring::npos)
-        fs::remove_all(backupFolder, ignored);
+    removeBackupFolder(backupFolder);
     DeleteFileW(journalPath.c_str());
     log.writeLine(L"Rollback complete");
     return true;
@@ -292,12 +321,13 @@ bool rollBack(const std::wstring& journalPath, const InstallLog& log) {
 
 void recoverInterruptedInstall() {
     const std::wstring journal = installJournalPath();
-    if (journal.empty() || !pathExists(journal))
-        return;
     const std::wstring temp = temporaryFolder();
-    InstallLog log{temp.empty() ? temp : temp + installLogName};
-    log.writeLine(L"Unfinished installation found: " + journal);
+    const InstallLog log{temp.empty() ? temp : temp + installLogName};
     try {
+        discardRestorePoint();
+        if (journal.empty() || !pathExists(journal))
+            return;
+        log.writeLine(L"Unfinished installation found: " + journal);
         rollBack(journal, log);
     } catch (...) {
         log.writeLine(L"Rollback incomplete: the journal stays for the next run: " + journal);

@@ -51,13 +51,25 @@ bool placeFile(InstallTransaction& transaction, const std::filesystem::path& sou
 // Records the registry values of an installation as they are now, before they are written.
 bool recordRegistry(InstallTransaction& transaction);
 
-// The installation stands: the journal and the backup go.
-void commitTransaction(InstallTransaction& transaction);
+// The installation stands: the journal and the backup go, or, with keepRestorePoint, the journal
+// becomes the restore point, which can still put the previous installation back.
+void commitTransaction(InstallTransaction& transaction, bool keepRestorePoint = false);
+
+// Where the restore point of the update this run made lives while the run lasts.
+std::wstring restorePointPath();
+
+// Puts back the installation the update replaced, logging each item; the restore point is used
+// up. False when there is none or something could not be put back.
+bool restorePreviousVersion(const InstallLog& log);
+
+// The update stands: its restore point and backup go.
+void discardRestorePoint();
 
 // Puts back what the journal at journalPath records, newest change first, logging each item,
 // then deletes the backup and the journal. True when there is nothing left to undo (no journal
 // included); on false the journal stays for the next run.
 bool rollBack(const std::wstring& journalPath, const InstallLog& log);
 
-// Start of a run: finishes the rollback of an installation that a crash or a kill interrupted.
+// Start of a run: finishes the rollback of an installation that a crash or a kill interrupted,
+// and drops a restore point that an earlier run left (its update stood).
 void recoverInterruptedInstall();

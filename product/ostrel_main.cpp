@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,18 @@ std::wstring readVersion(const std::wstring& folder) {
     const std::string_view text(bytes, read);
     const std::wstring version = fromUtf8(text.substr(0, text.find_first_of("\r\n")));
     return version.empty() ? L"unknown" : version;
+}
+
+// exit-code.txt beside the program, put into a release to stand for a broken build: its number is
+// the exit code the product ends with at once, before any window. 0 when there is none.
+int brokenBuildExitCode(const std::wstring& folder) {
+    UniqueFile file(CreateFileW((folder + L"\\exit-code.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    char digits[16] = {};
+    DWORD read = 0;
+    if (!file || !ReadFile(file.get(), digits, sizeof digits - 1, &read, nullptr))
+        return 0;
+    return std::atoi(digits);
 }
 
 // One line per start in %TEMP%\OstrelProduct_runs.log, so a test can see that the setup launched us.
@@ -79,6 +92,8 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     const std::wstring folder = moduleFolder();
     recordStart(modulePath());
+    if (const int exitCode = brokenBuildExitCode(folder))
+        return exitCode;
 
     shownLines.push_back(std::wstring(productName) + L" " + readVersion(folder));
     for (const wchar_t* name : settingNames) {

@@ -91,6 +91,7 @@ bool progressHasButton(SetupStatus status) {
     case SetupStatus::Downloading:
     case SetupStatus::Complete:
     case SetupStatus::Failed:
+    case SetupStatus::RestoreOffered:
         return true;
     default:
         return false;

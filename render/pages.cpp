@@ -241,6 +241,8 @@ ActionButton actionButtonFor(SetupStatus status, const LocalizedStrings& text) {
         return {text.btnLaunch, accentColour, accentHoverColour};
     case SetupStatus::Downloading:
         return {text.btnCancel, 0xFF4B5563, 0xFF6B7280};
+    case SetupStatus::RestoreOffered:
+        return {text.btnRestore, accentColour, accentHoverColour};
     default:
         return {text.btnRetry, 0xFFEF4444, 0xFFF87171};
     }
@@ -286,6 +288,9 @@ void paintProgressPage(const PageContext& page) {
         }
     } else if (status == SetupStatus::Failed) {
         drawText(g, shared.errorText, regular, 0xFFEF4444, layout.statusLine);
+    } else if (status == SetupStatus::RestoreOffered) {
+        drawText(g, shared.statusText, large, 0xFFEF4444, layout.statusLine);
+        drawText(g, text.restoreMessage, small, mutedTextColour, layout.versionLine);
     } else {
         drawText(g, shared.statusText, large,
                  status == SetupStatus::Complete ? 0xFF22C55E : secondaryTextColour, layout.statusLine);

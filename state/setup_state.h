@@ -20,14 +20,16 @@ enum class SetupStatus : int32_t {
     Installing = 6,
     Complete = 7,
     Failed = 8,
+    RestoreOffered = 9, // the updated product ended with an error right after LAUNCH
 };
 
 inline constexpr SetupPage allPages[] = {SetupPage::LanguagePage, SetupPage::OptionsPage,
                                          SetupPage::TermsPage, SetupPage::ProgressPage};
-inline constexpr SetupStatus allStatuses[] = {
-    SetupStatus::Checking,   SetupStatus::ReadyToInstall, SetupStatus::UpdateAvailable,
-    SetupStatus::UpToDate,   SetupStatus::Downloading,    SetupStatus::Extracting,
-    SetupStatus::Installing, SetupStatus::Complete,       SetupStatus::Failed};
+inline constexpr SetupStatus allStatuses[] = {SetupStatus::Checking,        SetupStatus::ReadyToInstall,
+                                              SetupStatus::UpdateAvailable, SetupStatus::UpToDate,
+                                              SetupStatus::Downloading,     SetupStatus::Extracting,
+                                              SetupStatus::Installing,      SetupStatus::Complete,
+                                              SetupStatus::Failed,          SetupStatus::RestoreOffered};
 
 // A clickable widget's hover flag (UI thread only); where the widget is comes from the layout.
 struct HitSlot {

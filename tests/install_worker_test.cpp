@@ -83,6 +83,7 @@ class InstallWorker : public ::testing::Test {
         setupState.status = SetupStatus::ReadyToInstall;
     }
     void TearDown() override {
+        discardRestorePoint();
         std::error_code ignored;
         fs::remove_all(folder, ignored);
         fs::remove(uninstallerBesideTests(), ignored);
@@ -538,4 +539,29 @@ TEST_F(InstallWorker, AnInstallKilledMidWayIsRolledBackOnTheNextStart) {
     EXPECT_FALSE(fs::exists(installJournalPath()));
     EXPECT_FALSE(backupLeftBeside(folder));
     fs::remove_all(staged);
+}
+
+TEST_F(InstallWorker, OnlyAnUpdateKeepsARestorePointThatPutsThePreviousVersionBack) {
+    offer({{"Ostrel.exe", "MZ 1.2"}, {"data/a.txt", "a 1.2"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    EXPECT_FALSE(fs::exists(restorePointPath())) << "a fresh installation keeps nothing";
+    const Installation before = snapshotOf(folder);
+
+    offer({{"Ostrel.exe", "MZ 1.3"}, {"data/b.txt", "b 1.3"}});
+    {
+        std::lock_guard lock(setupState.sharedMutex);
+        setupState.latestVersion = L"1.3.0";
+    }
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    ASSERT_TRUE(fs::exists(restorePointPath()));
+    EXPECT_TRUE(backupLeftBeside(folder));
+    EXPECT_EQ(readRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version"), L"1.3.0");
+
+    const size_t offset = installLogSize();
+    EXPECT_TRUE(restorePreviousVersion(InstallLog{installLogFile().wstring()}));
+    EXPECT_EQ(installLogLinesSince(offset).back(), L"Rollback complete");
+    EXPECT_TRUE(snapshotOf(folder) == before) << "the previous version's files and registry values";
+    EXPECT_FALSE(fs::exists(restorePointPath()));
+    EXPECT_FALSE(backupLeftBeside(folder));
+    EXPECT_FALSE(restorePreviousVersion(InstallLog{installLogFile().wstring()})) << "used up";
 }

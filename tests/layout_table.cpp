@@ -13,9 +13,9 @@
 namespace {
 // By the enumerations' values.
 const char* const pageNames[] = {"language", "options", "terms", "progress"};
-const char* const statusNames[] = {"checking",   "readyToInstall", "updateAvailable",
-                                   "upToDate",   "downloading",    "extracting",
-                                   "installing", "complete",       "failed"};
+const char* const statusNames[] = {"checking",    "readyToInstall", "updateAvailable", "upToDate",
+                                   "downloading", "extracting",     "installing",      "complete",
+                                   "failed",      "restoreOffered"};
 
 void writeRects(std::ostream& out, const Layout& layout) {
     const char* separator = "";
