@@ -1,8 +1,13 @@
 #!/usr/bin/env python3
 """Figures of the whole setup under Wine: the size of OstrelSetup.exe, the time from process start
-to the first paint, and the peak memory of the setup process while it installs a 200 MB release.
+to the first paint, the peak memory of the setup process while it installs a 200 MB release, and
+the phases of that install (download, extraction, copy, from the end of the download to Complete),
+timed by when their lines reach the install log.
 
-Usage: scripts/bench-setup.py <build-dir> [--rounds N] [--size-mb M]
+Usage: scripts/bench-setup.py <build-dir> [--rounds N] [--size-mb M] [--setup EXE]
+
+--setup runs another build's OstrelSetup.exe (one made for the same service host and key) in the
+same set-up, to compare two versions of the program.
 
 Not a test: it prints figures. It drives the real window with the end-to-end tour's helpers, in
 the tour's own Wine prefix, against the local update service in a private network namespace.
@@ -70,7 +75,7 @@ class BenchTour(tour.Tour):
 
     def time_to_first_paint(self):
         start = time.monotonic()
-        self.setup = subprocess.Popen(["wine", str(self.build / "OstrelSetup.exe")], env=self.env,
+        self.setup = subprocess.Popen(["wine", str(self.setup_exe)], env=self.env,
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                       stdin=subprocess.DEVNULL)
         while True:
@@ -83,8 +88,24 @@ class BenchTour(tour.Tour):
                 raise tour.TourError("no first paint within 30 s")
             time.sleep(0.01)
 
+    # Lines of the install log that end each phase, in order.
+    PHASE_LINES = (("download", "Download OK"), ("verification", "SHA-256 verified OK"),
+                   ("extraction", "ExtractZip OK"), ("copy", "Copied "), ("complete", "=== Install SUCCESS ==="))
+
+    def phase_times(self, log, offset, seen):
+        """When each phase line first appeared in the log past offset (monotonic seconds)."""
+        try:
+            with open(log, "rb") as text:
+                text.seek(offset)
+                lines = text.read().decode("utf-8", "replace").splitlines()
+        except OSError:
+            return
+        for name, prefix in self.PHASE_LINES:
+            if name not in seen and any(line.startswith(prefix) for line in lines):
+                seen[name] = time.monotonic()
+
     def install_peak(self):
-        self.setup = subprocess.Popen(["wine", str(self.build / "OstrelSetup.exe")], env=self.env,
+        self.setup = subprocess.Popen(["wine", str(self.setup_exe)], env=self.env,
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                       stdin=subprocess.DEVNULL)
         tour.wait_for("the setup window", lambda: self.window_ids("Ostrel Setup"), 30)
@@ -95,18 +116,30 @@ class BenchTour(tour.Tour):
         self.wait_state("ready", 60)
         pid = self.setup_pid()
         before = (self.memory_kb(pid, "VmRSS"), self.memory_kb(pid, "RssAnon"))
+        log = self.temp / "OstrelInstall_debug.log"
+        offset = log.stat().st_size if log.exists() else 0
         self.click(self.at.primary_right)
         peak = 0
         peak_private = 0
         started = time.monotonic()
+        seen = {}
         while self.setup.poll() is None and time.monotonic() - started < 600:
             peak = max(peak, self.memory_kb(pid, "VmHWM"))
             peak_private = max(peak_private, self.memory_kb(pid, "RssAnon"))
-            if self.progress_state(self.capture()) in ("complete", "failed"):
+            self.phase_times(log, offset, seen)
+            if "complete" in seen or self.progress_state(self.capture()) in ("complete", "failed"):
                 break
-            time.sleep(0.2)
+            time.sleep(0.05)
         state = self.progress_state(self.capture())
-        return before, (peak, peak_private), state, time.monotonic() - started
+        phases = {}
+        previous = started
+        for name, _ in self.PHASE_LINES:
+            if name in seen:
+                phases[name] = seen[name] - previous
+                previous = seen[name]
+        if "download" in seen and "complete" in seen:
+            phases["install phase"] = seen["complete"] - seen["download"]
+        return before, (peak, peak_private), state, time.monotonic() - started, phases
 
 
 def main():
@@ -114,6 +147,7 @@ def main():
     parser.add_argument("build", type=pathlib.Path)
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--size-mb", type=int, default=200)
+    parser.add_argument("--setup", type=pathlib.Path, help="the OstrelSetup.exe to run (default: the build's)")
     args = parser.parse_args()
     if os.environ.get("OSTREL_IN_NETNS") != "1":
         os.execvpe("unshare", ["unshare", "--net", sys.executable, *sys.argv],
@@ -124,7 +158,8 @@ def main():
     out.mkdir(parents=True, exist_ok=True)
     bench = BenchTour(build, out, 0, "2.0.0", build / "wineprefix-tour")
     bench.size_mb = args.size_mb
-    exe = build / "OstrelSetup.exe"
+    exe = (args.setup or build / "OstrelSetup.exe").resolve()
+    bench.setup_exe = exe
     try:
         bench.prepare_environment()
         bench.clean_previous_installation()
@@ -137,7 +172,7 @@ def main():
             bench.stop_setup()
         bench.start_service()
         bench.publish_release()
-        before, peak, state, seconds = bench.install_peak()
+        before, peak, state, seconds, phases = bench.install_peak()
     finally:
         bench.close()
         (build / "service-root" / "packages" / f"Ostrel-{bench.version}.zip").unlink(missing_ok=True)
@@ -148,7 +183,9 @@ def main():
     print(f"{args.size_mb} MB install ({state}, {seconds:.1f} s): resident set {before[0] / 1024:.1f} MB "
           f"before INSTALL, peak {peak[0] / 1024:.1f} MB; of it private (anonymous) memory "
           f"{before[1] / 1024:.1f} MB before, at most {peak[1] / 1024:.1f} MB during the install "
-          f"(sampled every 0.2 s), the rest Wine's and the X libraries' mapped files")
+          f"(sampled every 0.05 s), the rest Wine's and the X libraries' mapped files")
+    print("install phases (each from the end of the one before, as seen in the log every 0.05 s): " +
+          ", ".join(f"{name} {value:.2f} s" for name, value in phases.items()))
     return 0 if state == "complete" else 1
 
 

@@ -31,12 +31,13 @@ struct FakeWorld {
     std::wstring digest = L"AB12";
     std::vector<std::pair<std::wstring, std::string>> package = {{L"Ostrel.exe", "MZ"}};
     int downloadCalls = 0;
+    int stopCalls = 0;
     bool registered = false;
 };
 FakeWorld world;
 
 const InstallSteps fakeSteps = {
-    [] {},
+    [] { ++world.stopCalls; },
     [](const std::wstring&, const std::wstring& destination, DownloadProgress progress,
        const std::atomic<bool>&) {
         ++world.downloadCalls;
@@ -180,5 +181,27 @@ TEST(InstallSteps, EachFailurePointEndsWithItsStatusTextAndLogLine) {
         fs::remove(zip);
         fs::remove_all(staging);
     }
+    fs::remove_all(folder);
+}
+
+// A copy of the product started during the download would hold the files an update replaces.
+TEST(InstallSteps, RunningCopiesAreStoppedAgainRightBeforeAnUpdateReplacesFiles) {
+    const fs::path folder = fs::temp_directory_path() / L"ostrel-steps-stop";
+    for (const bool update : {false, true}) {
+        world = {};
+        fs::remove_all(folder);
+        if (update)
+            writeBytes(folder / L"Ostrel.exe", "MZ old");
+        {
+            std::lock_guard lock(setupState.sharedMutex);
+            setupState.installDir = folder.wstring();
+            setupState.downloadUrl = serviceOrigin() + L"packages/p.zip";
+            setupState.expectedSha256 = L"ab12";
+        }
+        installWorkerWith(fakeSteps);
+        EXPECT_EQ(takeSharedSnapshot().status, SetupStatus::Complete);
+        EXPECT_EQ(world.stopCalls, update ? 2 : 1) << "update " << update;
+    }
+    discardRestorePoint();
     fs::remove_all(folder);
 }
