@@ -40,6 +40,7 @@ constexpr LocalizedStrings enStrings = {
     termsText_en,
     L"Exit Setup",
     L"Are you sure you want to exit the installation?",
+    L"This release could not be verified.\nPlease try again later.",
 };
 constexpr LocalizedStrings koStrings = {
     L"Korean",
@@ -78,6 +79,7 @@ constexpr LocalizedStrings koStrings = {
     termsText_ko,
     L"설치 종료",
     L"설치를 종료하시겠습니까?",
+    L"릴리스를 검증할 수 없습니다.\n나중에 다시 시도해주세요.",
 };
 constexpr LocalizedStrings jaStrings = {
     L"Japanese",
@@ -116,6 +118,7 @@ constexpr LocalizedStrings jaStrings = {
     termsText_ja,
     L"セットアップ終了",
     L"インストールを終了してもよろしいですか？",
+    L"リリースを検証できません。\nしばらくしてから再度お試しください。",
 };
 constexpr LocalizedStrings zhStrings = {
     L"Chinese",
@@ -154,6 +157,7 @@ constexpr LocalizedStrings zhStrings = {
     termsText_zh,
     L"退出安装",
     L"确定要退出安装程序吗？",
+    L"无法验证此版本。\n请稍后重试。",
 };
 constexpr LocalizedStrings ruStrings = {
     L"Russian",
@@ -192,6 +196,7 @@ constexpr LocalizedStrings ruStrings = {
     termsText_ru,
     L"Выход",
     L"Вы уверены, что хотите выйти из установки?",
+    L"Не удалось проверить выпуск.\nПопробуйте позже.",
 };
 } // namespace
 

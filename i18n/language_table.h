@@ -1,4 +1,4 @@
-// The five built-in languages and their 36 interface texts.
+// The five built-in languages and their 37 interface texts.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +41,8 @@ struct LocalizedStrings {
     const wchar_t* termsText;
     const wchar_t* exitTitle;
     const wchar_t* exitConfirm;
+    // The answer's release signature is missing, expired or wrong (builds with a release key).
+    const wchar_t* errUnverified;
 };
 
 using LanguageTable = std::map<int32_t, LocalizedStrings>;

@@ -2,12 +2,12 @@
 
 #include "i18n/language_table.h"
 #include "install/extract.h"
-#include "install/install_log.h"
 #include "install/registration.h"
 #include "net/download.h"
 #include "net/sha256.h"
 #include "state/setup_state.h"
 #include "state/shutdown.h"
+#include "win/install_log.h"
 #include "win/paths.h"
 #include "win/process_stop.h"
 #include "win/product_names.h"
