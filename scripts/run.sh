@@ -31,7 +31,8 @@ cp "$build/product/Ostrel.exe" "$build/product/OstrelService.exe" "$release/"
 scripts/service.sh start "$build"
 trap 'scripts/service.sh stop "$build"' EXIT INT TERM
 python3 scripts/publish.py --database "host='$build/pgdata' dbname=ostrel user=ostrel_publisher" \
-    --root "$build/service-root" --host "$host" --version 1.0.0 --product "$release" --notes "Sample release"
+    --root "$build/service-root" --host "$host" --version 1.0.0 --product "$release" --notes "Sample release" \
+    --sign-key "$build/release-key/private.pem"
 scripts/wine-prefix.sh "$build"
 . scripts/wine-env.sh
 ostrelWineEnv "$build"

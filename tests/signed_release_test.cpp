@@ -64,6 +64,7 @@ class SignedRelease : public ::testing::Test {
     void TearDown() override {
         clearLatestAnswer();
         std::error_code ignored;
+        fs::remove(packagePath(L"Ostrel-9.9.9.zip"), ignored);
         fs::remove_all(folder, ignored);
         RegDeleteTreeW(HKEY_CURRENT_USER, productKeyPath);
         RegDeleteTreeW(HKEY_CURRENT_USER, uninstallKeyPath);
