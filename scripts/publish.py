@@ -185,7 +185,8 @@ def answer_of(record):
 def expiry(text):
     """A date or time in UTC (2027-03-01, 2027-03-01T10:00:00) as an aware datetime."""
     try:
-        return datetime.datetime.fromisoformat(text).replace(tzinfo=datetime.timezone.utc)
+        moment = datetime.datetime.fromisoformat(text)
+        return moment.astimezone(datetime.timezone.utc) if moment.tzinfo else moment.replace(tzinfo=datetime.timezone.utc)
     except ValueError:
         raise argparse.ArgumentTypeError("not a date: %r" % text)
 
@@ -292,10 +293,15 @@ def main():
         os.makedirs(packages, exist_ok=True)
         path = os.path.join(packages, "Ostrel-%s.zip" % args.version)
         if args.package_only:
-            os.replace(write_package(packages, args, files, []), path)
-            record = release_record(args, os.path.basename(path), path, files)
-            if args.sign_key:
-                sign_record(record, args.sign_key, args.expires)
+            temporary = write_package(packages, args, files, [])
+            try:
+                record = release_record(args, os.path.basename(path), temporary, files)
+                if args.sign_key:
+                    sign_record(record, args.sign_key, args.expires)
+            except BaseException:
+                os.unlink(temporary)
+                raise
+            os.replace(temporary, path)
         else:
             record = publish(args, files, path)
         if args.answer:
