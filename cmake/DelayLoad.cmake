@@ -17,3 +17,4 @@ endfunction()
 
 ostrel_delay_library(dwmapi)
 ostrel_delay_library(winhttp)
+ostrel_delay_library(bcrypt)

@@ -43,6 +43,7 @@ constexpr LocalizedStrings enStrings = {
     L"The new version closed right after starting",
     L"RESTORE brings back the version you had before.",
     L"RESTORE",
+    L"This release could not be verified.\nPlease try again later.",
 };
 constexpr LocalizedStrings koStrings = {
     L"Korean",
@@ -84,6 +85,7 @@ constexpr LocalizedStrings koStrings = {
     L"새 버전이 시작 직후 종료되었습니다",
     L"복원하면 이전에 사용하던 버전으로 돌아갑니다.",
     L"복원",
+    L"릴리스를 검증할 수 없습니다.\n나중에 다시 시도해주세요.",
 };
 constexpr LocalizedStrings jaStrings = {
     L"Japanese",
@@ -125,6 +127,7 @@ constexpr LocalizedStrings jaStrings = {
     L"新しいバージョンが起動直後に終了しました",
     L"復元すると以前のバージョンに戻ります。",
     L"復元",
+    L"リリースを検証できません。\nしばらくしてから再度お試しください。",
 };
 constexpr LocalizedStrings zhStrings = {
     L"Chinese",
@@ -166,6 +169,7 @@ constexpr LocalizedStrings zhStrings = {
     L"新版本启动后立即退出了",
     L"恢复将还原您之前使用的版本。",
     L"恢复",
+    L"无法验证此版本。\n请稍后重试。",
 };
 constexpr LocalizedStrings ruStrings = {
     L"Russian",
@@ -207,6 +211,7 @@ constexpr LocalizedStrings ruStrings = {
     L"Новая версия закрылась сразу после запуска",
     L"ВОССТАНОВИТЬ вернёт прежнюю версию.",
     L"ВОССТАНОВИТЬ",
+    L"Не удалось проверить выпуск.\nПопробуйте позже.",
 };
 } // namespace
 

@@ -1,4 +1,4 @@
-// The five built-in languages and their 39 interface texts.
+// The five built-in languages and their 40 interface texts.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +44,8 @@ struct LocalizedStrings {
     const wchar_t* statusRestoreOffered;
     const wchar_t* restoreMessage;
     const wchar_t* btnRestore;
+    // The answer's release signature is missing, expired or wrong (builds with a release key).
+    const wchar_t* errUnverified;
 };
 
 using LanguageTable = std::map<int32_t, LocalizedStrings>;

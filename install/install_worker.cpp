@@ -2,7 +2,6 @@
 
 #include "i18n/language_table.h"
 #include "install/extract.h"
-#include "install/install_log.h"
 #include "install/registration.h"
 #include "install/transaction.h"
 #include "install/uninstaller_image.h"
@@ -11,6 +10,7 @@
 #include "state/setup_state.h"
 #include "state/shutdown.h"
 #include "win/handles.h"
+#include "win/install_log.h"
 #include "win/paths.h"
 #include "win/process_stop.h"
 #include "win/product_names.h"

@@ -3,8 +3,8 @@
 // or the next run after a crash, can put everything back as it was.
 #pragma once
 
-#include "install/install_log.h"
 #include "win/handles.h"
+#include "win/install_log.h"
 
 #include <windows.h>
 

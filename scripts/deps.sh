@@ -3,7 +3,7 @@
 set -eu
 packages="cmake make g++-mingw-w64-x86-64-posix wine64 wine xvfb xauth xdotool libz-mingw-w64-dev
  fonts-noto-cjk fonts-liberation imagemagick zip unzip openssl python3 googletest iproute2 util-linux
- clang-format curl postgresql python3-psycopg2"
+ clang-format curl postgresql python3-psycopg2 osslsigncode"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

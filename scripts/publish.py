@@ -14,12 +14,24 @@ and its SHA-256.
   publish.py --database DSN --root DIR --host HOST --version V --product DIR [options]
   publish.py --database DSN --withdraw V       the version query no longer offers V
   publish.py --package-only --root DIR ...     the package alone, with no database
+
+With --sign-key (the release signing key, a P-256 private key in PEM) the record is signed: the
+answer then carries size_bytes, signature and signature_expires after sha256, which a setup
+built with the matching public key requires. The signed bytes are the line
+"ostrel-release-v1" and then version, download_url, sha256, size_bytes, is_required ("true" or
+"false") and signature_expires ("2027-03-01T10:00:00+00:00"), each line ended by a line feed;
+the signature is ECDSA over their SHA-256, r and s as 32 bytes each, in base64. Signing uses
+openssl's command line. --answer FILE writes the answer the service gives for this release.
 """
 
 import argparse
+import base64
+import datetime
 import hashlib
+import json
 import os
 import re
+import subprocess
 import sys
 import tempfile
 import time
@@ -32,6 +44,11 @@ GENERATED = ("OstrelFiles.txt", "version.txt")
 VERSION = re.compile(r"(0|[1-9][0-9]{0,8})\.(0|[1-9][0-9]{0,8})\.(0|[1-9][0-9]{0,8})")
 # Publishers take turns: each reads the file lists of the releases before it.
 PUBLISH_LOCK = 0x6F737472656C
+
+
+SIGNED_TAG = "ostrel-release-v1"
+SIGNED_FIELDS = ("version", "download_url", "sha256", "size_bytes", "is_required", "signature_expires")
+EXPIRY_FORMAT = "%Y-%m-%dT%H:%M:%S+00:00"
 
 
 class Refused(Exception):
@@ -117,6 +134,63 @@ def release_record(args, name, package, files):
     }
 
 
+def signed_bytes(record):
+    """The bytes a release's signature covers. The setup reads the answer's text as it stands, so a
+    field it would read differently (a quote, a backslash, a control character) cannot be signed."""
+    lines = [SIGNED_TAG]
+    for name in SIGNED_FIELDS:
+        value = record[name]
+        text = ("true" if value else "false") if isinstance(value, bool) else str(value)
+        if not text or any(ord(c) < 32 or c in '"\\\x7f' for c in text):
+            raise Refused("%s %r cannot be signed: no quotes, backslashes or control characters" % (name, text))
+        lines.append(text)
+    return "".join(line + "\n" for line in lines).encode("utf-8")
+
+
+def der_to_raw(der):
+    """An ECDSA signature's DER SEQUENCE of r and s as r and s of 32 bytes each."""
+    if len(der) < 8 or der[0] != 0x30 or der[1] != len(der) - 2:
+        raise Refused("openssl gave no ECDSA signature")
+    numbers, at = [], 2
+    for _ in range(2):
+        if der[at] != 0x02:
+            raise Refused("openssl gave no ECDSA signature")
+        length = der[at + 1]
+        numbers.append(int.from_bytes(der[at + 2:at + 2 + length], "big"))
+        at += 2 + length
+    return b"".join(number.to_bytes(32, "big") for number in numbers)
+
+
+def sign_record(record, key, expires):
+    """Adds signature_expires and signature to the record, signed with the PEM private key."""
+    record["signature_expires"] = expires.strftime(EXPIRY_FORMAT)
+    result = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key], input=signed_bytes(record),
+                            capture_output=True)
+    if result.returncode:
+        raise Refused("openssl could not sign with %s: %s" % (key, result.stderr.decode(errors="replace").strip()))
+    record["signature"] = base64.b64encode(der_to_raw(result.stdout)).decode("ascii")
+
+
+def answer_of(record):
+    """The version query's answer for this release alone, as the service writes it."""
+    release = {name: record[name] for name in ("version", "download_url", "release_notes", "is_required")}
+    release["file_size_mb"] = round(record["size_bytes"] / (1024 * 1024), 2)
+    release["sha256"] = record["sha256"]
+    if "signature" in record:
+        for name in ("size_bytes", "signature", "signature_expires"):
+            release[name] = record[name]
+    return json.dumps([release], separators=(",", ":"), ensure_ascii=False).encode("utf-8")
+
+
+def expiry(text):
+    """A date or time in UTC (2027-03-01, 2027-03-01T10:00:00) as an aware datetime."""
+    try:
+        moment = datetime.datetime.fromisoformat(text)
+        return moment.astimezone(datetime.timezone.utc) if moment.tzinfo else moment.replace(tzinfo=datetime.timezone.utc)
+    except ValueError:
+        raise argparse.ArgumentTypeError("not a date: %r" % text)
+
+
 def publish(args, files, path):
     """Package and record in one transaction: the package is in place before the record is
     committed, and a refused record leaves the package folder as it was."""
@@ -136,13 +210,15 @@ def publish(args, files, path):
             history = [row[0] for row in cursor]
             temporary = write_package(os.path.dirname(path), args, files, history)
             record = release_record(args, os.path.basename(path), temporary, files)
+            if args.sign_key:
+                sign_record(record, args.sign_key, args.expires)
             cursor.execute(sql.SQL("INSERT INTO ostrel.releases ({}) VALUES ({})").format(
                 sql.SQL(", ").join(map(sql.Identifier, record)), sql.SQL(", ").join(sql.Placeholder() * len(record))),
                 list(record.values()))
         os.replace(temporary, path)
         temporary = path
         connection.commit()
-        return record["sha256"]
+        return record
     except BaseException:
         if temporary:
             os.unlink(temporary)
@@ -176,7 +252,16 @@ def main():
     parser.add_argument("--required", action="store_true", help="mark the update as mandatory")
     parser.add_argument("--wrap", default="", help="put every entry under this one top folder")
     parser.add_argument("--route", default="packages/", help="path prefix of download_url (default packages/)")
+    parser.add_argument("--sign-key", metavar="PEM", help="sign the release record with this P-256 private key")
+    parser.add_argument("--expires", type=expiry, metavar="DATE",
+                        help="when the signature expires, UTC (default: a year from now)")
+    parser.add_argument("--answer", metavar="FILE", help="also write the version query's answer for this release")
     args = parser.parse_args()
+    if args.expires is None:
+        args.expires = datetime.datetime.now(datetime.timezone.utc) + datetime.timedelta(days=365)
+    args.expires = args.expires.replace(microsecond=0)
+    if args.sign_key and args.expires <= datetime.datetime.now(datetime.timezone.utc):
+        print("publish.py: warning: the signature expires before now; setups will refuse it", file=sys.stderr)
 
     # Under a python3 without psycopg2 this runs the script again under Debian's.
     database_error = release_db.psycopg2().Error if args.withdraw or not args.package_only else ()
@@ -208,16 +293,26 @@ def main():
         os.makedirs(packages, exist_ok=True)
         path = os.path.join(packages, "Ostrel-%s.zip" % args.version)
         if args.package_only:
-            os.replace(write_package(packages, args, files, []), path)
-            digest = sha256_of(path)
+            temporary = write_package(packages, args, files, [])
+            try:
+                record = release_record(args, os.path.basename(path), temporary, files)
+                if args.sign_key:
+                    sign_record(record, args.sign_key, args.expires)
+            except BaseException:
+                os.unlink(temporary)
+                raise
+            os.replace(temporary, path)
         else:
-            digest = publish(args, files, path)
+            record = publish(args, files, path)
+        if args.answer:
+            with open(args.answer, "wb") as answer:
+                answer.write(answer_of(record))
     except Refused as refused:
         sys.exit("publish.py: %s" % refused)
     except database_error as error:
         sys.exit("publish.py: the release database: %s" % str(error).strip())
     print(path)
-    print(digest)
+    print(record["sha256"])
     return 0
 
 

@@ -310,9 +310,12 @@ class Tour:
         publish = HERE / "publish.py"
         if not publish.exists():
             raise MissingDependency("scripts/publish.py is needed")
+        # A build with its own release key (test, demo) takes only records signed with it.
+        key = self.build / "release-key" / "private.pem"
+        signing = ["--sign-key", str(key)] if key.exists() else []
         self.run([sys.executable, str(publish), "--database", release_db.local_dsn(self.build, "ostrel_publisher"),
                   "--root", str(self.build / "service-root"), "--host", self.service_host(), "--version", version,
-                  "--product", str(folder), *options])
+                  "--product", str(folder), *signing, *options])
 
     def withdraw(self, version):
         """Takes a published release out of the version query's answer."""

@@ -77,7 +77,8 @@ $$;
 -- The answer of the version query: a JSON array holding the newest release that is not
 -- withdrawn (by its numbers: 1.10.0 after 1.9.0), or an empty array. Its keys in this order,
 -- without blanks: version, download_url, release_notes, is_required, file_size_mb, sha256, then
--- signature and signature_expires only when the release is signed.
+-- size_bytes, signature and signature_expires only when the release is signed (the signature
+-- covers the size in bytes, which file_size_mb rounds).
 CREATE OR REPLACE FUNCTION api.get_latest_version() RETURNS json
 LANGUAGE sql STABLE SECURITY DEFINER
 SET search_path = pg_catalog, pg_temp
@@ -85,7 +86,8 @@ SET timezone = 'UTC'
 AS $$
     SELECT coalesce(json_agg(json_strip_nulls(row_to_json(latest))), '[]')
     FROM (SELECT version, download_url, release_notes, is_required, ostrel.mebibytes(size_bytes) AS file_size_mb,
-                 sha256, signature, signature_expires
+                 sha256, CASE WHEN signature IS NOT NULL THEN size_bytes END AS size_bytes, signature,
+                 signature_expires
           FROM ostrel.releases
           WHERE NOT withdrawn
           ORDER BY major DESC, minor DESC, patch DESC

@@ -1,5 +1,5 @@
-#include "install/install_log.h"
 #include "tests/support/test_files.h"
+#include "win/install_log.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
 #include "i18n/language_table.h"
-#include "install/install_log.h"
 #include "install/install_worker.h"
 #include "install/registration.h"
 #include "install/transaction.h"
@@ -13,6 +12,7 @@
 #include "tests/support/zip_writer.h"
 #include "update/service_client.h"
 #include "win/handles.h"
+#include "win/install_log.h"
 #include "win/paths.h"
 #include "win/product_names.h"
 #include "win/registry.h"

@@ -20,7 +20,7 @@ size_t countOf(const std::wstring& text, const std::wstring& needle) {
 } // namespace
 
 TEST(LanguageTable, EveryLanguageHasAllItsTexts) {
-    static_assert(fieldCount == 39);
+    static_assert(fieldCount == 40);
     ASSERT_EQ(languageTable.size(), 5u);
     for (int32_t id = 0; id < languageCount; ++id) {
         const LocalizedStrings& strings = stringsFor(id);
@@ -42,6 +42,7 @@ TEST(LanguageTable, TranslationsDifferFromEnglishButKeepTheProductName) {
         // The two-line errors keep their line break in every language.
         EXPECT_EQ(countOf(strings.errConnect, L"\n"), 1u);
         EXPECT_EQ(countOf(strings.errDownload, L"\n"), 1u);
+        EXPECT_EQ(countOf(strings.errUnverified, L"\n"), 1u);
     }
 }
 

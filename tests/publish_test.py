@@ -283,7 +283,51 @@ class Publish(unittest.TestCase):
         superuser_sql("UPDATE ostrel.releases SET signature = 'c2ln', signature_expires = '2027-03-01 12:00+02'")
         unsigned = expected_answer(path, "1.4.2")
         self.assertEqual(query(service_key())[2],
-                         unsigned[:-2] + b',"signature":"c2ln","signature_expires":"2027-03-01T10:00:00+00:00"}]')
+                         unsigned[:-2] + b',"size_bytes":%d,"signature":"c2ln","signature_expires":'
+                         b'"2027-03-01T10:00:00+00:00"}]' % os.path.getsize(path))
+
+    @unittest.skipUnless(os.path.exists(os.path.join(BUILD, "release-key", "private.pem")), "no release key")
+    def test_a_signed_release_answers_with_what_was_signed(self):
+        key = os.path.join(BUILD, "release-key", "private.pem")
+        answer_file = os.path.join(self.product, "answer.json")
+        path, digest = publish(self.product, "1.4.2", "--required", "--sign-key", key, "--answer", answer_file)
+        body = query(service_key())[2]
+        with open(answer_file, "rb") as written:
+            self.assertEqual(body, written.read(), "the tool's answer is the service's, byte for byte")
+        [release] = json.loads(body)
+        self.assertEqual(list(release)[5:], ["sha256", "size_bytes", "signature", "signature_expires"])
+        self.assertEqual(release["size_bytes"], os.path.getsize(path))
+        expires = time.mktime(time.strptime(release["signature_expires"], "%Y-%m-%dT%H:%M:%S+00:00")) - time.timezone
+        self.assertLess(abs(expires - (time.time() + 365 * 86400)), 3600, "a year from now by default")
+
+        # The documented bytes, checked by openssl with the public half.
+        signed = "".join(line + "\n" for line in (
+            "ostrel-release-v1", "1.4.2", release["download_url"], digest, str(release["size_bytes"]), "true",
+            release["signature_expires"])).encode()
+        raw = base64.b64decode(release["signature"])
+        self.assertEqual(len(raw), 64)
+
+        def integer(half):
+            half = half.lstrip(b"\0")
+            half = b"\0" + half if half[0] & 0x80 else half
+            return b"\x02" + bytes([len(half)]) + half
+        body = integer(raw[:32]) + integer(raw[32:])
+        work = tempfile.mkdtemp(dir=self.product)
+        for name, data in (("signed", signed), ("signature", b"\x30" + bytes([len(body)]) + body)):
+            write(work, name, data)
+        public = subprocess.run(["openssl", "pkey", "-in", key, "-pubout", "-out", os.path.join(work, "public.pem")])
+        self.assertEqual(public.returncode, 0)
+        verified = subprocess.run(["openssl", "dgst", "-sha256", "-verify", os.path.join(work, "public.pem"),
+                                   "-signature", os.path.join(work, "signature"), os.path.join(work, "signed")],
+                                  capture_output=True)
+        self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+
+        # A field the setup would read otherwise is not signed, and nothing is published.
+        refused = run_publish("--root", ROOT, "--host", 'local"host', "--version", "1.5.0", "--product",
+                              self.product, "--sign-key", key)
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("cannot be signed", refused.stderr)
+        self.assertFalse(os.path.exists(os.path.join(ROOT, "packages", "Ostrel-1.5.0.zip")))
 
     def test_anon_may_run_the_function_and_read_nothing_else(self):
         publish(self.product, "1.4.2")

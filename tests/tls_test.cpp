@@ -3,6 +3,7 @@
 #include "i18n/language_table.h"
 #include "install/install_worker.h"
 #include "state/setup_state.h"
+#include "tests/support/keyless_check.h"
 #include "tests/support/state_print.h"
 #include "tests/support/test_service.h"
 #include "update/service_client.h"
@@ -51,7 +52,7 @@ TEST(Tls, AnUntrustedOrMisnamedCertificateEndsTheCheckAndTheDownloadWithNothingI
     // Before any good connection: WinHTTP keeps one open and would never shake hands again.
     for (const char* name : {"untrusted", "wrong-name"}) {
         const ShownCertificate shown(name);
-        const SharedSnapshot check = runWorker(updateCheckWorker, SetupStatus::Checking);
+        const SharedSnapshot check = runWorker(keylessUpdateCheck, SetupStatus::Checking);
         EXPECT_EQ(check.status, SetupStatus::Failed) << name;
         EXPECT_EQ(check.errorText, stringsFor(0).errConnect) << name;
 
@@ -61,7 +62,7 @@ TEST(Tls, AnUntrustedOrMisnamedCertificateEndsTheCheckAndTheDownloadWithNothingI
         EXPECT_FALSE(fs::exists(folder)) << name;
         EXPECT_EQ(readRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version"), L"") << name;
     }
-    EXPECT_EQ(runWorker(updateCheckWorker, SetupStatus::Checking).status, SetupStatus::ReadyToInstall)
+    EXPECT_EQ(runWorker(keylessUpdateCheck, SetupStatus::Checking).status, SetupStatus::ReadyToInstall)
         << "the service's own certificate is accepted";
     clearLatestAnswer();
     fs::remove(fs::path(packagePath(L"tls.zip")));

@@ -14,6 +14,8 @@ enum class Answer { Version130, Nothing, Throws };
 struct CheckWorld {
     std::wstring installed;
     Answer answer = Answer::Nothing;
+    ReleaseVerdict verdict = ReleaseVerdict::Trusted;
+    int signatureChecks = 0;
 };
 CheckWorld checkWorld;
 
@@ -29,7 +31,30 @@ const UpdateCheckSteps fakeCheckSteps = {
         info.fileSizeMb = 85.3;
         return true;
     },
+    nullptr,
 };
+
+UpdateCheckSteps signedCheckSteps() {
+    UpdateCheckSteps steps = fakeCheckSteps;
+    steps.checkSignature = [](const UpdateInfo&) {
+        ++checkWorld.signatureChecks;
+        return checkWorld.verdict;
+    };
+    return steps;
+}
+
+SharedSnapshot runSignedCheck(const wchar_t* installed, ReleaseVerdict verdict) {
+    checkWorld = {installed, Answer::Version130, verdict, 0};
+    {
+        std::lock_guard lock(setupState.sharedMutex);
+        setupState.statusText = L"earlier status";
+        setupState.errorText.clear();
+        setupState.latestVersion = L"earlier";
+    }
+    setupState.status = SetupStatus::Checking;
+    updateCheckWorkerWith(signedCheckSteps());
+    return takeSharedSnapshot();
+}
 
 struct CheckCase {
     const char* name;
@@ -73,4 +98,26 @@ TEST(UpdateCheckSteps, InstallationAndAnswerDecideTheStatus) {
         EXPECT_EQ(state.installedVersion, check.installed);
     }
     setupState.language = 0;
+}
+
+TEST(UpdateCheckSteps, OnlyAnOfferedAnswerIsCheckedAndARefusedOneIsNeitherStoredNorOffered) {
+    const LocalizedStrings& text = stringsFor(0);
+    setupState.language = 0;
+    SharedSnapshot state = runSignedCheck(L"", ReleaseVerdict::Trusted);
+    EXPECT_EQ(state.status, SetupStatus::ReadyToInstall);
+    EXPECT_EQ(state.latestVersion, L"1.3.0");
+
+    for (const wchar_t* installed : {L"", L"1.2.9"}) {
+        state = runSignedCheck(installed, ReleaseVerdict::BadSignature);
+        EXPECT_EQ(state.status, SetupStatus::Failed);
+        EXPECT_EQ(state.errorText, text.errUnverified);
+        EXPECT_EQ(state.statusText, L"earlier status");
+        EXPECT_EQ(state.latestVersion, L"earlier");
+        EXPECT_EQ(checkWorld.signatureChecks, 1);
+    }
+
+    // Nothing is offered to a current installation, so its answer needs no signature.
+    state = runSignedCheck(L"1.3.0", ReleaseVerdict::NoSignature);
+    EXPECT_EQ(state.status, SetupStatus::UpToDate);
+    EXPECT_EQ(checkWorld.signatureChecks, 0);
 }

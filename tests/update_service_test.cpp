@@ -1,6 +1,7 @@
 #include "i18n/language_table.h"
 #include "net/sha256.h"
 #include "state/setup_state.h"
+#include "tests/support/keyless_check.h"
 #include "tests/support/test_service.h"
 #include "update/service_client.h"
 #include "update/update_check.h"
@@ -223,7 +224,7 @@ void writeVersion(HKEY root, const std::wstring& version) {
 // Runs one check on its own thread, as the window procedure does, and waits for it.
 SharedSnapshot runCheck() {
     setupState.status = SetupStatus::Checking;
-    std::thread(updateCheckWorker).join();
+    std::thread(keylessUpdateCheck).join();
     return takeSharedSnapshot();
 }
 

@@ -58,15 +58,19 @@ std::wstring jsonStringField(const std::string& body, const std::string& key) {
     return fromUtf8(std::string_view(body).substr(start, end - start));
 }
 
-double jsonNumberField(const std::string& body, const std::string& key) {
+std::string jsonNumberText(const std::string& body, const std::string& key) {
     const std::string needle = "\"" + key + "\":";
     const size_t found = body.find(needle);
     if (found == std::string::npos)
-        return 0.0;
+        return {};
     size_t end = found + needle.size();
     while (end < body.size() && ((body[end] >= '0' && body[end] <= '9') || body[end] == '.'))
         ++end;
-    const std::string digits = body.substr(found + needle.size(), end - found - needle.size());
+    return body.substr(found + needle.size(), end - found - needle.size());
+}
+
+double jsonNumberField(const std::string& body, const std::string& key) {
+    const std::string digits = jsonNumberText(body, key);
     if (digits.empty())
         return 0.0;
     // A lone point or a value beyond a double is unusable, like any other malformed number.
@@ -110,5 +114,8 @@ bool queryLatestVersion(UpdateInfo& info) {
     info.isRequired = jsonBoolField(body, "is_required");
     info.fileSizeMb = jsonNumberField(body, "file_size_mb");
     info.sha256 = packageDigestField(body);
+    info.sizeBytes = fromUtf8(jsonNumberText(body, "size_bytes"));
+    info.signature = jsonStringField(body, "signature");
+    info.signatureExpires = jsonStringField(body, "signature_expires");
     return !info.version.empty();
 }

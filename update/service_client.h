@@ -10,6 +10,11 @@ struct UpdateInfo {
     std::wstring sha256;
     bool isRequired = false;
     double fileSizeMb = 0.0;
+    // The signed release's fields (builds with a release key check them): size_bytes as its
+    // digits, the base64 signature and signature_expires.
+    std::wstring sizeBytes;
+    std::wstring signature;
+    std::wstring signatureExpires;
 };
 
 // Blocking; update-check worker only. True when the exchange succeeded and a version came back;
@@ -22,6 +27,8 @@ std::wstring buildServiceApiKey();
 // First occurrence of the key anywhere in the answer; defaults when absent or malformed.
 std::wstring jsonStringField(const std::string& body, const std::string& key);
 double jsonNumberField(const std::string& body, const std::string& key);
+// The run of digits and points after the key's colon, as written.
+std::string jsonNumberText(const std::string& body, const std::string& key);
 bool jsonBoolField(const std::string& body, const std::string& key);
 
 // Never equal to a digest: the service named a hash that the search cannot read, so the package

@@ -1,8 +1,10 @@
 #include "update/update_check.h"
 
 #include "i18n/language_table.h"
+#include "release_key.h"
 #include "state/setup_state.h"
 #include "update/service_client.h"
+#include "win/install_log.h"
 #include "win/paths.h"
 #include "win/product_names.h"
 #include "win/registry.h"
@@ -43,6 +45,19 @@ void storeAnswer(const UpdateInfo& info) {
     setupState.downloadSizeMb = info.fileSizeMb;
 }
 
+// An answer that is refused is neither stored nor offered: the check ends in Failed and the log
+// says why.
+bool trusted(ReleaseVerdict verdict, const UpdateInfo& info) {
+    if (verdict == ReleaseVerdict::Trusted)
+        return true;
+    const std::wstring temp = temporaryFolder();
+    if (!temp.empty())
+        InstallLog{temp + installLogName}.writeLine(L"Release v" + info.version + L" REFUSED: " +
+                                                    refusalReason(verdict, info));
+    failWith(stringsFor(setupState.language).errUnverified);
+    return false;
+}
+
 void pauseBeforeCheck() {
     Sleep(checkDelayMilliseconds);
 }
@@ -60,10 +75,13 @@ void runCheck(const UpdateCheckSteps& steps) {
             failWith(stringsFor(setupState.language).errConnect);
         return;
     }
+    const bool offered =
+        installed.empty() || compareVersions(parseVersion(installed), parseVersion(info.version)) < 0;
+    if (offered && steps.checkSignature && !trusted(steps.checkSignature(info), info))
+        return;
     storeAnswer(info);
     if (!installed.empty()) {
-        const int order = compareVersions(parseVersion(installed), parseVersion(info.version));
-        if (order < 0)
+        if (offered)
             setStatus(SetupStatus::UpdateAvailable,
                       std::wstring(stringsFor(setupState.language).statusUpdateAvailable) + L": v" +
                           installed + L" \u2192 v" + info.version);
@@ -113,7 +131,8 @@ std::wstring readyToInstallText(const wchar_t* ready, const std::wstring& versio
     return text;
 }
 
-const UpdateCheckSteps realUpdateCheckSteps = {pauseBeforeCheck, readInstalledVersion, queryLatestVersion};
+const UpdateCheckSteps realUpdateCheckSteps = {pauseBeforeCheck, readInstalledVersion, queryLatestVersion,
+                                               releaseKeyBuilt ? checkReleaseWithBuiltKey : nullptr};
 
 void updateCheckWorker() {
     updateCheckWorkerWith(realUpdateCheckSteps);

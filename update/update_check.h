@@ -1,21 +1,24 @@
 // The background check that decides between install, update and nothing to do.
 #pragma once
 
+#include "update/release_signature.h"
 #include "update/service_client.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// What the check calls outside the process: its pause, the installed version, the service.
+// What the check calls outside the process: its pause, the installed version, the service, and
+// the signature check of an answer that would be offered (null: every answer is taken as it is).
 struct UpdateCheckSteps {
     void (*pause)();
     std::wstring (*installedVersion)();
     bool (*queryLatest)(UpdateInfo& info);
+    ReleaseVerdict (*checkSignature)(const UpdateInfo& info);
 };
 
 // A 600 ms pause, the installation recorded in the registry (empty when its Ostrel.exe is
-// missing) and queryLatestVersion.
+// missing), queryLatestVersion and, in a build with a release key, checkReleaseWithBuiltKey.
 extern const UpdateCheckSteps realUpdateCheckSteps;
 
 // Thread body; never lets an exception escape. Runs updateCheckWorkerWith(realUpdateCheckSteps).

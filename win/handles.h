@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <bcrypt.h>
 #include <objbase.h>
 #include <wincrypt.h>
 
@@ -70,6 +71,18 @@ struct CryptHashTraits {
     static void close(Value h) { CryptDestroyHash(h); }
 };
 
+// CNG: an algorithm provider, and a key imported into one (destroy the key first).
+struct BcryptAlgorithmTraits {
+    using Value = BCRYPT_ALG_HANDLE;
+    static Value empty() { return nullptr; }
+    static void close(Value a) { BCryptCloseAlgorithmProvider(a, 0); }
+};
+struct BcryptKeyTraits {
+    using Value = BCRYPT_KEY_HANDLE;
+    static Value empty() { return nullptr; }
+    static void close(Value k) { BCryptDestroyKey(k); }
+};
+
 struct MemoryDcTraits {
     using Value = HDC;
     static Value empty() { return nullptr; }
@@ -87,6 +100,8 @@ using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueRegKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueCryptProvider = UniqueHandle<CryptProviderTraits>;
 using UniqueCryptHash = UniqueHandle<CryptHashTraits>;
+using UniqueBcryptAlgorithm = UniqueHandle<BcryptAlgorithmTraits>;
+using UniqueBcryptKey = UniqueHandle<BcryptKeyTraits>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 

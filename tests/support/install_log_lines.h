@@ -1,8 +1,8 @@
 // Reading what the install worker wrote to the shared debug log in the temporary folder.
 #pragma once
 
-#include "install/install_log.h"
 #include "tests/support/test_files.h"
+#include "win/install_log.h"
 #include "win/text.h"
 
 #include <algorithm>

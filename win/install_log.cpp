@@ -1,4 +1,4 @@
-#include "install/install_log.h"
+#include "win/install_log.h"
 
 #include "win/handles.h"
 #include "win/text.h"

@@ -1,4 +1,4 @@
-// The install worker's append-only debug log in the temporary folder.
+// The setup's append-only debug log in the temporary folder (install steps, refused releases).
 #pragma once
 
 #include <string>
