@@ -565,3 +565,25 @@ TEST_F(InstallWorker, OnlyAnUpdateKeepsARestorePointThatPutsThePreviousVersionBa
     EXPECT_FALSE(backupLeftBeside(folder));
     EXPECT_FALSE(restorePreviousVersion(InstallLog{installLogFile().wstring()})) << "used up";
 }
+
+TEST_F(InstallWorker, AFullDiskFailsTheUpdateAndPutsTheInstallationBack) {
+    // A 2 MB volume of the test run; the staged files come from another one, so they are copied.
+    const fs::path volume = fs::current_path() / L"small-volume";
+    if (!fs::exists(volume / L"mounted"))
+        GTEST_SKIP() << "no small volume could be mounted for this run";
+    folder = volume / L"Ostrel";
+    setInstallDir(folder.wstring());
+    offer({{"Ostrel.exe", "MZ 1.2"}, {"data/a.txt", "a 1.2"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    const Installation before = snapshotOf(folder);
+
+    offer({{"Ostrel.exe", "MZ 1.3"}, {"data/a.txt", "a 1.3"}, {"data/big.bin", std::string(3 << 20, 'x')}});
+    const RunResult result = run();
+
+    EXPECT_EQ(result.status, SetupStatus::Failed);
+    EXPECT_EQ(result.errorText, stringsFor(0).errCopy);
+    EXPECT_EQ(failureLine(result.log), L"Copy FAILED: " + (folder / L"data" / L"big.bin").wstring() +
+                                           L" (error " + std::to_wstring(ERROR_DISK_FULL) + L")");
+    EXPECT_TRUE(snapshotOf(folder) == before) << "files, contents and registry as they were";
+    EXPECT_FALSE(backupLeftBeside(folder));
+}
