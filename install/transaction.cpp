@@ -280,7 +280,14 @@ std::wstring restorePointPath() {
 
 bool restorePreviousVersion(const InstallLog& log) {
     const std::wstring record = restorePointPath();
-    return !record.empty() && pathExists(record) && rollBack(record, log);
+    if (record.empty() || !pathExists(record))
+        return false;
+    if (rollBack(record, log))
+        return true;
+    // Half put back: it becomes an unfinished installation, which the next start finishes.
+    MoveFileExW(record.c_str(), installJournalPath().c_str(),
+                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    return false;
 }
 
 void discardRestorePoint() {

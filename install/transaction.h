@@ -59,7 +59,8 @@ void commitTransaction(InstallTransaction& transaction, bool keepRestorePoint = 
 std::wstring restorePointPath();
 
 // Puts back the installation the update replaced, logging each item; the restore point is used
-// up. False when there is none or something could not be put back.
+// up. False when there is none or something could not be put back: what is left is then the
+// unfinished installation that the next start finishes.
 bool restorePreviousVersion(const InstallLog& log);
 
 // The update stands: its restore point and backup go.

@@ -587,3 +587,21 @@ TEST_F(InstallWorker, AFullDiskFailsTheUpdateAndPutsTheInstallationBack) {
     EXPECT_TRUE(snapshotOf(folder) == before) << "files, contents and registry as they were";
     EXPECT_FALSE(backupLeftBeside(folder));
 }
+
+TEST_F(InstallWorker, ARestoreThatCannotFinishIsFinishedByTheNextStart) {
+    offer({{"Ostrel.exe", "MZ 1.2"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    const Installation before = snapshotOf(folder);
+    offer({{"Ostrel.exe", "MZ 1.3"}, {"b.txt", "b 1.3"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+
+    UniqueFile held(CreateFileW((folder / L"Ostrel.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(restorePreviousVersion(InstallLog{installLogFile().wstring()}));
+    held.reset();
+    EXPECT_TRUE(fs::exists(installJournalPath())) << "left as an unfinished installation";
+
+    recoverInterruptedInstall();
+    EXPECT_TRUE(snapshotOf(folder) == before);
+    EXPECT_FALSE(fs::exists(installJournalPath()));
+}
