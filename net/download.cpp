@@ -1,14 +1,13 @@
 #include "net/download.h"
 
+#include "net/chunk_hasher.h"
 #include "net/https.h"
-#include "net/sha256.h"
 #include "service_config.h"
 #include "win/handles.h"
 
 #include <algorithm>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace {
 constexpr DWORD hostBufferLength = 256;
@@ -116,9 +115,8 @@ bool truncateFile(HANDLE file) {
 
 // Reads the body into the file and the hash until the data ends, fails or is cancelled. A hash that
 // fails only empties itself: the download goes on and no expected digest matches "".
-void receiveBody(HINTERNET request, HANDLE file, Sha256& running, TransferOutcome& outcome,
+void receiveBody(HINTERNET request, HANDLE file, ChunkHasher& hasher, TransferOutcome& outcome,
                  const DownloadProgress& progress, const std::atomic<bool>& cancel) {
-    std::vector<BYTE> buffer(readBufferSize);
     for (;;) {
         DWORD available = 0;
         // Only a successful query of nothing more is the end: a failed one is a cut connection,
@@ -133,16 +131,17 @@ void receiveBody(HINTERNET request, HANDLE file, Sha256& running, TransferOutcom
             outcome.cancelled = true;
             return;
         }
-        const DWORD read = readBodyBytes(request, buffer.data(), std::min(available, readBufferSize));
+        BYTE* chunk = hasher.nextChunk();
+        const DWORD read = readBodyBytes(request, chunk, std::min(available, readBufferSize));
         if (read == 0) {
             outcome.aborted = true;
             return;
         }
-        if (!writeAll(file, buffer.data(), read)) {
+        if (!writeAll(file, chunk, read)) {
             outcome.writeFailed = true;
             return;
         }
-        addToSha256(running, buffer.data(), read);
+        hasher.hashChunk(read);
         outcome.received += read;
         if (progress)
             progress(outcome.received, outcome.announced);
@@ -235,8 +234,8 @@ DownloadResult downloadFile(const std::wstring& url, const std::wstring& destina
     });
 
     // What was written is already hashed, so a resumed file is never read back.
-    Sha256 running = startSha256();
-    receiveBody(first.get(), file.get(), running, outcome, progress, cancel);
+    ChunkHasher hasher(readBufferSize);
+    receiveBody(first.get(), file.get(), hasher, outcome, progress, cancel);
     for (int retry = 0; retry < downloadRetries && worthRetrying(outcome); ++retry) {
         if (!limits.pause(limits.firstRetryPause << retry, cancel)) {
             outcome.cancelled = true;
@@ -258,19 +257,19 @@ DownloadResult downloadFile(const std::wstring& url, const std::wstring& destina
                 outcome.writeFailed = true;
                 break;
             }
-            restartSha256(running);
+            hasher.restart();
             outcome.received = 0;
             outcome.announced = announcedLength(again.get());
         } else if (outcome.announced == 0) {
             const uint64_t remaining = announcedLength(again.get());
             outcome.announced = remaining == 0 ? 0 : outcome.received + remaining;
         }
-        receiveBody(again.get(), file.get(), running, outcome, progress, cancel);
+        receiveBody(again.get(), file.get(), hasher, outcome, progress, cancel);
     }
     file.reset();
     outcome.cancelled = outcome.cancelled || cancel.load();
     if (!transferComplete(outcome))
         return {};
     removePartialFile.release();
-    return {true, sha256Hex(running)};
+    return {true, hasher.finish()};
 }
