@@ -6,7 +6,6 @@
 #include "install/transaction.h"
 #include "install/uninstaller_image.h"
 #include "net/download.h"
-#include "net/sha256.h"
 #include "state/setup_state.h"
 #include "state/shutdown.h"
 #include "win/handles.h"
@@ -99,18 +98,19 @@ bool hashesMatch(const std::wstring& expected, const std::wstring& actual) {
     return true;
 }
 
-bool downloadPackage(InstallRun& run, const InstallRequest& request) {
+// digest: the SHA-256 of the downloaded bytes, computed as they were written.
+bool downloadPackage(InstallRun& run, const InstallRequest& request, std::wstring& digest) {
     if (!isAllowedDownloadUrl(request.downloadUrl)) {
         run.fail(L"REJECTED: download URL not in allowed domain list",
                  stringsFor(setupState.language).errDownload);
         return false;
     }
     DownloadSampler sampler{GetTickCount(), 0};
-    const bool downloaded = run.steps.download(
+    const DownloadResult downloaded = run.steps.download(
         request.downloadUrl, run.zipPath,
         [&sampler](uint64_t received, uint64_t total) { publishDownloadProgress(sampler, received, total); },
         setupState.cancelRequested);
-    if (!downloaded) {
+    if (!downloaded.ok) {
         const bool cancelled = setupState.cancelRequested.load();
         run.log.writeLine(L"Download FAILED (cancelled=" + flag(cancelled) + L")");
         if (cancelled)
@@ -119,6 +119,7 @@ bool downloadPackage(InstallRun& run, const InstallRequest& request) {
             failWith(stringsFor(setupState.language).errDownload);
         return false;
     }
+    digest = downloaded.sha256;
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
     if (GetFileAttributesExW(run.zipPath.c_str(), GetFileExInfoStandard, &attributes)) {
         const uint64_t size =
@@ -130,12 +131,11 @@ bool downloadPackage(InstallRun& run, const InstallRequest& request) {
     return true;
 }
 
-bool verifyPackage(InstallRun& run, const std::wstring& expected) {
+bool verifyPackage(InstallRun& run, const std::wstring& expected, const std::wstring& actual) {
     if (expected.empty()) {
         run.log.writeLine(L"WARNING: No SHA-256 hash from server, skipping verification");
         return true;
     }
-    const std::wstring actual = run.steps.hashFile(run.zipPath);
     run.log.writeLine(L"SHA-256 expected: " + expected);
     run.log.writeLine(L"SHA-256 actual:   " + actual);
     if (!hashesMatch(expected, actual)) {
@@ -409,7 +409,8 @@ void runInstall(const InstallSteps& steps) {
     run.log.writeLine(L"installPath: " + request.installDir);
     run.log.writeLine(L"zipPath: " + run.zipPath);
 
-    if (!downloadPackage(run, request) || !verifyPackage(run, request.expectedSha256))
+    std::wstring digest;
+    if (!downloadPackage(run, request, digest) || !verifyPackage(run, request.expectedSha256, digest))
         return;
 
     setStatus(SetupStatus::Extracting, stringsFor(setupState.language).statusExtracting);
@@ -439,8 +440,8 @@ void runInstall(const InstallSteps& steps) {
 }
 } // namespace
 
-const InstallSteps realInstallSteps = {stopRunningProducts, downloadFile,         sha256File,
-                                       ExtractZip,          registerInstallation, lockedFileWait};
+const InstallSteps realInstallSteps = {stopRunningProducts, downloadFile, ExtractZip, registerInstallation,
+                                       lockedFileWait};
 
 void installWorker() {
     installWorkerWith(realInstallSteps);

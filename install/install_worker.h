@@ -7,19 +7,18 @@
 #include <atomic>
 #include <string>
 
-// What the worker calls to do the work that leaves the process: the network, the hash, the
-// extraction, the registry and shortcuts, other processes. Tests give it fakes.
+// What the worker calls to do the work that leaves the process: the network (which also gives the
+// package's hash), the extraction, the registry and shortcuts, other processes. Tests give it fakes.
 struct InstallSteps {
     void (*stopProducts)();
-    bool (*download)(const std::wstring& url, const std::wstring& destination, DownloadProgress progress,
-                     const std::atomic<bool>& cancel);
-    std::wstring (*hashFile)(const std::wstring& path);
+    DownloadResult (*download)(const std::wstring& url, const std::wstring& destination,
+                               DownloadProgress progress, const std::atomic<bool>& cancel);
     bool (*extract)(const std::wstring& zipPath, const std::wstring& destination);
     bool (*registerInstallation)(const std::wstring& installFolder, const std::wstring& version);
     LockedFileWait lockedFileWait;
 };
 
-// stopRunningProducts, downloadFile, sha256File, ExtractZip, registerInstallation and lockedFileWait.
+// stopRunningProducts, downloadFile, ExtractZip, registerInstallation and lockedFileWait.
 extern const InstallSteps realInstallSteps;
 
 // Thread body; never lets an exception escape. Runs installWorkerWith(realInstallSteps).

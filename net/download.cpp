@@ -1,19 +1,21 @@
 #include "net/download.h"
 
+#include "net/chunk_hasher.h"
 #include "net/https.h"
 #include "service_config.h"
 #include "win/handles.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
-#include <vector>
 
 namespace {
 constexpr DWORD hostBufferLength = 256;
 constexpr DWORD pathBufferLength = 2048;
 constexpr DWORD extraInfoBufferLength = 2048;
 constexpr DWORD readBufferSize = 65536;
-constexpr DWORD contentLengthBufferBytes = 64;
+constexpr DWORD contentLengthChars = 32;
+constexpr uint32_t pauseSlice = 50;
 constexpr wchar_t acceptHeader[] = L"Accept: application/octet-stream\r\n";
 
 struct CrackedUrl {
@@ -47,18 +49,103 @@ bool crackHttpsUrl(const std::wstring& url, CrackedUrl& cracked) {
 
 // The announced Content-Length, 0 when absent or not a byte count.
 uint64_t announcedLength(HINTERNET request) {
-    wchar_t text[contentLengthBufferBytes / sizeof(wchar_t)] = {};
-    DWORD size = contentLengthBufferBytes;
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
-                             WINHTTP_NO_HEADER_INDEX))
-        return 0;
-    const long long value = _wtoi64(text);
+    const long long value =
+        _wtoi64(responseHeader(request, WINHTTP_QUERY_CONTENT_LENGTH, contentLengthChars).c_str());
     return value > 0 ? static_cast<uint64_t>(value) : 0;
+}
+
+// Digits only, at least one, and no overflow.
+bool parseCount(const std::wstring& text, uint64_t& value) {
+    if (text.empty() || text.size() > 19)
+        return false;
+    value = 0;
+    for (const wchar_t digit : text) {
+        if (digit < L'0' || digit > L'9')
+            return false;
+        value = value * 10 + static_cast<uint64_t>(digit - L'0');
+    }
+    return true;
+}
+
+// "bytes first-last/length", the length "*" when the server does not know it.
+struct ContentRange {
+    uint64_t first = 0;
+    uint64_t last = 0;
+    uint64_t length = 0;
+    bool lengthKnown = false;
+};
+
+bool parseContentRange(const std::wstring& text, ContentRange& range) {
+    constexpr std::wstring_view unit = L"bytes ";
+    const size_t dash = text.find(L'-');
+    const size_t slash = text.find(L'/');
+    if (!text.starts_with(unit) || dash == std::wstring::npos || slash == std::wstring::npos ||
+        slash < dash || !parseCount(text.substr(unit.size(), dash - unit.size()), range.first) ||
+        !parseCount(text.substr(dash + 1, slash - dash - 1), range.last) || range.last < range.first)
+        return false;
+    const std::wstring length = text.substr(slash + 1);
+    range.lengthKnown = length != L"*";
+    return !range.lengthKnown || parseCount(length, range.length);
+}
+
+// GET of the cracked URL with the extra headers, HTTPS-to-HTTP redirects refused; empty when it
+// could not be sent or no status came back.
+HttpsRequest sendDownloadRequest(const CrackedUrl& target, const std::wstring& headers,
+                                 const HttpsTimeouts& timeouts, DWORD& status) {
+    HttpsRequest exchange = openHttpsRequest(L"GET", target.host, target.port, target.path, timeouts);
+    if (!exchange)
+        return exchange;
+    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+    WinHttpSetOption(exchange.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
+    if (!sendHttpsRequest(exchange.get(), headers, {}) || !responseStatus(exchange.get(), status))
+        return {};
+    return exchange;
 }
 
 bool writeAll(HANDLE file, const BYTE* bytes, DWORD count) {
     DWORD written = 0;
     return WriteFile(file, bytes, count, &written, nullptr) && written == count;
+}
+
+// Empties the file for an answer that starts it over.
+bool truncateFile(HANDLE file) {
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
+
+// Reads the body into the file and the hash until the data ends, fails or is cancelled. A hash that
+// fails only empties itself: the download goes on and no expected digest matches "".
+void receiveBody(HINTERNET request, HANDLE file, ChunkHasher& hasher, TransferOutcome& outcome,
+                 const DownloadProgress& progress, const std::atomic<bool>& cancel) {
+    for (;;) {
+        DWORD available = 0;
+        // Only a successful query of nothing more is the end: a failed one is a cut connection,
+        // which a chunked answer has no length to reveal.
+        if (!availableBodyBytes(request, available)) {
+            outcome.aborted = true;
+            return;
+        }
+        if (available == 0)
+            return;
+        if (cancel.load()) {
+            outcome.cancelled = true;
+            return;
+        }
+        BYTE* chunk = hasher.nextChunk();
+        const DWORD read = readBodyBytes(request, chunk, std::min(available, readBufferSize));
+        if (read == 0) {
+            outcome.aborted = true;
+            return;
+        }
+        if (!writeAll(file, chunk, read)) {
+            outcome.writeFailed = true;
+            return;
+        }
+        hasher.hashChunk(read);
+        outcome.received += read;
+        if (progress)
+            progress(outcome.received, outcome.announced);
+    }
 }
 } // namespace
 
@@ -72,9 +159,34 @@ bool isAllowedDownloadUrl(const std::wstring& url) {
 }
 
 bool transferComplete(const TransferOutcome& outcome) {
-    if (outcome.aborted || outcome.cancelled)
+    if (outcome.aborted || outcome.cancelled || outcome.writeFailed)
         return false;
     return outcome.announced == 0 || outcome.received == outcome.announced;
+}
+
+bool worthRetrying(const TransferOutcome& outcome) {
+    return !outcome.cancelled && !outcome.writeFailed && !transferComplete(outcome);
+}
+
+std::wstring resumeHeaders(uint64_t offset, const std::wstring& etag, const std::wstring& lastModified) {
+    const bool strongTag = !etag.empty() && !etag.starts_with(L"W/");
+    if (offset == 0 || (!strongTag && lastModified.empty()))
+        return L"";
+    return std::wstring(acceptHeader) + L"Range: bytes=" + std::to_wstring(offset) + L"-\r\nIf-Range: " +
+           (strongTag ? etag : lastModified) + L"\r\n";
+}
+
+RetryAnswer judgeRetryAnswer(DWORD status, const std::wstring& contentRange, uint64_t offset,
+                             uint64_t total) {
+    if (status == 200)
+        return RetryAnswer::StartOver;
+    ContentRange range;
+    if (status != 206 || !parseContentRange(contentRange, range) || range.first != offset)
+        return RetryAnswer::Fail;
+    const bool runsToTheEnd = total == 0
+                                  ? !range.lengthKnown || range.last < range.length
+                                  : range.lengthKnown && range.length == total && range.last + 1 == total;
+    return runsToTheEnd ? RetryAnswer::Continue : RetryAnswer::Fail;
 }
 
 std::wstring requestPath(const std::wstring& urlPath, const std::wstring& extraInfo) {
@@ -83,68 +195,81 @@ std::wstring requestPath(const std::wstring& urlPath, const std::wstring& extraI
     return path;
 }
 
-bool downloadFile(const std::wstring& url, const std::wstring& destination, DownloadProgress progress,
-                  const std::atomic<bool>& cancel) {
-    return downloadFile(url, destination, std::move(progress), cancel, setupTimeouts);
+bool pauseUnlessCancelled(uint32_t milliseconds, const std::atomic<bool>& cancel) {
+    for (uint32_t waited = 0; waited < milliseconds && !cancel.load(); waited += pauseSlice)
+        Sleep(std::min(pauseSlice, milliseconds - waited));
+    return !cancel.load();
 }
 
-bool downloadFile(const std::wstring& url, const std::wstring& destination, DownloadProgress progress,
-                  const std::atomic<bool>& cancel, const HttpsTimeouts& timeouts) {
+DownloadResult downloadFile(const std::wstring& url, const std::wstring& destination,
+                            DownloadProgress progress, const std::atomic<bool>& cancel) {
+    return downloadFile(url, destination, std::move(progress), cancel, DownloadLimits{});
+}
+
+DownloadResult downloadFile(const std::wstring& url, const std::wstring& destination,
+                            DownloadProgress progress, const std::atomic<bool>& cancel,
+                            const DownloadLimits& limits) {
     CrackedUrl target;
     if (!crackHttpsUrl(url, target))
-        return false;
+        return {};
 
-    const HttpsRequest exchange = openHttpsRequest(L"GET", target.host, target.port, target.path, timeouts);
-    if (!exchange)
-        return false;
-    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
-    WinHttpSetOption(exchange.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
     DWORD status = 0;
-    if (!sendHttpsRequest(exchange.get(), acceptHeader, {}) || !responseStatus(exchange.get(), status) ||
-        status != 200)
-        return false;
+    const HttpsRequest first = sendDownloadRequest(target, acceptHeader, limits.timeouts, status);
+    if (!first || status != 200)
+        return {};
+    const std::wstring etag = responseHeader(first.get(), WINHTTP_QUERY_ETAG);
+    const std::wstring lastModified = responseHeader(first.get(), WINHTTP_QUERY_LAST_MODIFIED);
 
     TransferOutcome outcome;
-    outcome.announced = announcedLength(exchange.get());
+    outcome.announced = announcedLength(first.get());
 
     // The file closes before the WinHTTP handles, and before it is deleted.
     UniqueFile file(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        return false;
+        return {};
     ScopeExit removePartialFile([&] {
         file.reset();
         DeleteFileW(destination.c_str());
     });
 
-    std::vector<BYTE> buffer(readBufferSize);
-    for (;;) {
-        DWORD available = 0;
-        // Only a successful query of nothing more is the end: a failed one is a cut connection,
-        // which a chunked answer has no length to reveal.
-        if (!availableBodyBytes(exchange.get(), available)) {
-            outcome.aborted = true;
-            break;
-        }
-        if (available == 0)
-            break;
-        if (cancel.load()) {
+    // What was written is already hashed, so a resumed file is never read back.
+    ChunkHasher hasher(readBufferSize);
+    receiveBody(first.get(), file.get(), hasher, outcome, progress, cancel);
+    for (int retry = 0; retry < downloadRetries && worthRetrying(outcome); ++retry) {
+        if (!limits.pause(limits.firstRetryPause << retry, cancel)) {
             outcome.cancelled = true;
             break;
         }
-        const DWORD read = readBodyBytes(exchange.get(), buffer.data(), std::min(available, readBufferSize));
-        if (read == 0 || !writeAll(file.get(), buffer.data(), read)) {
-            outcome.aborted = true;
+        const std::wstring headers = resumeHeaders(outcome.received, etag, lastModified);
+        const HttpsRequest again =
+            sendDownloadRequest(target, headers.empty() ? acceptHeader : headers, limits.timeouts, status);
+        if (!again)
+            continue; // still no network: the next retry may find it
+        const RetryAnswer answer =
+            judgeRetryAnswer(status, responseHeader(again.get(), WINHTTP_QUERY_CONTENT_RANGE),
+                             outcome.received, outcome.announced);
+        if (answer == RetryAnswer::Fail)
             break;
+        outcome.aborted = false;
+        if (answer == RetryAnswer::StartOver) {
+            if (!truncateFile(file.get())) {
+                outcome.writeFailed = true;
+                break;
+            }
+            hasher.restart();
+            outcome.received = 0;
+            outcome.announced = announcedLength(again.get());
+        } else if (outcome.announced == 0) {
+            const uint64_t remaining = announcedLength(again.get());
+            outcome.announced = remaining == 0 ? 0 : outcome.received + remaining;
         }
-        outcome.received += read;
-        if (progress)
-            progress(outcome.received, outcome.announced);
+        receiveBody(again.get(), file.get(), hasher, outcome, progress, cancel);
     }
     file.reset();
     outcome.cancelled = outcome.cancelled || cancel.load();
     if (!transferComplete(outcome))
-        return false;
+        return {};
     removePartialFile.release();
-    return true;
+    return {true, hasher.finish()};
 }

@@ -17,26 +17,66 @@ bool isAllowedDownloadUrl(const std::wstring& url);
 // (bytes received so far, total announced by the server or 0).
 using DownloadProgress = std::function<void(uint64_t, uint64_t)>;
 
-// Downloads url into destination; false on any failure or cancel, with the partial file deleted.
-// Runs on the caller's thread; progress is called on it after every chunk. A server silent for
-// longer than the receive timeout fails the download.
-bool downloadFile(const std::wstring& url, const std::wstring& destination, DownloadProgress progress,
-                  const std::atomic<bool>& cancel, const HttpsTimeouts& timeouts);
+// A finished download: ok only when the whole file is in place, with the SHA-256 of its bytes ("" when
+// it could not be computed, which no expected digest matches).
+struct DownloadResult {
+    bool ok = false;
+    std::wstring sha256;
+};
 
-// The same within setupTimeouts.
-bool downloadFile(const std::wstring& url, const std::wstring& destination, DownloadProgress progress,
-                  const std::atomic<bool>& cancel);
+// Waits milliseconds unless cancel is set first; false when cancelled.
+using RetryPause = bool (*)(uint32_t milliseconds, const std::atomic<bool>& cancel);
+bool pauseUnlessCancelled(uint32_t milliseconds, const std::atomic<bool>& cancel);
+
+// How long each exchange may take, and how the download waits between its attempts.
+struct DownloadLimits {
+    HttpsTimeouts timeouts = setupTimeouts;
+    uint32_t firstRetryPause = 1000; // milliseconds, doubled for each further retry
+    RetryPause pause = pauseUnlessCancelled;
+};
+
+// Retries after the first answer when the data stops short; the pauses grow 1, 2, 4 s.
+inline constexpr int downloadRetries = 3;
+
+// Downloads url into destination, hashing the bytes as they are written. A connection that drops
+// or stalls after a 200 is retried downloadRetries times, asking only for the missing bytes when
+// the first answer gave a validator; only then does it fail. On any failure or cancel the partial
+// file is deleted. Runs on the caller's thread; progress is called on it after every chunk, counting
+// on across retries.
+DownloadResult downloadFile(const std::wstring& url, const std::wstring& destination,
+                            DownloadProgress progress, const std::atomic<bool>& cancel,
+                            const DownloadLimits& limits);
+
+// The same within setupTimeouts and the real pauses.
+DownloadResult downloadFile(const std::wstring& url, const std::wstring& destination,
+                            DownloadProgress progress, const std::atomic<bool>& cancel);
 
 // What the read loop saw by the time the data stopped.
 struct TransferOutcome {
     uint64_t received = 0;
-    uint64_t announced = 0; // Content-Length, 0 when the server gave none
+    uint64_t announced = 0; // the whole file's length, 0 when the server gave none
     bool cancelled = false;
-    bool aborted = false; // a read delivered nothing or a write failed
+    bool aborted = false;     // a read delivered nothing
+    bool writeFailed = false; // the file refused the bytes or could not be emptied
 };
 
-// True when the file may be kept: no abort or cancel, and every announced byte arrived.
+// True when the file may be kept: nothing failed or cancelled, and every announced byte arrived.
 bool transferComplete(const TransferOutcome& outcome);
+
+// True when another attempt may fetch what is missing: the network, not the disk or the user, ended it.
+bool worthRetrying(const TransferOutcome& outcome);
+
+// The extra headers that ask for the bytes from offset on, valid only while the file is the one
+// that gave this ETag (preferred; a weak one cannot be) or Last-Modified. "" when there is nothing
+// to resume or no usable validator: the next attempt asks for the whole file.
+std::wstring resumeHeaders(uint64_t offset, const std::wstring& etag, const std::wstring& lastModified);
+
+// What an answer to a retry means for a file of which offset bytes are written.
+enum class RetryAnswer { Continue, StartOver, Fail };
+
+// 206 whose Content-Range ("bytes first-last/length") starts at offset and runs to the end of a
+// file of the known total (any length when total is 0): Continue. 200: StartOver. Anything else: Fail.
+RetryAnswer judgeRetryAnswer(DWORD status, const std::wstring& contentRange, uint64_t offset, uint64_t total);
 
 // The request path WinHTTP is given: the cracked path, then the query without any fragment.
 std::wstring requestPath(const std::wstring& urlPath, const std::wstring& extraInfo);

@@ -41,6 +41,16 @@ bool responseStatus(HINTERNET request, DWORD& status) {
                                WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX);
 }
 
+std::wstring responseHeader(HINTERNET request, DWORD query, DWORD limit) {
+    std::wstring value(limit + 1, L'\0');
+    DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return L"";
+    value.resize(size / sizeof(wchar_t));
+    return value;
+}
+
 bool availableBodyBytes(HINTERNET request, DWORD& available) {
     available = 0;
     return WinHttpQueryDataAvailable(request, &available) != FALSE;

@@ -55,6 +55,10 @@ bool sendHttpsRequest(HINTERNET request, const std::wstring& headers, const std:
 // The response's status code; false when it cannot be read.
 bool responseStatus(HINTERNET request, DWORD& status);
 
+// The value of one response header (a WINHTTP_QUERY_ constant), "" when absent or longer than
+// limit characters.
+std::wstring responseHeader(HINTERNET request, DWORD query, DWORD limit = 256);
+
 // Bytes of the body ready to be read, waiting for them, 0 once the data has ended; false when the
 // query failed, as it does when the connection was cut.
 bool availableBodyBytes(HINTERNET request, DWORD& available);

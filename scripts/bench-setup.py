@@ -2,7 +2,9 @@
 """Figures of the whole setup under Wine: the size of OstrelSetup.exe, the time from process start
 to the first paint, the peak memory of the setup process while it installs a 200 MB release, and
 the phases of that install (download, extraction, copy, from the end of the download to Complete),
-timed by when their lines reach the install log.
+timed by when their lines reach the install log. The start and its memory are also given as ratios
+to a bare Win32 window (tests/bench/bare_window.cpp, built beside the tests), started the same way
+in turn with the setup: the platform's floor.
 
 Usage: scripts/bench-setup.py <build-dir> [--rounds N] [--size-mb M] [--setup EXE]
 
@@ -43,14 +45,15 @@ class BenchTour(tour.Tour):
     def publish_release(self):
         self.publish(self.version, self.release_folder())
 
-    def setup_pid(self):
+    @staticmethod
+    def setup_pid(program=b"OstrelSetup.exe"):
         for entry in pathlib.Path("/proc").iterdir():
             if entry.name.isdigit():
                 try:
                     command = (entry / "cmdline").read_bytes()
                 except OSError:
                     continue
-                if b"OstrelSetup.exe" in command and b"python" not in command and b"wine\0" not in command:
+                if program in command and b"python" not in command and b"wine\0" not in command:
                     return int(entry.name)
         return None
 
@@ -64,26 +67,31 @@ class BenchTour(tour.Tour):
             pass
         return 0
 
-    def stop_setup(self):
+    def stop_setup(self, title="Ostrel Setup", program=b"OstrelSetup.exe"):
         if self.setup and self.setup.poll() is None:
             self.setup.kill()
             self.setup.wait()
-        pid = self.setup_pid()
+        pid = self.setup_pid(program)
         if pid:
             os.kill(pid, 9)
-        tour.wait_for("the setup window to go", lambda: not self.window_ids("Ostrel Setup"), 20)
+        tour.wait_for("the window to go", lambda: not self.window_ids(title), 20)
 
-    def time_to_first_paint(self):
+    def time_to_first_paint(self, exe=None, title="Ostrel Setup"):
+        """Seconds from the wine command to the painted window, and the process's private memory
+        (kB) half a second after it."""
+        exe = exe or self.setup_exe
         start = time.monotonic()
-        self.setup = subprocess.Popen(["wine", str(self.setup_exe)], env=self.env,
+        self.setup = subprocess.Popen(["wine", str(exe)], env=self.env,
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                       stdin=subprocess.DEVNULL)
         while True:
-            if self.window_ids("Ostrel Setup"):
-                self.origin = self.window_origin()
+            ids = self.window_ids(title)
+            if ids:
+                self.origin = self.window_geometry(ids[0])[:2]
                 taken = time.monotonic()
                 if tour.near(self.pixel(self.capture(), self.at.blank), tour.BACKGROUND, 6):
-                    return taken - start
+                    time.sleep(0.5)
+                    return taken - start, self.memory_kb(self.setup_pid(exe.name.encode()), "RssAnon")
             if time.monotonic() - start > 30:
                 raise tour.TourError("no first paint within 30 s")
             time.sleep(0.01)
@@ -160,26 +168,39 @@ def main():
     bench.size_mb = args.size_mb
     exe = (args.setup or build / "OstrelSetup.exe").resolve()
     bench.setup_exe = exe
+    bare = build / "tests" / "bare_window.exe"
     try:
         bench.prepare_environment()
         bench.clean_previous_installation()
         bench.run(["wineserver", "-k"], check=False)
-        cold = bench.time_to_first_paint()
+        cold, _ = bench.time_to_first_paint()
         bench.stop_setup()
-        warm = []
+        # In turn, so that a change in the machine's load weighs on both alike.
+        warm, floor = [], []
         for _ in range(args.rounds):
             warm.append(bench.time_to_first_paint())
             bench.stop_setup()
+            floor.append(bench.time_to_first_paint(bare, "Bare Window"))
+            bench.stop_setup("Bare Window", bare.name.encode())
         bench.start_service()
         bench.publish_release()
         before, peak, state, seconds, phases = bench.install_peak()
     finally:
         bench.close()
         (build / "service-root" / "packages" / f"Ostrel-{bench.version}.zip").unlink(missing_ok=True)
+    paint = [seconds for seconds, _ in warm]
+    bare_paint = [seconds for seconds, _ in floor]
+    private = statistics.median(kb for _, kb in warm) / 1024
+    bare_private = statistics.median(kb for _, kb in floor) / 1024
     print(f"OstrelSetup.exe: {exe.stat().st_size / 1e6:.2f} MB ({exe.stat().st_size} bytes), one file")
     print(f"start to first paint: first start {cold * 1000:.0f} ms (wineserver not running); "
-          f"then median {statistics.median(warm) * 1000:.0f} ms, min {min(warm) * 1000:.0f}, "
-          f"max {max(warm) * 1000:.0f} over {len(warm)} starts")
+          f"then median {statistics.median(paint) * 1000:.0f} ms, min {min(paint) * 1000:.0f}, "
+          f"max {max(paint) * 1000:.0f} over {len(paint)} starts")
+    print(f"bare window: median {statistics.median(bare_paint) * 1000:.0f} ms, min {min(bare_paint) * 1000:.0f}, "
+          f"max {max(bare_paint) * 1000:.0f}; setup / bare window, median of the pairs "
+          f"{statistics.median(a / b for a, b in zip(paint, bare_paint)):.2f}")
+    print(f"private memory after the first paint: setup {private:.1f} MB, bare window {bare_private:.1f} MB "
+          f"(setup - bare window {private - bare_private:.1f} MB)")
     print(f"{args.size_mb} MB install ({state}, {seconds:.1f} s): resident set {before[0] / 1024:.1f} MB "
           f"before INSTALL, peak {peak[0] / 1024:.1f} MB; of it private (anonymous) memory "
           f"{before[1] / 1024:.1f} MB before, at most {peak[1] / 1024:.1f} MB during the install "

@@ -18,11 +18,14 @@ and tests steer it by writing files:
                   shown from the next connection on: "untrusted" (from an authority the test
                   prefix does not trust) or "wrong-name" (trusted, but for another host)
 
-The fault routes under /fault/ serve the packages in the ways a real network can misbehave.
+Packages carry an ETag and a Last-Modified, and a Range of one span ("bytes=N-" or "bytes=N-M")
+is answered with 206 unless an If-Range names neither. The fault routes under /fault/ serve the
+packages in the ways a real network can misbehave.
 """
 
 import argparse
 import base64
+import email.utils
 import hashlib
 import hmac
 import json
@@ -52,6 +55,7 @@ class TokenRefused(Exception):
     pass
 
 
+RANGE_SHAPE = re.compile(r"bytes=(\d+)-(\d*)")
 TOKEN_SHAPE = re.compile(r"[A-Za-z0-9_-]+\.[A-Za-z0-9_-]+\.[A-Za-z0-9_-]+")
 
 
@@ -115,7 +119,7 @@ class ServiceHandler(BaseHTTPRequestHandler):
             if route == RPC_PATH:
                 self.answer_rpc()
             elif route.startswith("/packages/"):
-                self.send_package(route[len("/packages/"):])
+                self.send_ranged(route[len("/packages/"):])
             elif route.startswith("/fault/"):
                 self.answer_fault(route[len("/fault/"):])
             else:
@@ -207,8 +211,8 @@ class ServiceHandler(BaseHTTPRequestHandler):
     def send_not_found(self):
         self.send_json_error(404, "No such package")
 
-    def send_package(self, name, chunked=False, cut=False):
-        """With cut, a chunked answer stops after half the file, before its last chunk."""
+    def send_chunked(self, name, cut=False):
+        """With cut, the answer stops after half the file, before its last chunk."""
         path = self.package_file(name)
         if path is None:
             self.send_not_found()
@@ -216,15 +220,9 @@ class ServiceHandler(BaseHTTPRequestHandler):
         with open(path, "rb") as package:
             self.send_response(200)
             self.send_header("Content-Type", "application/octet-stream")
-            if chunked:
-                self.send_header("Transfer-Encoding", "chunked")
-            else:
-                self.send_header("Content-Length", str(os.path.getsize(path)))
+            self.send_header("Transfer-Encoding", "chunked")
             self.end_headers()
             if self.command == "HEAD":
-                return
-            if not chunked:
-                shutil.copyfileobj(package, self.wfile, COPY_BLOCK)
                 return
             size = os.path.getsize(path)
             while block := package.read(40000):
@@ -233,6 +231,55 @@ class ServiceHandler(BaseHTTPRequestHandler):
                     self.drop_connection()
                     return
             self.wfile.write(b"0\r\n\r\n")
+
+    def requested_span(self, size, validators):
+        """(first, last) byte the Range asks for; None for the whole file (no Range, one of another
+        shape, or an If-Range that names neither validator); () when it cannot be met."""
+        match = RANGE_SHAPE.fullmatch(self.headers.get("Range", "").strip())
+        condition = self.headers.get("If-Range")
+        if match is None or (condition is not None and condition.strip() not in validators):
+            return None
+        first = int(match.group(1))
+        last = min(int(match.group(2)), size - 1) if match.group(2) else size - 1
+        return (first, last) if first <= last else ()
+
+    def send_ranged(self, name, honour_range=True, drop=False):
+        """The package with its validators, only the span a Range asks for when honour_range; with
+        drop, half of what the answer announces is sent, then the connection is dropped."""
+        path = self.package_file(name)
+        if path is None:
+            self.send_not_found()
+            return
+        status = os.stat(path)
+        size = status.st_size
+        validators = ('"%x-%x"' % (size, status.st_mtime_ns),
+                      email.utils.formatdate(status.st_mtime, usegmt=True))
+        span = self.requested_span(size, validators) if honour_range else None
+        if span == ():
+            self.send_bytes(416, b"", "text/plain", [("Content-Range", "bytes */%d" % size)])
+            return
+        first, last = span or (0, size - 1)
+        self.send_response(206 if span else 200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(last + 1 - first))
+        if span:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (first, last, size))
+        self.send_header("Accept-Ranges", "bytes")
+        self.send_header("ETag", validators[0])
+        self.send_header("Last-Modified", validators[1])
+        self.end_headers()
+        if self.command == "HEAD":
+            return
+        remaining = last + 1 - first
+        if drop:
+            remaining //= 2
+        with open(path, "rb") as package:
+            package.seek(first)
+            while remaining > 0 and (block := package.read(min(COPY_BLOCK, remaining))):
+                self.wfile.write(block)
+                remaining -= len(block)
+        if drop:
+            self.drop_connection()
 
     def send_partial(self, name, pace):
         """Announces the whole length; pace(sent) returns how much to send next, 0 to stop early."""
@@ -277,7 +324,15 @@ class ServiceHandler(BaseHTTPRequestHandler):
     def answer_fault(self, fault):
         kind, _, name = fault.partition("/")
         if kind in ("chunked", "chunked-cut"):
-            self.send_package(name, chunked=True, cut=kind == "chunked-cut")
+            self.send_chunked(name, cut=kind == "chunked-cut")
+        elif kind == "drop-once":
+            # The first answer breaks off; the request that resumes it is answered in full.
+            self.send_ranged(name, drop="Range" not in self.headers)
+        elif kind == "drop-always":
+            self.send_ranged(name, drop=True)
+        elif kind == "ignore-range":
+            # Breaks off once, then answers every Range with the whole file.
+            self.send_ranged(name, honour_range=False, drop="Range" not in self.headers)
         elif kind == "empty":
             self.send_bytes(200, b"", "application/octet-stream")
         elif kind == "404":

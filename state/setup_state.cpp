@@ -66,6 +66,11 @@ void publishDownloadProgress(DownloadSampler& sampler, uint64_t received, uint64
     setupState.progress.exchange(total == 0 ? 0.0
                                             : static_cast<double>(received) / static_cast<double>(total));
     const uint32_t now = tick();
+    if (received < sampler.lastBytes) {
+        // A download that started over: measure from here instead of from bytes it no longer has.
+        sampler.lastBytes = received;
+        sampler.lastTick = now;
+    }
     const uint32_t elapsed = now - sampler.lastTick; // unsigned: the tick wrap is harmless
     if (elapsed >= 500) {
         setupState.downloadSpeed.exchange(static_cast<double>(received - sampler.lastBytes) / elapsed *

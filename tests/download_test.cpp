@@ -11,6 +11,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -83,6 +84,20 @@ void expectSteadyProgress(const ProgressLog& log, uint64_t size, uint64_t total)
     EXPECT_EQ(log.calls.back().first, size);
 }
 
+// Pauses asked for, none waited: the retries run at once.
+std::vector<uint32_t> pausesAsked;
+bool recordPause(uint32_t milliseconds, const std::atomic<bool>&) {
+    pausesAsked.push_back(milliseconds);
+    return true;
+}
+
+DownloadLimits withoutWaiting() {
+    pausesAsked.clear();
+    DownloadLimits limits;
+    limits.pause = recordPause;
+    return limits;
+}
+
 class Download : public ::testing::Test {
   protected:
     std::atomic<bool> cancel{false};
@@ -97,7 +112,7 @@ TEST_F(Download, CopiesThePackageWithProgressAfterEveryChunk) {
     const std::string name = publish("download-normal.bin", content);
     clearRecordedRequests();
 
-    ASSERT_TRUE(downloadFile(urlOf(name), destination, progress.callback(), cancel));
+    ASSERT_TRUE(downloadFile(urlOf(name), destination, progress.callback(), cancel).ok);
     EXPECT_EQ(readAll(destination), content);
     expectSteadyProgress(progress, content.size(), content.size());
 
@@ -114,7 +129,7 @@ TEST_F(Download, ReplacesAnExistingFileAndRunsWithoutACallback) {
     const std::string name = publish("download-replace.bin", content);
     std::ofstream(std::filesystem::path(destination), std::ios::binary) << std::string(200'000, 'x');
 
-    ASSERT_TRUE(downloadFile(urlOf(name), destination, nullptr, cancel));
+    ASSERT_TRUE(downloadFile(urlOf(name), destination, nullptr, cancel).ok);
     EXPECT_EQ(readAll(destination), content);
 }
 
@@ -123,7 +138,7 @@ TEST_F(Download, SendsTheQueryStringWithoutTheFragment) {
     const std::string name = publish("download-signed.bin", content);
     clearRecordedRequests();
 
-    ASSERT_TRUE(downloadFile(urlOf(name) + L"?sig=a%2Fb&exp=42#part", destination, nullptr, cancel));
+    ASSERT_TRUE(downloadFile(urlOf(name) + L"?sig=a%2Fb&exp=42#part", destination, nullptr, cancel).ok);
     EXPECT_EQ(readAll(destination), content);
     const std::vector<RecordedRequest> requests = recordedRequests();
     ASSERT_EQ(requests.size(), 1u);
@@ -134,13 +149,13 @@ TEST_F(Download, ChunkedAnswerWithoutLengthReportsZeroTotal) {
     const std::string content = randomContent(200'000, 4);
     const std::string name = publish("download-chunked.bin", content);
 
-    ASSERT_TRUE(downloadFile(faultUrl(L"chunked", name), destination, progress.callback(), cancel));
+    ASSERT_TRUE(downloadFile(faultUrl(L"chunked", name), destination, progress.callback(), cancel).ok);
     EXPECT_EQ(readAll(destination), content);
     expectSteadyProgress(progress, content.size(), 0);
 }
 
 TEST_F(Download, EmptyBodyGivesAnEmptyFileAndNoProgress) {
-    ASSERT_TRUE(downloadFile(serviceOrigin() + L"fault/empty", destination, progress.callback(), cancel));
+    ASSERT_TRUE(downloadFile(serviceOrigin() + L"fault/empty", destination, progress.callback(), cancel).ok);
     ASSERT_TRUE(exists(destination));
     EXPECT_EQ(readAll(destination), "");
     EXPECT_TRUE(progress.calls.empty());
@@ -148,10 +163,10 @@ TEST_F(Download, EmptyBodyGivesAnEmptyFileAndNoProgress) {
 
 TEST_F(Download, FailsWithoutCreatingTheFileWhenTheAnswerIsNotOk) {
     const std::string name = publish("download-redirected.bin", randomContent(5000, 5));
-    EXPECT_FALSE(downloadFile(serviceOrigin() + L"fault/404", destination, progress.callback(), cancel));
+    EXPECT_FALSE(downloadFile(serviceOrigin() + L"fault/404", destination, progress.callback(), cancel).ok);
     EXPECT_FALSE(exists(destination));
     // The HTTPS-to-HTTP redirect is not followed, and the 302 itself is not 200.
-    EXPECT_FALSE(downloadFile(faultUrl(L"redirect-http", name), destination, progress.callback(), cancel));
+    EXPECT_FALSE(downloadFile(faultUrl(L"redirect-http", name), destination, progress.callback(), cancel).ok);
     EXPECT_FALSE(exists(destination));
     EXPECT_TRUE(progress.calls.empty());
 }
@@ -160,17 +175,18 @@ TEST_F(Download, FollowsARedirectToAnotherHttpsHost) {
     const std::string content = randomContent(90'000, 6);
     const std::string name = publish("download-https-redirect.bin", content);
 
-    ASSERT_TRUE(downloadFile(faultUrl(L"redirect-https", name), destination, nullptr, cancel));
+    ASSERT_TRUE(downloadFile(faultUrl(L"redirect-https", name), destination, nullptr, cancel).ok);
     EXPECT_EQ(readAll(destination), content);
 }
 
 TEST_F(Download, RefusesUrlsThatAreNotHttpsOrDoNotFit) {
     const std::string name = publish("download-refused.bin", randomContent(1000, 7));
     const std::wstring wideName(name.begin(), name.end());
-    EXPECT_FALSE(downloadFile(L"http://localhost/packages/" + wideName, destination, nullptr, cancel));
-    EXPECT_FALSE(downloadFile(L"not a url", destination, nullptr, cancel));
-    EXPECT_FALSE(downloadFile(L"https://localhost/packages/" + std::wstring(3000, L'p'), destination, nullptr,
-                              cancel));
+    EXPECT_FALSE(downloadFile(L"http://localhost/packages/" + wideName, destination, nullptr, cancel).ok);
+    EXPECT_FALSE(downloadFile(L"not a url", destination, nullptr, cancel).ok);
+    EXPECT_FALSE(
+        downloadFile(L"https://localhost/packages/" + std::wstring(3000, L'p'), destination, nullptr, cancel)
+            .ok);
     EXPECT_FALSE(exists(destination));
 }
 
@@ -181,7 +197,7 @@ TEST_F(Download, CancelMidWayDeletesThePartialFile) {
         cancel = true;
     };
 
-    EXPECT_FALSE(downloadFile(faultUrl(L"slow", name), destination, cancelAfterFirstChunk, cancel));
+    EXPECT_FALSE(downloadFile(faultUrl(L"slow", name), destination, cancelAfterFirstChunk, cancel).ok);
     EXPECT_FALSE(exists(destination));
     // Seen before the next chunk is read.
     EXPECT_EQ(progress.calls.size(), 1u);
@@ -195,7 +211,7 @@ TEST_F(Download, CancelDuringTheLastChunkIsSeenAtTheEnd) {
             cancel = true;
     };
 
-    EXPECT_FALSE(downloadFile(urlOf(name), destination, cancelOnLastChunk, cancel));
+    EXPECT_FALSE(downloadFile(urlOf(name), destination, cancelOnLastChunk, cancel).ok);
     EXPECT_FALSE(exists(destination));
 }
 
@@ -203,7 +219,7 @@ TEST_F(Download, DestinationInAMissingFolderFails) {
     const std::string name = publish("download-no-folder.bin", randomContent(1000, 10));
     const std::wstring missing = freshDestination() + L"-folder\\package.zip";
 
-    EXPECT_FALSE(downloadFile(urlOf(name), missing, progress.callback(), cancel));
+    EXPECT_FALSE(downloadFile(urlOf(name), missing, progress.callback(), cancel).ok);
     EXPECT_FALSE(exists(missing));
     EXPECT_TRUE(progress.calls.empty());
 }
@@ -211,7 +227,8 @@ TEST_F(Download, DestinationInAMissingFolderFails) {
 TEST_F(Download, BodyCutShortOfItsLengthFailsAndDeletesTheFile) {
     const std::string name = publish("download-cut.bin", randomContent(400'000, 11));
 
-    EXPECT_FALSE(downloadFile(faultUrl(L"cut", name), destination, progress.callback(), cancel));
+    EXPECT_FALSE(
+        downloadFile(faultUrl(L"cut", name), destination, progress.callback(), cancel, withoutWaiting()).ok);
     EXPECT_FALSE(exists(destination));
     ASSERT_FALSE(progress.calls.empty());
     EXPECT_LT(progress.calls.back().first, 400'000u);
@@ -225,18 +242,19 @@ TEST_F(Download, WriteFailureAbortsBeforeReportingProgress) {
     const std::wstring fullDisk = L"full-disk.bin";
     ASSERT_TRUE(exists(fullDisk)) << "the /dev/full link is missing";
 
-    EXPECT_FALSE(downloadFile(urlOf(name), fullDisk, progress.callback(), cancel));
+    EXPECT_FALSE(downloadFile(urlOf(name), fullDisk, progress.callback(), cancel).ok);
     EXPECT_TRUE(progress.calls.empty());
 }
 
 TEST_F(Download, ASilentServerFailsAfterTheReceiveTimeout) {
     const std::string name = publish("download-stall.bin", randomContent(300'000, 13));
-    HttpsTimeouts quick = setupTimeouts;
-    quick.receive = 2'000;
+    DownloadLimits quick = withoutWaiting();
+    quick.timeouts.receive = 2'000;
     const auto started = std::chrono::steady_clock::now();
 
-    EXPECT_FALSE(downloadFile(faultUrl(L"stall", name), destination, progress.callback(), cancel, quick));
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15))
+    EXPECT_FALSE(downloadFile(faultUrl(L"stall", name), destination, progress.callback(), cancel, quick).ok);
+    // The first answer and each of the retries, which it answers the same way, time out.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20))
         << "waited for the server";
     EXPECT_FALSE(exists(destination));
 }
@@ -247,6 +265,81 @@ TEST_F(Download, ABodyLongerThanItsLengthKeepsOnlyTheAnnouncedBytes) {
     const std::string content = randomContent(300'000, 14);
     const std::string name = publish("download-overlong.bin", content);
 
-    ASSERT_TRUE(downloadFile(faultUrl(L"overlong", name), destination, progress.callback(), cancel));
+    ASSERT_TRUE(downloadFile(faultUrl(L"overlong", name), destination, progress.callback(), cancel).ok);
     EXPECT_EQ(readAll(destination), content.substr(0, content.size() - 1000));
+}
+
+TEST_F(Download, ADroppedConnectionResumesWithOneRangeRequest) {
+    const std::string content = randomContent(600'000, 15);
+    const std::string name = publish("download-drop-once.bin", content);
+    clearRecordedRequests();
+
+    const DownloadResult result = downloadFile(faultUrl(L"drop-once", name), destination, progress.callback(),
+                                               cancel, withoutWaiting());
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(readAll(destination), content);
+    EXPECT_EQ(result.sha256, sha256File(destination));
+    // Progress counts on from where the drop left it.
+    expectSteadyProgress(progress, content.size(), content.size());
+    EXPECT_EQ(pausesAsked, std::vector<uint32_t>{1000});
+
+    const std::vector<RecordedRequest> requests = recordedRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].headers.count("range"), 0u);
+    EXPECT_EQ(requests[1].headers.at("range"), "bytes=" + std::to_string(content.size() / 2) + "-");
+    EXPECT_TRUE(requests[1].headers.at("if-range").starts_with("\"")) << "the ETag, not the date";
+    EXPECT_EQ(requests[1].headers.at("accept"), "application/octet-stream");
+}
+
+TEST_F(Download, AConnectionThatKeepsDroppingFailsAfterThreeRetries) {
+    const std::string name = publish("download-drop-always.bin", randomContent(400'000, 16));
+    clearRecordedRequests();
+
+    EXPECT_FALSE(downloadFile(faultUrl(L"drop-always", name), destination, progress.callback(), cancel,
+                              withoutWaiting())
+                     .ok);
+    EXPECT_FALSE(exists(destination));
+    EXPECT_EQ(pausesAsked, (std::vector<uint32_t>{1000, 2000, 4000}));
+    const std::vector<RecordedRequest> requests = recordedRequests();
+    ASSERT_EQ(requests.size(), 4u);
+    // Each retry asks for what the one before it left missing.
+    EXPECT_EQ(requests[1].headers.at("range"), "bytes=200000-");
+    EXPECT_EQ(requests[2].headers.at("range"), "bytes=300000-");
+    EXPECT_EQ(requests[3].headers.at("range"), "bytes=350000-");
+}
+
+TEST_F(Download, AServerThatIgnoresTheRangeStartsTheFileOver) {
+    const std::string content = randomContent(500'000, 17);
+    const std::string name = publish("download-ignore-range.bin", content);
+
+    const DownloadResult result = downloadFile(faultUrl(L"ignore-range", name), destination,
+                                               progress.callback(), cancel, withoutWaiting());
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(readAll(destination), content);
+    EXPECT_EQ(result.sha256, sha256File(destination));
+    EXPECT_EQ(progress.calls.back().first, content.size());
+}
+
+TEST_F(Download, CancelDuringTheRetryPauseStopsWithoutAnotherRequest) {
+    const std::string name = publish("download-cancel-pause.bin", randomContent(300'000, 18));
+    std::thread user;
+    std::chrono::steady_clock::time_point dropped;
+    // CANCEL pressed 100 ms into the first pause of one second.
+    DownloadProgress cancelSoonAfterTheDrop = [&](uint64_t received, uint64_t) {
+        if (received != 150'000)
+            return;
+        dropped = std::chrono::steady_clock::now();
+        user = std::thread([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            cancel = true;
+        });
+    };
+    clearRecordedRequests();
+
+    EXPECT_FALSE(downloadFile(faultUrl(L"drop-once", name), destination, cancelSoonAfterTheDrop, cancel).ok);
+    ASSERT_TRUE(user.joinable());
+    user.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - dropped, std::chrono::milliseconds(700));
+    EXPECT_FALSE(exists(destination));
+    EXPECT_EQ(recordedRequests().size(), 1u);
 }

@@ -24,7 +24,7 @@ struct FakeWorld {
     bool downloads = true;
     bool cancels = false;
     bool extracts = true;
-    bool hashThrows = false;
+    bool extractThrows = false;
     bool locksStaging = false; // an open handle keeps the staging folder from being removed
     bool registerFails = false;
     UniqueFile stagingLock;
@@ -43,17 +43,14 @@ const InstallSteps fakeSteps = {
         ++world.downloadCalls;
         setupState.cancelRequested = world.cancels;
         if (!world.downloads || world.cancels)
-            return false;
+            return DownloadResult{};
         writeBytes(destination, "PK package");
         progress(10, 10);
-        return true;
-    },
-    [](const std::wstring&) {
-        if (world.hashThrows)
-            throw std::runtime_error("hash step failed");
-        return world.digest;
+        return DownloadResult{true, world.digest};
     },
     [](const std::wstring&, const std::wstring& destination) {
+        if (world.extractThrows)
+            throw std::runtime_error("extraction failed");
         for (const auto& [name, content] : world.package)
             writeBytes(fs::path(destination) / name, content);
         if (world.locksStaging)
@@ -130,8 +127,8 @@ TEST(InstallSteps, EachFailurePointEndsWithItsStatusTextAndLogLine) {
         {"staging not removable", [](const fs::path&) { world.locksStaging = true; }, SetupStatus::Complete,
          text.statusComplete, L"earlier error", L"=== Install SUCCESS ===", false, true, true},
         // An exception from any step ends in Failed instead of leaving the thread.
-        {"step throws", [](const fs::path&) { world.hashThrows = true; }, SetupStatus::Failed,
-         text.statusDownloading, text.errCopy, L"Download OK, zip size=10", true, false, false},
+        {"step throws", [](const fs::path&) { world.extractThrows = true; }, SetupStatus::Failed,
+         text.statusExtracting, text.errCopy, L"SHA-256 verified OK", true, true, false},
     };
     for (const FailurePoint& point : points) {
         SCOPED_TRACE(point.name);

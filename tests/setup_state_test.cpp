@@ -88,3 +88,17 @@ TEST(DownloadProgress, TickCounterWrapIsHarmless) {
     publishDownloadProgress(sampler, 500'000, 0, fakeTick);
     EXPECT_DOUBLE_EQ(setupState.downloadSpeed.load(), 500'000.0);
 }
+
+TEST(DownloadProgress, ADownloadThatStartsOverMeasuresFromItsNewStart) {
+    resetProgress();
+    fakeNow = 20'000;
+    DownloadSampler sampler{fakeNow, 0};
+    fakeNow += 500;
+    publishDownloadProgress(sampler, 3'000'000, 4'000'000, fakeTick);
+    fakeNow += 100;
+    publishDownloadProgress(sampler, 100'000, 4'000'000, fakeTick);
+    EXPECT_EQ(sampler.lastBytes, 100'000u);
+    fakeNow += 500;
+    publishDownloadProgress(sampler, 1'100'000, 4'000'000, fakeTick);
+    EXPECT_DOUBLE_EQ(setupState.downloadSpeed.load(), 2'000'000.0);
+}

@@ -1,8 +1,10 @@
+#include "net/chunk_hasher.h"
 #include "net/sha256.h"
 #include "win/random.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -37,6 +39,24 @@ TEST(Sha256File, MatchesPublishedDigestsInLowerCase) {
 
 TEST(Sha256File, MissingFileGivesEmptyText) {
     EXPECT_EQ(sha256File(L"C:\\ostrel-no-such-folder\\package.zip"), L"");
+}
+
+// Far more chunks than the ring holds, so the caller waits for the hashing thread; then a restart.
+TEST(ChunkHasher, GivesTheDigestOfEverythingHandedOverSinceTheLastRestart) {
+    ChunkHasher hasher(1000);
+    for (int chunk = 0; chunk < 1000; ++chunk) {
+        std::fill_n(hasher.nextChunk(), 1000, 'a');
+        hasher.hashChunk(1000);
+    }
+    EXPECT_EQ(hasher.finish(), L"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+
+    ChunkHasher again(64);
+    std::fill_n(again.nextChunk(), 64, 'x');
+    again.hashChunk(64);
+    again.restart();
+    std::copy_n("abc", 3, again.nextChunk());
+    again.hashChunk(3);
+    EXPECT_EQ(again.finish(), L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 TEST(RandomHex, GivesTwoLowerCaseDigitsPerByte) {
