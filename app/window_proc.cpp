@@ -1,5 +1,6 @@
 #include "app/window_proc.h"
 
+#include "app/accessibility.h"
 #include "app/main_window.h"
 #include "app/window_input.h"
 #include "app/workers.h"
@@ -302,8 +303,12 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         if (auto* resources = reinterpret_cast<RenderResources*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
             paintWindow(window, dc, *resources);
         EndPaint(window, &paint);
+        // Every change of the page, focus, status or progress is followed by a paint.
+        announceChanges(window);
         return 0;
     }
+    case WM_GETOBJECT:
+        return answerGetObject(window, wParam, lParam);
     case WM_ERASEBKGND:
         return 1;
     case showRestoreOfferMessage:

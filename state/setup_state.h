@@ -51,6 +51,15 @@ struct HitSlot {
     bool hovered = false;
 };
 
+// What screen readers were last told of the window (UI thread only).
+struct AnnouncedState {
+    SetupPage page = SetupPage::LanguagePage;
+    long focusedChild = 0;
+    SetupStatus status = SetupStatus::Checking;
+    std::wstring statusText;
+    std::wstring progress;
+};
+
 struct SetupState {
     bool dragging = false;
     POINT dragStartCursor{};
@@ -93,6 +102,7 @@ struct SetupState {
     // Keyboard focus (UI thread only); the ring shows only once a key has been used.
     FocusItem focus = FocusItem::None;
     bool focusCues = false;
+    AnnouncedState announced;
 
     // Guards status changes and every string a worker writes or reads while the UI runs.
     std::mutex sharedMutex;

@@ -1,3 +1,4 @@
+#include "app/accessibility.h"
 #include "app/window_input.h"
 #include "tests/support/layout_points.h"
 #include "tests/support/state_print.h"
@@ -403,4 +404,35 @@ TEST(WindowInputKeys, ArrowsPickALanguageAndScrollTheTerms) {
     EXPECT_EQ(state->termsScroll, 1000);
     press(VK_HOME);
     EXPECT_EQ(state->termsScroll, 0);
+}
+
+TEST(WindowAccessibility, EventsTellThePageTheFocusTheStatusAndTheProgress) {
+    auto state = stateOn(SetupPage::LanguagePage);
+    AnnouncedState announced;
+    const auto events = [&](SetupStatus status, const std::wstring& statusText) {
+        state->status = status;
+        SharedSnapshot shared;
+        shared.status = status;
+        shared.statusText = statusText;
+        std::vector<DWORD> kinds;
+        for (const AccessibleEvent& event : accessibilityEvents(
+                 announced, state->page, status, accessibleElements(*state, shared, layoutNow(*state))))
+            kinds.push_back(event.event);
+        return kinds;
+    };
+    EXPECT_TRUE(events(SetupStatus::Checking, L"").empty()) << "nothing has changed";
+    decideKey(*state, layoutNow(*state), VK_TAB, false);
+    EXPECT_EQ(events(SetupStatus::Checking, L""), std::vector<DWORD>{EVENT_OBJECT_FOCUS});
+    state->page = SetupPage::ProgressPage;
+    state->focus = FocusItem::Primary;
+    EXPECT_EQ(events(SetupStatus::Checking, L"Checking"), std::vector<DWORD>{EVENT_OBJECT_REORDER});
+    EXPECT_EQ(events(SetupStatus::ReadyToInstall, L"Ready"),
+              (std::vector<DWORD>{EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE}))
+        << "the action button appears with the focus that waited for it";
+    state->progress = 0.25;
+    EXPECT_EQ(events(SetupStatus::Downloading, L"Downloading"),
+              (std::vector<DWORD>{EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE}))
+        << "the focused button is CANCEL now";
+    state->progress = 0.5;
+    EXPECT_EQ(events(SetupStatus::Downloading, L"Downloading"), std::vector<DWORD>{EVENT_OBJECT_VALUECHANGE});
 }
