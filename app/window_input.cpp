@@ -1,5 +1,8 @@
 #include "app/window_input.h"
 
+#include "render/focus.h"
+#include "render/pages.h"
+
 #include <algorithm>
 #include <climits>
 #include <iterator>
@@ -26,6 +29,65 @@ ClickAction progressAction(SetupStatus status) {
     }
 }
 
+constexpr int termsLineHeight = 14; // one line of the terms' 8-point text
+
+FocusItem movedFocus(const std::vector<FocusItem>& order, FocusItem current, bool backwards) {
+    if (order.empty())
+        return FocusItem::None;
+    const auto found = std::find(order.begin(), order.end(), current);
+    if (found == order.end())
+        return backwards ? order.back() : order.front();
+    const size_t at = static_cast<size_t>(found - order.begin());
+    return order[(at + (backwards ? order.size() - 1 : 1)) % order.size()];
+}
+
+// An arrow, Home or End on the language page: the language it picks, clamped to the list.
+int32_t steppedLanguage(int32_t language, UINT key) {
+    switch (key) {
+    case VK_UP:
+    case VK_LEFT:
+        return std::max(language - 1, 0);
+    case VK_DOWN:
+    case VK_RIGHT:
+        return std::min(language + 1, languageCount - 1);
+    case VK_HOME:
+        return 0;
+    default:
+        return languageCount - 1;
+    }
+}
+
+// A scrolling key on the terms page: the new scroll, kept within the text the last paint measured.
+int32_t scrolledTermsByKey(const SetupState& state, const Layout& layout, UINT key) {
+    const int32_t scroll = termsScrollGeometry(layout, state.termsContentHeight, state.termsScroll).scroll;
+    const int page = std::max(heightOf(layout.termsText) - termsLineHeight, termsLineHeight);
+    long long moved = INT32_MAX;
+    switch (key) {
+    case VK_UP:
+        moved = -termsLineHeight;
+        break;
+    case VK_DOWN:
+        moved = termsLineHeight;
+        break;
+    case VK_PRIOR:
+        moved = -page;
+        break;
+    case VK_NEXT:
+        moved = page;
+        break;
+    case VK_HOME:
+        moved = -static_cast<long long>(INT32_MAX);
+        break;
+    default:
+        break;
+    }
+    return termsScrollGeometry(layout, state.termsContentHeight, scrolledTermsBy(scroll, moved)).scroll;
+}
+
+bool isNavigationKey(UINT key) {
+    return key == VK_UP || key == VK_DOWN || key == VK_LEFT || key == VK_RIGHT || key == VK_PRIOR ||
+           key == VK_NEXT || key == VK_HOME || key == VK_END;
+}
 } // namespace
 
 HitSlot& hitSlot(SetupState& state, Widget widget) {
@@ -135,6 +197,7 @@ bool applyClick(SetupState& state, const Click& click) {
         return true;
     case ClickAction::ToOptions:
         state.page = SetupPage::OptionsPage;
+        state.focus = firstFocus(state.page);
         return true;
     case ClickAction::ToggleDesktopShortcut:
         state.createDesktopShortcut = !state.createDesktopShortcut;
@@ -144,9 +207,11 @@ bool applyClick(SetupState& state, const Click& click) {
         return true;
     case ClickAction::ToLanguage:
         state.page = SetupPage::LanguagePage;
+        state.focus = firstFocus(state.page);
         return true;
     case ClickAction::ToTerms:
         state.page = SetupPage::TermsPage;
+        state.focus = firstFocus(state.page);
         state.termsScroll = 0;
         return true;
     case ClickAction::ToggleTerms:
@@ -154,6 +219,7 @@ bool applyClick(SetupState& state, const Click& click) {
         return true;
     case ClickAction::ToProgress:
         state.page = SetupPage::ProgressPage;
+        state.focus = firstFocus(state.page);
         return true;
     default:
         return false;
@@ -172,9 +238,37 @@ bool repaintsOnTimer(SetupPage page, SetupStatus status) {
             status == SetupStatus::Extracting || status == SetupStatus::Installing);
 }
 
+KeyOutcome decideKey(SetupState& state, const Layout& layout, UINT key, bool shift) {
+    KeyOutcome outcome;
+    outcome.handled = true;
+    outcome.repaint = !state.focusCues;
+    if (key == VK_TAB) {
+        state.focus = movedFocus(focusOrder(state, layout), state.focus, shift);
+        outcome.repaint = true;
+    } else if (key == VK_ESCAPE) {
+        outcome.click = {ClickAction::Close};
+    } else if (key == VK_RETURN || key == VK_SPACE) {
+        const RECT rect = focusRect(state, layout);
+        if (isWidgetItem(state.focus) && !IsRectEmpty(&rect))
+            outcome.click = decideClick(state, layout, centreOf(rect));
+    } else if (isNavigationKey(key) && state.page == SetupPage::LanguagePage) {
+        outcome.click = {ClickAction::SelectLanguage, steppedLanguage(state.language.load(), key)};
+    } else if (isNavigationKey(key) && state.page == SetupPage::TermsPage) {
+        state.termsScroll = scrolledTermsByKey(state, layout, key);
+        outcome.repaint = true;
+    } else {
+        return {};
+    }
+    state.focusCues = true;
+    return outcome;
+}
+
+int32_t scrolledTermsBy(int32_t scroll, long long pixels) {
+    return static_cast<int32_t>(std::clamp<long long>(scroll + pixels, 0, INT32_MAX));
+}
+
 int32_t scrolledTerms(int32_t scroll, int wheelDelta) {
-    const long long sum = static_cast<long long>(scroll) + wheelDelta / -3;
-    return static_cast<int32_t>(std::clamp<long long>(sum, 0, INT32_MAX));
+    return scrolledTermsBy(scroll, wheelDelta / -3);
 }
 
 POINT draggedWindowOrigin(const RECT& startWindow, POINT startCursor, POINT cursor) {

@@ -3,6 +3,7 @@
 // without a window.
 #pragma once
 
+#include "render/focus.h"
 #include "render/layout.h"
 #include "state/setup_state.h"
 
@@ -69,6 +70,19 @@ bool closesWithoutAsking(SetupPage page, SetupStatus status);
 
 // The repaint timer animates the progress page while a phase runs.
 bool repaintsOnTimer(SetupPage page, SetupStatus status);
+
+struct KeyOutcome {
+    bool handled = false; // else the default window procedure has the key
+    bool repaint = false;
+    Click click; // what the key does as a click would; StartDrag stands for nothing
+};
+// One WM_KEYDOWN: Tab and Shift+Tab move the focus, Enter and Space click the focused widget,
+// the arrows pick a language or scroll the terms (with Page Up/Down, Home, End), Escape closes.
+// Stores the focus, the scroll and that a key has been used.
+KeyOutcome decideKey(SetupState& state, const Layout& layout, UINT key, bool shift);
+
+// The terms scroll moved by the given pixels; never negative and never past the int32 range.
+int32_t scrolledTermsBy(int32_t scroll, long long pixels);
 
 // The terms scroll after one wheel message: a notch of 120 toward the user scrolls 40 pixels down;
 // never negative and never past the int32 range (the painter clamps the bottom).

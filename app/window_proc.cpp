@@ -1,5 +1,6 @@
 #include "app/window_proc.h"
 
+#include "app/accessibility.h"
 #include "app/main_window.h"
 #include "app/window_input.h"
 #include "app/workers.h"
@@ -182,8 +183,8 @@ void startDrag(HWND window) {
     SetCapture(window);
 }
 
-void onLeftButtonDown(HWND window, POINT point) {
-    const Click click = decideClick(setupState, currentLayout(window), point);
+// What a click does beyond the state: a mouse click's, or a key's that acts as one.
+void performClick(HWND window, const Click& click) {
     if (applyClick(setupState, click))
         invalidate(window);
     switch (click.action) {
@@ -213,12 +214,28 @@ void onLeftButtonDown(HWND window, POINT point) {
         // The next timer tick shows it.
         setupState.cancelRequested.store(true);
         break;
-    case ClickAction::StartDrag:
-        startDrag(window);
-        break;
     default:
         break;
     }
+}
+
+void onLeftButtonDown(HWND window, POINT point) {
+    const Click click = decideClick(setupState, currentLayout(window), point);
+    if (click.action == ClickAction::StartDrag)
+        startDrag(window);
+    else
+        performClick(window, click);
+}
+
+// Returns whether the key was the window's.
+bool onKeyDown(HWND window, UINT key) {
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    const KeyOutcome outcome = decideKey(setupState, currentLayout(window), key, shift);
+    if (outcome.repaint)
+        invalidate(window);
+    if (outcome.click.action != ClickAction::StartDrag)
+        performClick(window, outcome.click);
+    return outcome.handled;
 }
 } // namespace
 
@@ -286,8 +303,12 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         if (auto* resources = reinterpret_cast<RenderResources*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
             paintWindow(window, dc, *resources);
         EndPaint(window, &paint);
+        // Every change of the page, focus, status or progress is followed by a paint.
+        announceChanges(window);
         return 0;
     }
+    case WM_GETOBJECT:
+        return answerGetObject(window, wParam, lParam);
     case WM_ERASEBKGND:
         return 1;
     case showRestoreOfferMessage:
@@ -299,9 +320,16 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         onClose(window);
         return 0;
     case WM_KEYDOWN:
-        if (wParam == VK_ESCAPE)
+        if (onKeyDown(window, static_cast<UINT>(wParam)))
+            return 0;
+        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_SYSKEYDOWN:
+        // Alt+F4 asks as the close button does: the borderless window has no system menu to do it.
+        if (wParam == VK_F4) {
             PostMessageW(window, WM_CLOSE, 0, 0);
-        return 0;
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
     case WM_TIMER:
         if (repaintsOnTimer(setupState.page, setupState.status.load()))
             invalidate(window);

@@ -44,6 +44,8 @@ constexpr LocalizedStrings enStrings = {
     L"RESTORE brings back the version you had before.",
     L"RESTORE",
     L"This release could not be verified.\nPlease try again later.",
+    L"Minimize",
+    L"Close",
 };
 constexpr LocalizedStrings koStrings = {
     L"Korean",
@@ -86,6 +88,8 @@ constexpr LocalizedStrings koStrings = {
     L"복원하면 이전에 사용하던 버전으로 돌아갑니다.",
     L"복원",
     L"릴리스를 검증할 수 없습니다.\n나중에 다시 시도해주세요.",
+    L"최소화",
+    L"닫기",
 };
 constexpr LocalizedStrings jaStrings = {
     L"Japanese",
@@ -128,6 +132,8 @@ constexpr LocalizedStrings jaStrings = {
     L"復元すると以前のバージョンに戻ります。",
     L"復元",
     L"リリースを検証できません。\nしばらくしてから再度お試しください。",
+    L"最小化",
+    L"閉じる",
 };
 constexpr LocalizedStrings zhStrings = {
     L"Chinese",
@@ -170,6 +176,8 @@ constexpr LocalizedStrings zhStrings = {
     L"恢复将还原您之前使用的版本。",
     L"恢复",
     L"无法验证此版本。\n请稍后重试。",
+    L"最小化",
+    L"关闭",
 };
 constexpr LocalizedStrings ruStrings = {
     L"Russian",
@@ -212,6 +220,8 @@ constexpr LocalizedStrings ruStrings = {
     L"ВОССТАНОВИТЬ вернёт прежнюю версию.",
     L"ВОССТАНОВИТЬ",
     L"Не удалось проверить выпуск.\nПопробуйте позже.",
+    L"Свернуть",
+    L"Закрыть",
 };
 } // namespace
 

@@ -1,4 +1,4 @@
-// The five built-in languages and their 40 interface texts.
+// The five built-in languages and their 42 interface texts.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +46,9 @@ struct LocalizedStrings {
     const wchar_t* btnRestore;
     // The answer's release signature is missing, expired or wrong (builds with a release key).
     const wchar_t* errUnverified;
+    // The title bar's two glyph buttons, as screen readers name them.
+    const wchar_t* btnMinimize;
+    const wchar_t* btnClose;
 };
 
 using LanguageTable = std::map<int32_t, LocalizedStrings>;

@@ -1,6 +1,7 @@
 #include "render/frame.h"
 
 #include "i18n/language_table.h"
+#include "render/focus.h"
 #include "render/layout.h"
 #include "render/logo.h"
 #include "render/pages.h"
@@ -249,6 +250,11 @@ void paintFrame(Graphics& graphics, int width, int height, RenderResources& reso
         break;
     default:
         break;
+    }
+    if (setupState.focusCues) {
+        const RECT ring = focusRect(setupState, layout);
+        if (!IsRectEmpty(&ring))
+            drawFocusRing(graphics, ring);
     }
 }
 

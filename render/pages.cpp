@@ -222,14 +222,6 @@ std::wstring downloadSpeedText(uint64_t downloaded, uint64_t total, double speed
     return text;
 }
 
-namespace {
-struct ActionButton {
-    const wchar_t* label;
-    ARGB normal;
-    ARGB hover;
-};
-
-// The label and colours of the action button; the layout decides whether it is shown.
 ActionButton actionButtonFor(SetupStatus status, const LocalizedStrings& text) {
     switch (status) {
     case SetupStatus::ReadyToInstall:
@@ -247,7 +239,6 @@ ActionButton actionButtonFor(SetupStatus status, const LocalizedStrings& text) {
         return {text.btnRetry, 0xFFEF4444, 0xFFF87171};
     }
 }
-} // namespace
 
 void paintProgressPage(const PageContext& page) {
     Graphics& g = page.graphics;

@@ -1,6 +1,7 @@
 // The four page painters and the arithmetic of the terms and progress pages.
 #pragma once
 
+#include "i18n/language_table.h"
 #include "render/layout.h"
 #include "state/setup_state.h"
 
@@ -45,3 +46,11 @@ std::wstring remainingTimeText(double seconds, const wchar_t* remainingWord);
 // The right-hand download figure: speed, and the time left when it can be known.
 std::wstring downloadSpeedText(uint64_t downloaded, uint64_t total, double speed,
                                const wchar_t* remainingWord);
+
+struct ActionButton {
+    const wchar_t* label;
+    Gdiplus::ARGB normal;
+    Gdiplus::ARGB hover;
+};
+// The label and colours of the progress page's action button; the layout decides whether it is shown.
+ActionButton actionButtonFor(SetupStatus status, const LocalizedStrings& text);

@@ -108,6 +108,19 @@ void drawCheckbox(Graphics& graphics, const CheckboxLayout& layout, bool checked
         &labelBrush);
 }
 
+void drawFocusRing(Graphics& graphics, const RECT& rect) {
+    SolidBrush ring{Color(focusRingColour)};
+    const Rect box = asRect(rect);
+    const int r = focusRingWidth;
+    const Rect sides[] = {Rect(box.X, box.Y, box.Width, r), Rect(box.X, box.GetBottom() - r, box.Width, r),
+                          Rect(box.X, box.Y, r, box.Height), Rect(box.GetRight() - r, box.Y, r, box.Height)};
+    const SmoothingMode saved = graphics.GetSmoothingMode();
+    graphics.SetSmoothingMode(SmoothingModeNone);
+    for (const Rect& side : sides)
+        graphics.FillRectangle(&ring, side);
+    graphics.SetSmoothingMode(saved);
+}
+
 int indeterminateSegmentX(int x, int width, uint32_t tick) {
     const float t = static_cast<float>(tick % 2000);
     const float s = std::sin(t / 2000.0f * 6.2832f);

@@ -48,6 +48,11 @@ void drawCheckbox(Gdiplus::Graphics& graphics, const CheckboxLayout& layout, boo
                   const std::wstring& label, const Gdiplus::Font& labelFont, const Gdiplus::Brush& boxBrush,
                   const Gdiplus::Brush& labelBrush);
 
+inline constexpr Gdiplus::ARGB focusRingColour = 0xFF60A5FA;
+inline constexpr int focusRingWidth = 2;
+// The keyboard focus: a ring of focusRingWidth pixels just inside the rectangle, unsmoothed.
+void drawFocusRing(Gdiplus::Graphics& graphics, const RECT& rect);
+
 struct ProgressBarMode {
     bool indeterminate = false;
     float fraction = 0.0f;

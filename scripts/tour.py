@@ -2,7 +2,7 @@
 """Drives the built OstrelSetup.exe under Xvfb the way a person would, against the local update
 service, and checks the outcome from outside the program.
 
-Usage: scripts/tour.py <build-dir> [--out DIR] [--language N] [--version V] [--scenarios main|more]
+Usage: scripts/tour.py <build-dir> [--out DIR] [--language N] [--version V] [--scenarios main|more|keyboard]
 
 The main tour: the exit question (No keeps the setup), a drag of the window, a language, NEXT, a
 shortcut box off and on again, NEXT, the wheel on the terms, NEXT before ticking (nothing
@@ -22,6 +22,8 @@ keeps the installed release; then INSTALL: files replaced, a user's file kept, t
 product stopped); a release that fails as it starts (LAUNCH, the window back with RESTORE, the
 previous release put back and started); a fresh installation in Russian (other texts than the English run's, language
 "ru" stored). A scenario that fails is recorded and the next one runs.
+--scenarios keyboard: a first installation from the first page to Complete with keys alone (Tab,
+the arrows, Page Down, End, Space, Enter, Escape), the focus ring seen where the focus is.
 
 Every click point and pixel probe comes from the window's layout table, <build>/layout.json (the
 test build's layout_table fixture writes it; the tour writes it with <build>/tools/layout_table.exe
@@ -72,6 +74,7 @@ CANCEL_HOVER = (0x6B, 0x72, 0x80)
 PANEL = (0x22, 0x25, 0x2E)
 TERMS_BOX_FILL = (0x0E, 0x10, 0x16)
 BACKGROUND = (0x12, 0x14, 0x1A)
+FOCUS_RING = (0x60, 0xA5, 0xFA)
 
 
 class TourError(Exception):
@@ -146,6 +149,9 @@ class Spots:
         self.primary_left = near_corner(box("primaryButton", "progress", "downloading"))
         self.status_line = box("statusLine", "progress", "readyToInstall")
         self.progress_bar = box("progressBar", "progress", "downloading")
+        # The focus ring's top-left pixel on the language page's NEXT and the agree box.
+        self.next_ring = box("primaryButton", "language")[:2]
+        self.agree_ring = box("termsAgree.row", "terms")[:2]
 
 
 def near(colour, wanted, tolerance=12):
@@ -730,7 +736,7 @@ class Tour:
                    f"{self.product_starts()} starts logged, {before} before")
 
     def write_summary(self, scenarios):
-        title = (f"release {self.version}, language {self.language}" if scenarios == "main"
+        title = (f"release {self.version}, language {self.language}" if scenarios in ("main", "keyboard")
                  else f"releases {self.version} and {newer_version(self.version)}")
         lines = [f"Ostrel Setup tour, {scenarios} scenarios, {title}",
                  f"install folder: {getattr(self, 'install_windows', '?')}", ""]
@@ -971,6 +977,48 @@ class Tour:
                     self.setup.wait()
         self.scenario = ""
 
+    def keys(self, *names):
+        for name in names:
+            self.xdotool("key", name)
+            time.sleep(0.25)
+
+    def run_keyboard(self):
+        """The first installation with the keyboard alone."""
+        self.prepare_environment()
+        self.take_service_down()
+        self.clean_previous_installation()
+        self.start_service()
+        self.publish_release()
+        self.start_setup()
+        self.park_pointer()  # over the side panel, where it stays: no click, no hover
+        self.xdotool("windowfocus", self.window_ids("Ostrel Setup")[0])
+        self.check("no focus ring before a key is used",
+                   not near(self.pixel(self.capture(), self.at.next_ring), FOCUS_RING, 8))
+        self.keys("Tab", "Down")
+        wait_for("Down to pick the next language",
+                 lambda: near(self.pixel(self.capture(), self.at.accent_bars[1]), ACCENT, 40), 10)
+        self.keys("Up", "Tab")
+        self.wait_page("language")
+        wait_for("the focus ring on NEXT",
+                 lambda: near(self.pixel(self.capture(), self.at.next_ring), FOCUS_RING, 8), 10)
+        self.screenshot("keyboard-next-focused")
+        self.keys("Return")
+        self.wait_page("options")
+        self.keys("Tab", "Tab", "Tab", "Tab", "Return")  # the two boxes and BACK, to NEXT
+        self.wait_page("terms")
+        self.keys("Page_Down", "End", "Tab", "space")
+        wait_for("the focus ring on the agree box",
+                 lambda: near(self.pixel(self.capture(), self.at.agree_ring), FOCUS_RING, 8), 10)
+        self.screenshot("keyboard-terms-agreed")
+        self.keys("Tab", "Tab", "Return")  # BACK, then NEXT
+        self.wait_page("progress")
+        self.check("the release is offered", self.settled_state(30) == "ready")
+        self.keys("Return")  # INSTALL: the focus waited on the action button
+        self.wait_state("complete", 120)
+        self.screenshot("keyboard-complete")
+        self.check_installation(self.version)
+        self.close_at_once()
+
     def record_failure(self, error):
         self.check(str(error), False)
         try:
@@ -998,8 +1046,9 @@ def main():
     parser.add_argument("--language", type=int, default=0, choices=range(5),
                         help="language item of the main tour (0 English .. 4 Russian)")
     parser.add_argument("--version", default="1.0.0")
-    parser.add_argument("--scenarios", choices=("main", "more"), default="main",
-                        help="main: the first installation's tour; more: cancel, up to date, update, Russian")
+    parser.add_argument("--scenarios", choices=("main", "more", "keyboard"), default="main",
+                        help="main: the first installation's tour; more: cancel, up to date, update, Russian;"
+                             " keyboard: the first installation without the mouse")
     parser.add_argument("--prefix", type=pathlib.Path,
                         help="Wine prefix of the tour (default: <build>/wineprefix-tour, apart from the tests')")
     args = parser.parse_args()
@@ -1018,7 +1067,7 @@ def main():
     tour = Tour(build, out, args.language, args.version, prefix)
     status = 0
     try:
-        tour.run_more() if args.scenarios == "more" else tour.run_tour()
+        {"more": tour.run_more, "keyboard": tour.run_keyboard}.get(args.scenarios, tour.run_tour)()
     except MissingDependency as missing:
         print(f"tour.py: {missing}", file=sys.stderr)
         status = 2

@@ -31,9 +31,33 @@ inline constexpr SetupStatus allStatuses[] = {SetupStatus::Checking,        Setu
                                               SetupStatus::Installing,      SetupStatus::Complete,
                                               SetupStatus::Failed,          SetupStatus::RestoreOffered};
 
+// What the keyboard focus rests on: one widget, the language list, or the terms text.
+enum class FocusItem : int32_t {
+    None,
+    Languages,
+    TermsText,
+    Primary,
+    Back,
+    Browse,
+    DesktopShortcut,
+    StartMenuShortcut,
+    TermsAgree,
+    Minimize,
+    Close,
+};
+
 // A clickable widget's hover flag (UI thread only); where the widget is comes from the layout.
 struct HitSlot {
     bool hovered = false;
+};
+
+// What screen readers were last told of the window (UI thread only).
+struct AnnouncedState {
+    SetupPage page = SetupPage::LanguagePage;
+    long focusedChild = 0;
+    SetupStatus status = SetupStatus::Checking;
+    std::wstring statusText;
+    std::wstring progress;
 };
 
 struct SetupState {
@@ -75,6 +99,10 @@ struct SetupState {
     int32_t termsScroll = 0;
     int32_t termsContentHeight = 0;
     float displayedProgress = 0.0f;
+    // Keyboard focus (UI thread only); the ring shows only once a key has been used.
+    FocusItem focus = FocusItem::None;
+    bool focusCues = false;
+    AnnouncedState announced;
 
     // Guards status changes and every string a worker writes or reads while the UI runs.
     std::mutex sharedMutex;

@@ -133,6 +133,8 @@ class Render : public ::testing::Test {
         setupState.primaryButton.hovered = false;
         setupState.termsAccepted = false;
         setupState.termsScroll = 0;
+        setupState.focus = FocusItem::None;
+        setupState.focusCues = false;
         setInstallDir(L"C:\\users\\root\\AppData\\Local\\Ostrel");
     }
     static void show(SetupStatus status, const std::wstring& statusText,
@@ -438,4 +440,22 @@ TEST(HighDpi, ThePrefixIsScaledAndTheTextIsNot) {
     graphics.MeasureString(label, -1, &inPoints, PointF(0, 0), &pointsBox);
     // What the frames would show with fonts in points: text scaled, boxes not.
     EXPECT_NEAR(pointsBox.Width / oursBox.Width, static_cast<float>(dpi) / 96.0f, 0.05f);
+}
+
+TEST_F(Render, FocusRingShowsOnlyOnceAKeyHasBeenUsed) {
+    // The terms page: the options page's free space can change between two runs.
+    setupState.page = SetupPage::TermsPage;
+    setupState.focus = FocusItem::Back;
+    setupState.focusCues = false;
+    const Layout layout = shownLayout();
+    const RECT& back = layout.backButton;
+    Frame hidden(L"focus-hidden");
+    EXPECT_NE(hidden.at(back.left + 3, back.top), focusRingColour);
+    setupState.focusCues = true;
+    Frame shown(L"focus-back");
+    for (const POINT point :
+         {POINT{back.left, back.top}, POINT{back.right - 1, back.bottom - 1},
+          POINT{back.left + 1, centreOf(back).y}, POINT{centreOf(back).x, back.bottom - 2}})
+        EXPECT_EQ(shown.at(point), focusRingColour) << point.x << "," << point.y;
+    EXPECT_NE(shown.at(back.left + 2, centreOf(back).y), focusRingColour) << "two pixels wide";
 }

@@ -1,3 +1,4 @@
+#include "app/accessibility.h"
 #include "app/window_input.h"
 #include "tests/support/layout_points.h"
 #include "tests/support/state_print.h"
@@ -287,4 +288,151 @@ TEST(WindowInputRules, DragMovesByTheCursorsMovement) {
     origin = draggedWindowOrigin(start, {400, 300}, {0, 0});
     EXPECT_EQ(origin.x, -107);
     EXPECT_EQ(origin.y, -166);
+}
+
+namespace {
+// Tab presses from the state's focus until it comes back round: the items in the order visited.
+std::vector<FocusItem> tabRound(SetupState& state, bool shift) {
+    std::vector<FocusItem> seen;
+    const Layout layout = layoutNow(state);
+    for (int i = 0; i < 12; ++i) {
+        decideKey(state, layout, VK_TAB, shift);
+        if (!seen.empty() && state.focus == seen.front())
+            break;
+        seen.push_back(state.focus);
+    }
+    return seen;
+}
+
+using F = FocusItem;
+} // namespace
+
+TEST(WindowInputKeys, TabVisitsThePageInReadingOrderThenTheTitleBar) {
+    auto options = stateOn(SetupPage::OptionsPage);
+    EXPECT_EQ(tabRound(*options, false), (std::vector{F::Browse, F::DesktopShortcut, F::StartMenuShortcut,
+                                                      F::Back, F::Primary, F::Minimize, F::Close}));
+    options->focus = F::None;
+    EXPECT_EQ(tabRound(*options, true), (std::vector{F::Close, F::Minimize, F::Primary, F::Back,
+                                                     F::StartMenuShortcut, F::DesktopShortcut, F::Browse}));
+    EXPECT_TRUE(options->focusCues);
+
+    auto language = stateOn(SetupPage::LanguagePage);
+    EXPECT_EQ(tabRound(*language, false), (std::vector{F::Languages, F::Primary, F::Minimize, F::Close}));
+
+    auto terms = stateOn(SetupPage::TermsPage);
+    EXPECT_EQ(tabRound(*terms, false),
+              (std::vector{F::TermsText, F::TermsAgree, F::Back, F::Minimize, F::Close}))
+        << "NEXT cannot be used yet";
+    terms->termsAccepted = true;
+    terms->focus = F::None;
+    EXPECT_EQ(tabRound(*terms, false),
+              (std::vector{F::TermsText, F::TermsAgree, F::Back, F::Primary, F::Minimize, F::Close}));
+
+    auto checking = stateOn(SetupPage::ProgressPage, SetupStatus::Checking);
+    EXPECT_EQ(tabRound(*checking, false), (std::vector{F::Minimize, F::Close})) << "no button while checking";
+    auto failed = stateOn(SetupPage::ProgressPage, SetupStatus::Failed);
+    EXPECT_EQ(tabRound(*failed, false), (std::vector{F::Primary, F::Minimize, F::Close}));
+}
+
+TEST(WindowInputKeys, EnterAndSpaceClickTheFocusedWidgetAndPagesStartAtTheirFirstItem) {
+    auto state = stateOn(SetupPage::LanguagePage);
+    const auto press = [&](UINT key) {
+        const KeyOutcome outcome = decideKey(*state, layoutNow(*state), key, false);
+        EXPECT_TRUE(outcome.handled);
+        applyClick(*state, outcome.click);
+        return outcome.click.action;
+    };
+    EXPECT_EQ(press(VK_RETURN), ClickAction::StartDrag) << "nothing is focused yet";
+    press(VK_TAB);
+    EXPECT_EQ(press(VK_SPACE), ClickAction::StartDrag) << "the language list has nothing to press";
+    press(VK_TAB);
+    EXPECT_EQ(press(VK_RETURN), ClickAction::ToOptions);
+    EXPECT_EQ(state->focus, F::Browse);
+    press(VK_TAB);
+    EXPECT_EQ(press(VK_SPACE), ClickAction::ToggleDesktopShortcut);
+    EXPECT_FALSE(state->createDesktopShortcut);
+    state->focus = F::Primary;
+    EXPECT_EQ(press(VK_RETURN), ClickAction::ToTerms);
+    EXPECT_EQ(state->focus, F::TermsText);
+    press(VK_TAB);
+    EXPECT_EQ(press(VK_SPACE), ClickAction::ToggleTerms);
+    state->focus = F::Primary;
+    EXPECT_EQ(press(VK_RETURN), ClickAction::ToProgress);
+    EXPECT_EQ(state->focus, F::Primary) << "waits for the action button";
+    EXPECT_EQ(press(VK_RETURN), ClickAction::StartDrag) << "not shown while checking";
+    state->status = SetupStatus::ReadyToInstall;
+    EXPECT_EQ(press(VK_RETURN), ClickAction::StartInstall);
+    state->focus = F::Close;
+    EXPECT_EQ(press(VK_SPACE), ClickAction::Close);
+    EXPECT_EQ(press(VK_ESCAPE), ClickAction::Close);
+    EXPECT_FALSE(decideKey(*state, layoutNow(*state), 'A', false).handled);
+}
+
+TEST(WindowInputKeys, ArrowsPickALanguageAndScrollTheTerms) {
+    auto state = stateOn(SetupPage::LanguagePage);
+    const auto press = [&](UINT key) {
+        applyClick(*state, decideKey(*state, layoutNow(*state), key, false).click);
+    };
+    press(VK_DOWN);
+    press(VK_RIGHT);
+    EXPECT_EQ(state->language.load(), 2);
+    press(VK_UP);
+    EXPECT_EQ(state->language.load(), 1);
+    press(VK_END);
+    press(VK_DOWN);
+    EXPECT_EQ(state->language.load(), languageCount - 1) << "no wrap past the end";
+    press(VK_HOME);
+    press(VK_LEFT);
+    EXPECT_EQ(state->language.load(), 0);
+
+    state->page = SetupPage::TermsPage;
+    const Layout layout = layoutNow(*state);
+    const int visible = heightOf(layout.termsText);
+    state->termsContentHeight = visible + 1000; // as the last paint measured
+    press(VK_DOWN);
+    const int line = state->termsScroll;
+    EXPECT_GT(line, 0);
+    press(VK_NEXT);
+    EXPECT_GT(state->termsScroll - line, 4 * line) << "a page is several lines";
+    EXPECT_LT(state->termsScroll - line, visible);
+    press(VK_UP);
+    press(VK_PRIOR);
+    EXPECT_EQ(state->termsScroll, 0);
+    press(VK_END);
+    EXPECT_EQ(state->termsScroll, 1000) << "the end of the text";
+    press(VK_DOWN);
+    EXPECT_EQ(state->termsScroll, 1000);
+    press(VK_HOME);
+    EXPECT_EQ(state->termsScroll, 0);
+}
+
+TEST(WindowAccessibility, EventsTellThePageTheFocusTheStatusAndTheProgress) {
+    auto state = stateOn(SetupPage::LanguagePage);
+    AnnouncedState announced;
+    const auto events = [&](SetupStatus status, const std::wstring& statusText) {
+        state->status = status;
+        SharedSnapshot shared;
+        shared.status = status;
+        shared.statusText = statusText;
+        std::vector<DWORD> kinds;
+        for (const AccessibleEvent& event : accessibilityEvents(
+                 announced, state->page, status, accessibleElements(*state, shared, layoutNow(*state))))
+            kinds.push_back(event.event);
+        return kinds;
+    };
+    EXPECT_TRUE(events(SetupStatus::Checking, L"").empty()) << "nothing has changed";
+    decideKey(*state, layoutNow(*state), VK_TAB, false);
+    EXPECT_EQ(events(SetupStatus::Checking, L""), std::vector<DWORD>{EVENT_OBJECT_FOCUS});
+    state->page = SetupPage::ProgressPage;
+    state->focus = FocusItem::Primary;
+    EXPECT_EQ(events(SetupStatus::Checking, L"Checking"), std::vector<DWORD>{EVENT_OBJECT_REORDER});
+    EXPECT_EQ(events(SetupStatus::ReadyToInstall, L"Ready"),
+              (std::vector<DWORD>{EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE}))
+        << "the action button appears with the focus that waited for it";
+    state->progress = 0.25;
+    EXPECT_EQ(events(SetupStatus::Downloading, L"Downloading"),
+              (std::vector<DWORD>{EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE}))
+        << "the focused button is CANCEL now";
+    state->progress = 0.5;
+    EXPECT_EQ(events(SetupStatus::Downloading, L"Downloading"), std::vector<DWORD>{EVENT_OBJECT_VALUECHANGE});
 }

@@ -6,6 +6,9 @@
 #include "render/logo.h"
 #include "state/setup_state.h"
 #include "tests/support/layout_points.h"
+#include "win/handles.h"
+
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 
@@ -13,7 +16,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 // GDI+ and the paint resources for the whole program, as the entry point holds them.
@@ -48,6 +53,53 @@ const POINT termsBoxPoint = centreOf(windowLayout(SetupPage::TermsPage).termsAgr
 const POINT retryPoint = pointOn(Widget::Primary, SetupPage::ProgressPage, SetupStatus::Failed);
 const POINT launchPoint = pointOn(Widget::Primary, SetupPage::ProgressPage, SetupStatus::UpToDate);
 const POINT sidePanel = sidePanelPoint();
+
+// One child of the window's client object, as a screen reader reads it.
+struct ReadElement {
+    std::wstring name;
+    long role = 0;
+    long states = 0;
+    RECT screen{};
+};
+
+// The client object's children, asked through WM_GETOBJECT as a screen reader asks.
+std::vector<ReadElement> readTree(HWND window) {
+    ComPtr<IAccessible> client;
+    std::vector<ReadElement> tree;
+    if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible, client.putVoid())))
+        return tree;
+    long count = 0;
+    client->get_accChildCount(&count);
+    for (long id = 1; id <= count; ++id) {
+        VARIANT child{};
+        child.vt = VT_I4;
+        child.lVal = id;
+        ReadElement element;
+        BSTR name = nullptr;
+        if (client->get_accName(child, &name) == S_OK) {
+            element.name = name;
+            SysFreeString(name);
+        }
+        VARIANT role{}, state{};
+        client->get_accRole(child, &role);
+        client->get_accState(child, &state);
+        element.role = role.lVal;
+        element.states = state.lVal;
+        long x = 0, y = 0, w = 0, h = 0;
+        client->accLocation(&x, &y, &w, &h, child);
+        element.screen = {x, y, x + w, y + h};
+        tree.push_back(element);
+    }
+    return tree;
+}
+
+// The element of that name and role; a default one (role 0) when the tree has none.
+ReadElement findIn(const std::vector<ReadElement>& tree, const std::wstring& name, long role) {
+    for (const ReadElement& element : tree)
+        if (element.name == name && element.role == role)
+            return element;
+    return {};
+}
 
 // Dispatches queued messages until the condition holds or the time runs out.
 bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
@@ -100,6 +152,8 @@ class MainWindowInput : public ::testing::Test {
         setupState.termsScroll = 0;
         setupState.createDesktopShortcut = true;
         setupState.createStartMenuShortcut = true;
+        setupState.focus = FocusItem::None;
+        setupState.focusCues = false;
         window = createMainWindow(GetModuleHandleW(nullptr), resources);
         ASSERT_NE(window, nullptr);
         ShowWindow(window, SW_SHOW);
@@ -125,6 +179,10 @@ class MainWindowInput : public ::testing::Test {
                      at({500, 200}));
     }
     void pressEscape() { SendMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0); }
+    void press(UINT key) {
+        SendMessageW(window, WM_KEYDOWN, key, 0);
+        UpdateWindow(window);
+    }
 
     HWND window = nullptr;
 };
@@ -325,4 +383,63 @@ TEST(InstallWorkerStart, ASecondWorkerNeverStartsWhileOneRuns) {
     while (runs < 2 && std::chrono::steady_clock::now() < end)
         Sleep(5);
     EXPECT_EQ(runs.load(), 2);
+}
+
+TEST_F(MainWindowInput, AScreenReaderReadsEveryPageAndFollowsIt) {
+    ComApartment apartment;
+    const LocalizedStrings& english = stringsFor(0);
+    const LocalizedStrings& russian = stringsFor(4);
+    auto tree = readTree(window);
+    EXPECT_EQ(findIn(tree, english.nameNative, ROLE_SYSTEM_LISTITEM).states & STATE_SYSTEM_SELECTED,
+              STATE_SYSTEM_SELECTED);
+    EXPECT_EQ(findIn(tree, russian.nameNative, ROLE_SYSTEM_LISTITEM).states & STATE_SYSTEM_SELECTED, 0);
+    EXPECT_NE(findIn(tree, english.btnClose, ROLE_SYSTEM_PUSHBUTTON).role, 0);
+    const ReadElement next = findIn(tree, english.btnNext, ROLE_SYSTEM_PUSHBUTTON);
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    const RECT nextRect = windowLayout(SetupPage::LanguagePage).primaryButton;
+    EXPECT_EQ(next.screen.left, frame.left + nextRect.left) << "in screen coordinates";
+    EXPECT_EQ(next.screen.bottom, frame.top + nextRect.bottom);
+
+    click(languagePoint(4));
+    tree = readTree(window);
+    EXPECT_NE(findIn(tree, russian.btnNext, ROLE_SYSTEM_PUSHBUTTON).role, 0) << "named in the language shown";
+    EXPECT_EQ(findIn(tree, english.btnNext, ROLE_SYSTEM_PUSHBUTTON).role, 0);
+    EXPECT_NE(findIn(tree, russian.btnMinimize, ROLE_SYSTEM_PUSHBUTTON).role, 0);
+    EXPECT_NE(findIn(tree, russian.nameNative, ROLE_SYSTEM_LISTITEM).states & STATE_SYSTEM_SELECTED, 0);
+
+    click(languagePoint(0));
+    click(nextPoint);
+    click(desktopBoxPoint);
+    tree = readTree(window);
+    EXPECT_EQ(findIn(tree, english.optDesktopShortcut, ROLE_SYSTEM_CHECKBUTTON).states & STATE_SYSTEM_CHECKED,
+              0);
+    EXPECT_NE(
+        findIn(tree, english.optStartMenuShortcut, ROLE_SYSTEM_CHECKBUTTON).states & STATE_SYSTEM_CHECKED, 0);
+    EXPECT_NE(findIn(tree, english.btnChange, ROLE_SYSTEM_PUSHBUTTON).role, 0);
+    press(VK_TAB);
+    EXPECT_NE(findIn(readTree(window), english.optDesktopShortcut, ROLE_SYSTEM_CHECKBUTTON).states &
+                  STATE_SYSTEM_FOCUSED,
+              0)
+        << "the focus follows Tab";
+
+    click(nextPoint);
+    tree = readTree(window);
+    EXPECT_NE(findIn(tree, english.termsTitle, ROLE_SYSTEM_DOCUMENT).states & STATE_SYSTEM_FOCUSED, 0);
+    EXPECT_NE(findIn(tree, english.btnNext, ROLE_SYSTEM_PUSHBUTTON).states & STATE_SYSTEM_UNAVAILABLE, 0);
+    click(termsBoxPoint);
+    tree = readTree(window);
+    EXPECT_NE(findIn(tree, english.termsAgree, ROLE_SYSTEM_CHECKBUTTON).states & STATE_SYSTEM_CHECKED, 0);
+    EXPECT_EQ(findIn(tree, english.btnNext, ROLE_SYSTEM_PUSHBUTTON).states & STATE_SYSTEM_UNAVAILABLE, 0);
+
+    click(nextPoint);
+    EXPECT_NE(findIn(readTree(window), english.statusChecking, ROLE_SYSTEM_STATICTEXT).role, 0);
+    ASSERT_TRUE(pumpUntil([] { return setupState.status.load() != SetupStatus::Checking; },
+                          std::chrono::seconds(30)));
+    UpdateWindow(window);
+    tree = readTree(window);
+    EXPECT_EQ(findIn(tree, english.statusChecking, ROLE_SYSTEM_STATICTEXT).role, 0)
+        << "the status is followed";
+    EXPECT_EQ(findIn(tree, english.btnNext, ROLE_SYSTEM_PUSHBUTTON).role, 0);
+    EXPECT_GE(tree.size(), 4u) << "the status line, the action button, minimise and close";
 }

@@ -1,0 +1,335 @@
+#include "app/accessibility.h"
+
+#include "i18n/language_table.h"
+#include "render/focus.h"
+#include "render/pages.h"
+
+#include <oleacc.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <new>
+#include <optional>
+
+namespace {
+void add(std::vector<AccessibleElement>& elements, AccessibleElement element) {
+    if (!IsRectEmpty(&element.rect))
+        elements.push_back(std::move(element));
+}
+
+AccessibleElement button(const wchar_t* name, const RECT& rect, FocusItem focus) {
+    return {name, ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_FOCUSABLE, rect, L"", focus};
+}
+
+AccessibleElement checkBox(const wchar_t* name, const CheckboxLayout& box, bool checked, FocusItem focus) {
+    return {name,
+            ROLE_SYSTEM_CHECKBUTTON,
+            STATE_SYSTEM_FOCUSABLE | (checked ? STATE_SYSTEM_CHECKED : 0L),
+            box.row,
+            L"",
+            focus};
+}
+
+AccessibleElement text(std::wstring name, const RECT& rect) {
+    return {std::move(name), ROLE_SYSTEM_STATICTEXT, STATE_SYSTEM_READONLY, rect, L"", FocusItem::None};
+}
+
+bool running(SetupStatus status) {
+    return status == SetupStatus::Downloading || status == SetupStatus::Extracting ||
+           status == SetupStatus::Installing;
+}
+
+void addProgressPage(std::vector<AccessibleElement>& elements, const SetupState& state,
+                     const SharedSnapshot& shared, const Layout& layout, const LocalizedStrings& strings) {
+    add(elements,
+        text(shared.status == SetupStatus::Failed ? shared.errorText : shared.statusText, layout.statusLine));
+    if (running(shared.status)) {
+        wchar_t percent[16];
+        swprintf(percent, 16, L"%.0f%%", state.progress.load() * 100.0);
+        add(elements,
+            {shared.statusText, ROLE_SYSTEM_PROGRESSBAR, STATE_SYSTEM_READONLY, layout.progressBar, percent});
+    }
+    add(elements,
+        button(actionButtonFor(shared.status, strings).label, layout.primaryButton, FocusItem::Primary));
+}
+
+// The client object: every answer is computed afresh from the state, on the UI thread that
+// dispatches WM_GETOBJECT.
+class ClientAccessible final : public IAccessible {
+  public:
+    explicit ClientAccessible(HWND window) : window_(window) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (!object)
+            return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IAccessible) {
+            *object = static_cast<IAccessible*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = InterlockedDecrement(&references_);
+        if (left == 0)
+            delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
+        return E_NOTIMPL;
+    }
+
+    HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
+        *parent = nullptr;
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
+        *count = static_cast<long>(elements().size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** object) override {
+        *object = nullptr;
+        return element(child) ? S_FALSE : E_INVALIDARG; // simple elements have no object of their own
+    }
+    HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
+        *name = nullptr;
+        if (isSelf(child))
+            return answer(stringsFor(setupState.language).installationTitle, name);
+        const auto found = element(child);
+        return found ? answer(found->name, name) : E_INVALIDARG;
+    }
+    HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
+        *value = nullptr;
+        const auto found = element(child);
+        if (!found)
+            return isSelf(child) ? S_FALSE : E_INVALIDARG;
+        return found->value.empty() ? S_FALSE : answer(found->value, value);
+    }
+    HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT, BSTR* text) override { return none(text); }
+    HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT, BSTR* text) override { return none(text); }
+    HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, long* topic) override {
+        *topic = 0;
+        return none(file);
+    }
+    HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT, BSTR* text) override { return none(text); }
+    HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT, BSTR* text) override { return none(text); }
+    HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
+        const auto found = element(child);
+        if (!found && !isSelf(child))
+            return E_INVALIDARG;
+        role->vt = VT_I4;
+        role->lVal = found ? found->role : ROLE_SYSTEM_CLIENT;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
+        const std::vector<AccessibleElement> all = elements();
+        const long id = childId(child);
+        if (id < 0 || id > static_cast<long>(all.size()))
+            return E_INVALIDARG;
+        state->vt = VT_I4;
+        state->lVal = id == 0 ? STATE_SYSTEM_FOCUSABLE : all[static_cast<size_t>(id - 1)].states;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
+        const long id = focusedChild(elements());
+        focus->vt = VT_I4;
+        focus->lVal = id;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
+        selection->vt = VT_EMPTY;
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE accSelect(long, VARIANT) override { return DISP_E_MEMBERNOTFOUND; }
+    HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height,
+                                          VARIANT child) override {
+        RECT rect{};
+        if (isSelf(child))
+            GetClientRect(window_, &rect);
+        else if (const auto found = element(child))
+            rect = found->rect;
+        else
+            return E_INVALIDARG;
+        POINT corner{rect.left, rect.top};
+        ClientToScreen(window_, &corner);
+        *left = corner.x;
+        *top = corner.y;
+        *width = widthOf(rect);
+        *height = heightOf(rect);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE accNavigate(long, VARIANT, VARIANT* end) override {
+        end->vt = VT_EMPTY;
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* child) override {
+        POINT point{x, y};
+        ScreenToClient(window_, &point);
+        const std::vector<AccessibleElement> all = elements();
+        child->vt = VT_I4;
+        child->lVal = CHILDID_SELF;
+        for (size_t i = 0; i < all.size(); ++i)
+            if (PtInRect(&all[i].rect, point))
+                child->lVal = static_cast<long>(i + 1);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT) override { return DISP_E_MEMBERNOTFOUND; }
+    HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }
+    HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }
+
+  private:
+    std::vector<AccessibleElement> elements() const {
+        RECT client{};
+        GetClientRect(window_, &client);
+        const SharedSnapshot shared = takeSharedSnapshot();
+        return accessibleElements(setupState, shared,
+                                  layoutFor({setupState.page, shared.status, client.right, client.bottom}));
+    }
+    static long childId(const VARIANT& child) { return child.vt == VT_I4 ? child.lVal : -1; }
+    static bool isSelf(const VARIANT& child) { return childId(child) == CHILDID_SELF; }
+    std::optional<AccessibleElement> element(const VARIANT& child) const {
+        const long id = childId(child);
+        std::vector<AccessibleElement> all = elements();
+        if (id < 1 || id > static_cast<long>(all.size()))
+            return std::nullopt;
+        return std::move(all[static_cast<size_t>(id - 1)]);
+    }
+    static HRESULT answer(const std::wstring& text, BSTR* out) {
+        *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        return *out ? S_OK : E_OUTOFMEMORY;
+    }
+    static HRESULT none(BSTR* out) {
+        *out = nullptr;
+        return S_FALSE;
+    }
+
+    HWND window_;
+    LONG references_ = 1;
+};
+} // namespace
+
+std::vector<AccessibleElement> accessibleElements(const SetupState& state, const SharedSnapshot& shared,
+                                                  const Layout& layout) {
+    const LocalizedStrings& strings = stringsFor(state.language);
+    std::vector<AccessibleElement> elements;
+    switch (state.page) {
+    case SetupPage::LanguagePage:
+        add(elements, text(strings.selectLanguageTitle, layout.heading));
+        for (int32_t i = 0; i < languageCount; ++i) {
+            const bool selected = state.language.load() == i;
+            add(elements,
+                {stringsFor(i).nameNative, ROLE_SYSTEM_LISTITEM,
+                 STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_SELECTABLE | (selected ? STATE_SYSTEM_SELECTED : 0L),
+                 layout.languageItems[i].row, L"", selected ? FocusItem::Languages : FocusItem::None});
+        }
+        add(elements, button(strings.btnNext, layout.primaryButton, FocusItem::Primary));
+        break;
+    case SetupPage::OptionsPage:
+        add(elements, text(strings.installLocation, layout.heading));
+        add(elements, text(shared.installDir, layout.folderBox));
+        add(elements, button(strings.btnChange, layout.browseLink, FocusItem::Browse));
+        add(elements, checkBox(strings.optDesktopShortcut, layout.desktopShortcut,
+                               state.createDesktopShortcut, FocusItem::DesktopShortcut));
+        add(elements, checkBox(strings.optStartMenuShortcut, layout.startMenuShortcut,
+                               state.createStartMenuShortcut, FocusItem::StartMenuShortcut));
+        add(elements, button(strings.btnBack, layout.backButton, FocusItem::Back));
+        add(elements, button(strings.btnNext, layout.primaryButton, FocusItem::Primary));
+        break;
+    case SetupPage::TermsPage: {
+        add(elements,
+            {strings.termsTitle, ROLE_SYSTEM_DOCUMENT, STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_READONLY,
+             layout.termsBox, strings.termsText, FocusItem::TermsText});
+        add(elements,
+            checkBox(strings.termsAgree, layout.termsAgree, state.termsAccepted, FocusItem::TermsAgree));
+        if (!state.termsAccepted)
+            add(elements, text(strings.termsMustAgree, layout.termsWarning));
+        add(elements, button(strings.btnBack, layout.backButton, FocusItem::Back));
+        AccessibleElement next = button(strings.btnNext, layout.primaryButton, FocusItem::Primary);
+        if (!state.termsAccepted)
+            next.states = STATE_SYSTEM_UNAVAILABLE;
+        add(elements, next);
+        break;
+    }
+    case SetupPage::ProgressPage:
+        addProgressPage(elements, state, shared, layout, strings);
+        break;
+    }
+    add(elements, button(strings.btnMinimize, layout.minimizeButton, FocusItem::Minimize));
+    add(elements, button(strings.btnClose, layout.closeButton, FocusItem::Close));
+    // Only what Tab can reach now holds the focus.
+    const std::vector<FocusItem> order = focusOrder(state, layout);
+    if (std::find(order.begin(), order.end(), state.focus) != order.end())
+        for (AccessibleElement& element : elements)
+            if (element.focus == state.focus)
+                element.states |= STATE_SYSTEM_FOCUSED;
+    return elements;
+}
+
+long focusedChild(const std::vector<AccessibleElement>& elements) {
+    for (size_t i = 0; i < elements.size(); ++i)
+        if (elements[i].states & STATE_SYSTEM_FOCUSED)
+            return static_cast<long>(i + 1);
+    return CHILDID_SELF;
+}
+
+LRESULT answerGetObject(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (static_cast<LONG>(lParam) != OBJID_CLIENT)
+        return DefWindowProcW(window, WM_GETOBJECT, wParam, lParam);
+    auto* client = new (std::nothrow) ClientAccessible(window);
+    if (!client)
+        return 0;
+    const LRESULT result = LresultFromObject(IID_IAccessible, wParam, client);
+    client->Release();
+    return result;
+}
+
+std::vector<AccessibleEvent> accessibilityEvents(AnnouncedState& last, SetupPage page, SetupStatus status,
+                                                 const std::vector<AccessibleElement>& elements) {
+    std::vector<AccessibleEvent> events;
+    const auto childWithRole = [&](long role) {
+        for (size_t i = 0; i < elements.size(); ++i)
+            if (elements[i].role == role)
+                return static_cast<long>(i + 1);
+        return 0L;
+    };
+    AnnouncedState now{page, focusedChild(elements), status, L"", L""};
+    if (const long line = page == SetupPage::ProgressPage ? childWithRole(ROLE_SYSTEM_STATICTEXT) : 0)
+        now.statusText = elements[static_cast<size_t>(line - 1)].name;
+    if (const long bar = childWithRole(ROLE_SYSTEM_PROGRESSBAR))
+        now.progress = elements[static_cast<size_t>(bar - 1)].value;
+    const bool newPage = now.page != last.page;
+    if (newPage)
+        events.push_back({EVENT_OBJECT_REORDER, CHILDID_SELF});
+    if (now.focusedChild != 0 && (newPage || now.focusedChild != last.focusedChild))
+        events.push_back({EVENT_OBJECT_FOCUS, now.focusedChild});
+    if (!newPage && (now.status != last.status || now.statusText != last.statusText) &&
+        !now.statusText.empty())
+        events.push_back({EVENT_OBJECT_NAMECHANGE, childWithRole(ROLE_SYSTEM_STATICTEXT)});
+    if (!now.progress.empty() && now.progress != last.progress)
+        events.push_back({EVENT_OBJECT_VALUECHANGE, childWithRole(ROLE_SYSTEM_PROGRESSBAR)});
+    last = std::move(now);
+    return events;
+}
+
+void announceChanges(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    const SharedSnapshot shared = takeSharedSnapshot();
+    const std::vector<AccessibleElement> elements = accessibleElements(
+        setupState, shared, layoutFor({setupState.page, shared.status, client.right, client.bottom}));
+    for (const AccessibleEvent& event :
+         accessibilityEvents(setupState.announced, setupState.page, shared.status, elements))
+        NotifyWinEvent(event.event, window, OBJID_CLIENT, event.child);
+}
