@@ -274,3 +274,8 @@ int32_t scrolledTerms(int32_t scroll, int wheelDelta) {
 POINT draggedWindowOrigin(const RECT& startWindow, POINT startCursor, POINT cursor) {
     return {startWindow.left + (cursor.x - startCursor.x), startWindow.top + (cursor.y - startCursor.y)};
 }
+
+bool passiveAllows(ClickAction action) {
+    return action == ClickAction::Close || action == ClickAction::Minimize ||
+           action == ClickAction::StartDrag || action == ClickAction::CancelDownload;
+}

@@ -61,6 +61,10 @@ struct Click {
 // match wins.
 Click decideClick(const SetupState& state, const Layout& layout, POINT point);
 
+// The clicks a passive window answers: closing, minimising, dragging and CANCEL; the run itself
+// decides everything else.
+bool passiveAllows(ClickAction action);
+
 // The page, language and option changes of a click (the only ones that need no window or
 // worker). Returns whether the window must be repainted.
 bool applyClick(SetupState& state, const Click& click);

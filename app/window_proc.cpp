@@ -32,7 +32,6 @@ constexpr DWORD launchIdleWaitMs = 5000;
 // How long an updated product must keep running before its update counts as good.
 constexpr DWORD restoreWatchMs = 10000;
 constexpr UINT showRestoreOfferMessage = WM_APP + 1;
-constexpr const wchar_t* threadFailureText = L"Could not start a background task.\nPlease try again.";
 
 // Set while an install worker exists; the thread clears it as its last step.
 std::atomic<bool> installWorkerRunning{false};
@@ -53,7 +52,8 @@ Layout currentLayout(HWND window) {
 }
 
 void onClose(HWND window) {
-    if (!closesWithoutAsking(setupState.page, setupState.status.load())) {
+    // A passive run asks nothing: closing it cancels, and the installation is rolled back.
+    if (!setupState.passive && !closesWithoutAsking(setupState.page, setupState.status.load())) {
         const LocalizedStrings& text = stringsFor(setupState.language);
         if (MessageBoxW(window, text.exitConfirm, text.exitTitle, MB_YESNO | MB_ICONQUESTION) != IDYES)
             return;
@@ -125,6 +125,19 @@ UniqueKernelHandle startProduct(const std::wstring& folder) {
     return process;
 }
 
+// Stops running copies and starts Ostrel.exe of the install folder (process stays empty when the
+// start fails); false, with Failed and the folder in the message, when it is missing.
+bool startInstalledProduct(UniqueKernelHandle& process) {
+    const std::wstring folder = currentInstallDir();
+    if (!pathExists(folder + L"\\" + productExeName)) {
+        failWith(L"Ostrel.exe not found:\n" + folder);
+        return false;
+    }
+    stopRunningProducts();
+    process = startProduct(folder);
+    return true;
+}
+
 // The window is gone from the screen while the updated product proves itself: an exit with an
 // error within the watch brings it back with RESTORE; anything else ends the setup, the update
 // standing.
@@ -185,6 +198,8 @@ void startDrag(HWND window) {
 
 // What a click does beyond the state: a mouse click's, or a key's that acts as one.
 void performClick(HWND window, const Click& click) {
+    if (setupState.passive && !passiveAllows(click.action))
+        return;
     if (applyClick(setupState, click))
         invalidate(window);
     switch (click.action) {
@@ -259,14 +274,9 @@ bool startInstallWorker(WorkerBody body) {
 }
 
 void launchProduct() {
-    const std::wstring folder = currentInstallDir();
-    const std::wstring executable = folder + L"\\" + productExeName;
-    if (!pathExists(executable)) {
-        failWith(L"Ostrel.exe not found:\n" + folder);
+    UniqueKernelHandle process;
+    if (!startInstalledProduct(process))
         return;
-    }
-    stopRunningProducts();
-    UniqueKernelHandle process = startProduct(folder);
     // Only this run's update left a restore point.
     if (process && pathExists(restorePointPath())) {
         watchUpdatedProduct(std::move(process));
@@ -276,6 +286,15 @@ void launchProduct() {
         WaitForInputIdle(process.get(), launchIdleWaitMs);
     // The status is UpToDate or Complete, so the close rule lets this through without a question.
     PostMessageW(mainWindow(), WM_CLOSE, 0, 0);
+}
+
+bool runInstalledProduct() {
+    UniqueKernelHandle process;
+    if (!startInstalledProduct(process))
+        return false;
+    if (process)
+        WaitForInputIdle(process.get(), launchIdleWaitMs);
+    return true;
 }
 
 LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

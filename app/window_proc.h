@@ -8,6 +8,9 @@
 
 LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Failed with this when a worker thread cannot be made.
+inline constexpr const wchar_t* threadFailureText = L"Could not start a background task.\nPlease try again.";
+
 using WorkerBody = void (*)();
 
 // UI thread. Starts the update check on a worker thread (app/workers.h); when no thread can be
@@ -22,3 +25,8 @@ bool startInstallWorker(WorkerBody body = installWorker);
 // UI thread. Stops running copies, starts the installed product and closes the setup; a
 // missing executable becomes Failed with the folder in the message.
 void launchProduct();
+
+// Stops running copies and starts the installed product, waiting until it takes input, with no
+// watch of an update and no window; false, with Failed and the folder in the message, when
+// Ostrel.exe is missing. Any thread.
+bool runInstalledProduct();

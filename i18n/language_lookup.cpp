@@ -1,6 +1,7 @@
 #include "i18n/language_table.h"
 
 #include <stdexcept>
+#include <string>
 
 const LocalizedStrings& stringsFor(int32_t languageId) {
     auto found = languageTable.lower_bound(languageId);
@@ -22,4 +23,11 @@ const wchar_t* languageCode(int32_t languageId) {
     default:
         return L"en";
     }
+}
+
+int32_t languageIdForCode(const std::wstring& code) {
+    for (int32_t id = 0; id < languageCount; ++id)
+        if (code == languageCode(id))
+            return id;
+    return -1;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 
 struct LocalizedStrings {
     const wchar_t* nameEnglish;
@@ -62,3 +63,6 @@ const LocalizedStrings& stringsFor(int32_t languageId);
 
 // The code stored for the installed product: "en", "ko", "ja", "zh", "ru"; "en" for any other id.
 const wchar_t* languageCode(int32_t languageId);
+
+// The id of a code languageCode gives ("en" ... "ru", exactly); -1 for any other text.
+int32_t languageIdForCode(const std::wstring& code);

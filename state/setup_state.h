@@ -96,6 +96,8 @@ struct SetupState {
     bool createDesktopShortcut = true;
     bool createStartMenuShortcut = true;
     bool termsAccepted = false;
+    // Set before the window exists: it shows the progress page alone and asks nothing.
+    bool passive = false;
     int32_t termsScroll = 0;
     int32_t termsContentHeight = 0;
     float displayedProgress = 0.0f;

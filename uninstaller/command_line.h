@@ -1,6 +1,8 @@
 // The uninstaller's command line: none, "/quiet", or the relaunch of its temporary copy.
 #pragma once
 
+#include "win/command_line.h"
+
 #include <windows.h>
 
 #include <string>
@@ -22,13 +24,6 @@ struct UninstallCommand {
 
 inline constexpr const wchar_t* quietSwitch = L"/quiet";
 inline constexpr const wchar_t* relocatedSwitch = L"/relocated";
-
-// The arguments after the program name in a raw command line (GetCommandLineW). The list of
-// installed programs starts the uninstaller with its UninstallString unchanged, an unquoted path
-// that may hold blanks: a line that begins with the program's own full path (selfPath, compared
-// without case) followed by a blank or nothing counts that whole path as the program name.
-// Otherwise the line is split as CommandLineToArgvW does.
-std::vector<std::wstring> commandArguments(const std::wstring& commandLine, const std::wstring& selfPath);
 
 // The arguments after the program name: [] or ["/quiet"] (Interactive), or
 // ["/relocated", absolute folder, decimal process id] with "/quiet" optionally after them.

@@ -6,11 +6,11 @@
 #include "uninstaller/uninstall_report.h"
 #include "uninstaller/uninstall_steps.h"
 #include "uninstaller/uninstall_texts.h"
+#include "win/console.h"
 #include "win/handles.h"
 #include "win/paths.h"
 #include "win/product_names.h"
 #include "win/registry.h"
-#include "win/text.h"
 
 #include <optional>
 #include <string>
@@ -18,26 +18,14 @@
 
 namespace {
 
-// Unattended runs write each message as UTF-8 lines to standard output, if there is one.
-void writeToStandardOutput(const std::wstring& message) {
-    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (output == nullptr || output == INVALID_HANDLE_VALUE)
-        return;
-    std::wstring text;
-    for (const wchar_t c : message + L"\n")
-        text += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
-    const std::string bytes = toUtf8(text);
-    DWORD written = 0;
-    WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
 struct Messenger {
     const UninstallTexts& texts;
     bool quiet;
 
     void tell(const std::wstring& message, UINT icon) const {
         if (quiet)
-            writeToStandardOutput(message);
+            // Unattended runs write each message as lines to standard output, if there is one.
+            writeMessageLine(GetStdHandle(STD_OUTPUT_HANDLE), message);
         else
             MessageBoxW(nullptr, message.c_str(), texts.title, MB_OK | icon | MB_SETFOREGROUND);
     }
