@@ -110,6 +110,8 @@ bool downloadPackage(InstallRun& run, const InstallRequest& request, std::wstrin
         request.downloadUrl, run.zipPath,
         [&sampler](uint64_t received, uint64_t total) { publishDownloadProgress(sampler, received, total); },
         setupState.cancelRequested);
+    for (size_t retry = 0; retry < downloaded.retries.size(); ++retry)
+        run.log.writeLine(retryLogLine(static_cast<int>(retry) + 1, downloaded.retries[retry]));
     if (!downloaded.ok) {
         const bool cancelled = setupState.cancelRequested.load();
         run.log.writeLine(L"Download FAILED (cancelled=" + flag(cancelled) + L")");

@@ -236,6 +236,7 @@ DownloadResult downloadFile(const std::wstring& url, const std::wstring& destina
     // What was written is already hashed, so a resumed file is never read back.
     ChunkHasher hasher(readBufferSize);
     receiveBody(first.get(), file.get(), hasher, outcome, progress, cancel);
+    DownloadResult result;
     for (int retry = 0; retry < downloadRetries && worthRetrying(outcome); ++retry) {
         if (!limits.pause(limits.firstRetryPause << retry, cancel)) {
             outcome.cancelled = true;
@@ -244,11 +245,14 @@ DownloadResult downloadFile(const std::wstring& url, const std::wstring& destina
         const std::wstring headers = resumeHeaders(outcome.received, etag, lastModified);
         const HttpsRequest again =
             sendDownloadRequest(target, headers.empty() ? acceptHeader : headers, limits.timeouts, status);
+        DownloadRetry& record = result.retries.emplace_back(DownloadRetry{outcome.received, 0, RetryAnswer::Fail});
         if (!again)
             continue; // still no network: the next retry may find it
         const RetryAnswer answer =
             judgeRetryAnswer(status, responseHeader(again.get(), WINHTTP_QUERY_CONTENT_RANGE),
                              outcome.received, outcome.announced);
+        record.status = status;
+        record.answer = answer;
         if (answer == RetryAnswer::Fail)
             break;
         outcome.aborted = false;
@@ -269,7 +273,25 @@ DownloadResult downloadFile(const std::wstring& url, const std::wstring& destina
     file.reset();
     outcome.cancelled = outcome.cancelled || cancel.load();
     if (!transferComplete(outcome))
-        return {};
+        return result;
     removePartialFile.release();
-    return {true, hasher.finish()};
+    result.ok = true;
+    result.sha256 = hasher.finish();
+    return result;
+}
+
+std::wstring retryLogLine(int number, const DownloadRetry& retry) {
+    std::wstring line = L"Download retry " + std::to_wstring(number) + L" of " + std::to_wstring(downloadRetries) +
+                        L" at " + std::to_wstring(retry.stoppedAt) + L" bytes: ";
+    if (retry.status == 0)
+        return line + L"no answer";
+    line += std::to_wstring(retry.status);
+    switch (retry.answer) {
+    case RetryAnswer::Continue:
+        return line + L", resumed";
+    case RetryAnswer::StartOver:
+        return line + L", started over";
+    default:
+        return line + L", refused";
+    }
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // "https://" + serviceHost + "/".
 std::wstring serviceOrigin();
@@ -17,12 +18,28 @@ bool isAllowedDownloadUrl(const std::wstring& url);
 // (bytes received so far, total announced by the server or 0).
 using DownloadProgress = std::function<void(uint64_t, uint64_t)>;
 
+// How the server answered a retry.
+
+// What an answer to a retry means for a file of which offset bytes are written.
+enum class RetryAnswer { Continue, StartOver, Fail };
+
+// One retry after the data stopped short: where it stopped, and the answer (status 0: none came).
+struct DownloadRetry {
+    uint64_t stoppedAt = 0;
+    DWORD status = 0;
+    RetryAnswer answer = RetryAnswer::Fail;
+};
+
 // A finished download: ok only when the whole file is in place, with the SHA-256 of its bytes ("" when
-// it could not be computed, which no expected digest matches).
+// it could not be computed, which no expected digest matches), and the retries it took.
 struct DownloadResult {
     bool ok = false;
     std::wstring sha256;
+    std::vector<DownloadRetry> retries;
 };
+
+// The debug log's line for a retry: "Download retry 2 of 3 at 1048576 bytes: 206, resumed".
+std::wstring retryLogLine(int number, const DownloadRetry& retry);
 
 // Waits milliseconds unless cancel is set first; false when cancelled.
 using RetryPause = bool (*)(uint32_t milliseconds, const std::atomic<bool>& cancel);
@@ -70,9 +87,6 @@ bool worthRetrying(const TransferOutcome& outcome);
 // that gave this ETag (preferred; a weak one cannot be) or Last-Modified. "" when there is nothing
 // to resume or no usable validator: the next attempt asks for the whole file.
 std::wstring resumeHeaders(uint64_t offset, const std::wstring& etag, const std::wstring& lastModified);
-
-// What an answer to a retry means for a file of which offset bytes are written.
-enum class RetryAnswer { Continue, StartOver, Fail };
 
 // 206 whose Content-Range ("bytes first-last/length") starts at offset and runs to the end of a
 // file of the known total (any length when total is 0): Continue. 200: StartOver. Anything else: Fail.

@@ -289,16 +289,23 @@ TEST_F(Download, ADroppedConnectionResumesWithOneRangeRequest) {
     EXPECT_EQ(requests[1].headers.at("range"), "bytes=" + std::to_string(content.size() / 2) + "-");
     EXPECT_TRUE(requests[1].headers.at("if-range").starts_with("\"")) << "the ETag, not the date";
     EXPECT_EQ(requests[1].headers.at("accept"), "application/octet-stream");
+    ASSERT_EQ(result.retries.size(), 1u);
+    EXPECT_EQ(retryLogLine(1, result.retries[0]),
+              L"Download retry 1 of 3 at " + std::to_wstring(content.size() / 2) + L" bytes: 206, resumed");
 }
 
 TEST_F(Download, AConnectionThatKeepsDroppingFailsAfterThreeRetries) {
     const std::string name = publish("download-drop-always.bin", randomContent(400'000, 16));
     clearRecordedRequests();
 
-    EXPECT_FALSE(downloadFile(faultUrl(L"drop-always", name), destination, progress.callback(), cancel,
-                              withoutWaiting())
-                     .ok);
+    const DownloadResult result =
+        downloadFile(faultUrl(L"drop-always", name), destination, progress.callback(), cancel, withoutWaiting());
+    EXPECT_FALSE(result.ok);
     EXPECT_FALSE(exists(destination));
+    // Failed, the log still tells where each attempt stopped.
+    ASSERT_EQ(result.retries.size(), 3u);
+    EXPECT_EQ(result.retries[2].stoppedAt, 350000u);
+    EXPECT_EQ(result.retries[2].answer, RetryAnswer::Continue);
     EXPECT_EQ(pausesAsked, (std::vector<uint32_t>{1000, 2000, 4000}));
     const std::vector<RecordedRequest> requests = recordedRequests();
     ASSERT_EQ(requests.size(), 4u);
@@ -318,6 +325,8 @@ TEST_F(Download, AServerThatIgnoresTheRangeStartsTheFileOver) {
     EXPECT_EQ(readAll(destination), content);
     EXPECT_EQ(result.sha256, sha256File(destination));
     EXPECT_EQ(progress.calls.back().first, content.size());
+    ASSERT_EQ(result.retries.size(), 1u);
+    EXPECT_TRUE(retryLogLine(1, result.retries[0]).ends_with(L" bytes: 200, started over"));
 }
 
 TEST_F(Download, CancelDuringTheRetryPauseStopsWithoutAnotherRequest) {

@@ -46,7 +46,7 @@ const InstallSteps fakeSteps = {
             return DownloadResult{};
         writeBytes(destination, "PK package");
         progress(10, 10);
-        return DownloadResult{true, world.digest};
+        return DownloadResult{true, world.digest, {}};
     },
     [](const std::wstring&, const std::wstring& destination) {
         if (world.extractThrows)
