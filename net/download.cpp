@@ -245,7 +245,8 @@ DownloadResult downloadFile(const std::wstring& url, const std::wstring& destina
         const std::wstring headers = resumeHeaders(outcome.received, etag, lastModified);
         const HttpsRequest again =
             sendDownloadRequest(target, headers.empty() ? acceptHeader : headers, limits.timeouts, status);
-        DownloadRetry& record = result.retries.emplace_back(DownloadRetry{outcome.received, 0, RetryAnswer::Fail});
+        DownloadRetry& record =
+            result.retries.emplace_back(DownloadRetry{outcome.received, 0, RetryAnswer::Fail});
         if (!again)
             continue; // still no network: the next retry may find it
         const RetryAnswer answer =
@@ -281,8 +282,9 @@ DownloadResult downloadFile(const std::wstring& url, const std::wstring& destina
 }
 
 std::wstring retryLogLine(int number, const DownloadRetry& retry) {
-    std::wstring line = L"Download retry " + std::to_wstring(number) + L" of " + std::to_wstring(downloadRetries) +
-                        L" at " + std::to_wstring(retry.stoppedAt) + L" bytes: ";
+    std::wstring line = L"Download retry " + std::to_wstring(number) + L" of " +
+                        std::to_wstring(downloadRetries) + L" at " + std::to_wstring(retry.stoppedAt) +
+                        L" bytes: ";
     if (retry.status == 0)
         return line + L"no answer";
     line += std::to_wstring(retry.status);
