@@ -298,8 +298,8 @@ TEST_F(Download, AConnectionThatKeepsDroppingFailsAfterThreeRetries) {
     const std::string name = publish("download-drop-always.bin", randomContent(400'000, 16));
     clearRecordedRequests();
 
-    const DownloadResult result =
-        downloadFile(faultUrl(L"drop-always", name), destination, progress.callback(), cancel, withoutWaiting());
+    const DownloadResult result = downloadFile(faultUrl(L"drop-always", name), destination,
+                                               progress.callback(), cancel, withoutWaiting());
     EXPECT_FALSE(result.ok);
     EXPECT_FALSE(exists(destination));
     // Failed, the log still tells where each attempt stopped.
