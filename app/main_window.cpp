@@ -2,6 +2,7 @@
 
 #include "app/window_proc.h"
 #include "state/setup_state.h"
+#include "win/folders.h"
 #include "win/paths.h"
 #include "win/product_names.h"
 
@@ -9,10 +10,6 @@
 #include <shlobj.h>
 
 #include <atomic>
-#include <filesystem>
-#include <system_error>
-
-namespace fs = std::filesystem;
 
 namespace {
 constexpr DWORD cornerPreferenceAttribute = 33; // DWMWA_WINDOW_CORNER_PREFERENCE
@@ -38,12 +35,11 @@ std::wstring defaultInstallDir() {
 }
 
 std::wstring installFolderForPick(const std::wstring& picked) {
-    std::error_code error;
-    const fs::path folder(picked);
-    if (fs::is_empty(folder, error) || error || pathExists((folder / productExeName).wstring()) ||
-        pathExists((folder / fileListName).wstring()))
+    std::vector<FolderEntry> entries;
+    if (listFolder(picked, entries) != 0 || entries.empty() || pathExists(joinPath(picked, productExeName)) ||
+        pathExists(joinPath(picked, fileListName)))
         return picked;
-    return (folder / productName).wstring();
+    return joinPath(picked, productName);
 }
 
 HWND createMainWindow(HINSTANCE instance, RenderResources& resources) {

@@ -11,6 +11,7 @@
 #include "update/update_check.h"
 #include "win/command_line.h"
 #include "win/console.h"
+#include "win/folders.h"
 #include "win/handles.h"
 #include "win/install_log.h"
 #include "win/paths.h"
@@ -18,9 +19,6 @@
 #include "win/registry.h"
 
 #include <atomic>
-#include <filesystem>
-
-namespace fs = std::filesystem;
 
 namespace {
 // How long a failure stays on the passive progress page before the window closes.
@@ -61,11 +59,9 @@ int32_t storedLanguage() {
 
 // A folder that can be made: nothing but a folder at its place, and its drive or share there.
 bool installFolderUsable(const std::wstring& folder) {
-    std::error_code error;
-    const fs::path path(folder);
-    if (fs::exists(path, error))
-        return fs::is_directory(path, error);
-    return fs::is_directory(path.root_path(), error);
+    if (pathExists(folder))
+        return isFolder(folder);
+    return isFolder(rootOf(folder));
 }
 
 BOOL WINAPI onConsoleBreak(DWORD) {

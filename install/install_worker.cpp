@@ -8,6 +8,7 @@
 #include "net/download.h"
 #include "state/setup_state.h"
 #include "state/shutdown.h"
+#include "win/folders.h"
 #include "win/handles.h"
 #include "win/install_log.h"
 #include "win/paths.h"
@@ -19,12 +20,9 @@
 #include <algorithm>
 #include <cwctype>
 #include <exception>
-#include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 constexpr int32_t stagedListingLimit = 50;
@@ -38,12 +36,6 @@ std::wstring flag(bool value) {
 
 std::wstring number(int64_t value) {
     return std::to_wstring(value);
-}
-
-std::wstring withoutTrailingSeparator(std::wstring path) {
-    while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/'))
-        path.pop_back();
-    return path;
 }
 
 std::wstring errorDetail(const std::error_code& error) {
@@ -83,10 +75,7 @@ struct InstallRun {
         rollBack(transaction.journalPath, log);
     }
     void deleteZip() const { DeleteFileW(zipPath.c_str()); }
-    void removeStaging() const {
-        std::error_code ignored;
-        fs::remove_all(stagingDir, ignored);
-    }
+    void removeStaging() const { removeTree(stagingDir); }
 };
 
 bool hashesMatch(const std::wstring& expected, const std::wstring& actual) {
@@ -168,10 +157,11 @@ bool prepareFolders(InstallRun& run) {
                  stringsFor(setupState.language).errCopy + std::wstring(L"\n") + run.installFolder);
         return false;
     }
-    fs::remove_all(run.stagingDir, error);
-    if (!error)
-        fs::create_directories(run.stagingDir, error);
-    if (error) {
+    DWORD code = removeTree(run.stagingDir);
+    if (code == 0)
+        code = createFolderTree(run.stagingDir);
+    if (code != 0) {
+        error.assign(static_cast<int>(code), std::system_category());
         run.deleteZip();
         run.fail(L"Cannot prepare staging folder: " + run.stagingDir + errorDetail(error),
                  stringsFor(setupState.language).errExtract);
@@ -187,12 +177,12 @@ bool extractPackage(InstallRun& run) {
         return false;
     }
     run.log.writeLine(L"ExtractZip OK, staging dir: " + run.stagingDir);
-    std::error_code error;
+    std::vector<FolderEntry> entries;
+    const std::error_code error(static_cast<int>(listTree(run.stagingDir, entries)), std::system_category());
     int32_t staged = 0;
-    for (fs::recursive_directory_iterator walk(run.stagingDir, error), end; !error && walk != end;
-         walk.increment(error)) {
+    for (const FolderEntry& entry : entries) {
         if (staged < stagedListingLimit)
-            run.log.writeLine(L"  staged: " + walk->path().wstring());
+            run.log.writeLine(L"  staged: " + joinPath(run.stagingDir, entry.path));
         ++staged;
     }
     if (error) {
@@ -211,16 +201,14 @@ bool chooseSourceFolder(InstallRun& run, std::wstring& srcDir) {
     srcDir = run.stagingDir;
     int32_t folders = 0;
     int32_t others = 0;
-    fs::path onlyFolder;
-    std::error_code error;
-    for (fs::directory_iterator list(run.stagingDir, error), end; !error && list != end;
-         list.increment(error)) {
-        const fs::file_status status = fs::status(list->path(), error);
-        if (error)
-            break;
-        if (fs::is_directory(status)) {
+    std::wstring onlyFolder;
+    std::vector<FolderEntry> entries;
+    const std::error_code error(static_cast<int>(listFolder(run.stagingDir, entries)),
+                                std::system_category());
+    for (const FolderEntry& entry : entries) {
+        if (entry.folder) {
             ++folders;
-            onlyFolder = list->path();
+            onlyFolder = joinPath(run.stagingDir, entry.path);
         } else {
             ++others;
         }
@@ -234,39 +222,41 @@ bool chooseSourceFolder(InstallRun& run, std::wstring& srcDir) {
     }
     run.log.writeLine(L"Subfolder detect: dirs=" + number(folders) + L" files=" + number(others));
     if (folders == 1 && others == 0) {
-        srcDir = onlyFolder.wstring() + L"\\";
+        srcDir = onlyFolder + L"\\";
         run.log.writeLine(L"Using subfolder: " + srcDir);
     }
     return true;
 }
 
 struct PackageEntry {
-    fs::path source;
-    fs::path destination;
+    std::wstring source;
+    std::wstring destination;
     bool folder;
 };
 
 // Every entry under srcDir with its place in the install folder, listed before anything moves.
-std::vector<PackageEntry> listPackage(const std::wstring& srcDir, const std::wstring& installFolder) {
-    const fs::path base = fs::weakly_canonical(withoutTrailingSeparator(srcDir));
-    std::vector<PackageEntry> entries;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(srcDir)) {
-        const fs::path relative = fs::weakly_canonical(entry.path()).lexically_relative(base);
-        entries.push_back({entry.path(), fs::path(installFolder) / relative, fs::is_directory(entry.path())});
-    }
-    return entries;
+DWORD listPackage(const std::wstring& srcDir, const std::wstring& installFolder,
+                  std::vector<PackageEntry>& entries) {
+    std::vector<FolderEntry> tree;
+    const DWORD error = listTree(srcDir, tree);
+    for (const FolderEntry& entry : tree)
+        entries.push_back({joinPath(srcDir, entry.path), joinPath(installFolder, entry.path), entry.folder});
+    return error;
 }
 
 bool replacesAnything(const std::vector<PackageEntry>& entries) {
     return std::any_of(entries.begin(), entries.end(), [](const PackageEntry& entry) {
-        return !entry.folder && pathExists(entry.destination.wstring());
+        return !entry.folder && pathExists(entry.destination);
     });
 }
 
 bool copyPackage(InstallRun& run, const std::wstring& srcDir) {
     std::wstring failure;
     try {
-        const std::vector<PackageEntry> entries = listPackage(srcDir, run.installFolder);
+        std::vector<PackageEntry> entries;
+        if (const DWORD code = listPackage(srcDir, run.installFolder, entries))
+            throw std::system_error(static_cast<int>(code), std::system_category(),
+                                    "cannot list the package");
         // A copy the user started during the download would hold its files.
         if (replacesAnything(entries))
             run.steps.stopProducts();
@@ -278,7 +268,7 @@ bool copyPackage(InstallRun& run, const std::wstring& srcDir) {
                                              : placeFile(run.transaction, entry.source, entry.destination,
                                                          run.steps.lockedFileWait, error);
             if (!placed) {
-                failure = L"Copy FAILED: " + entry.destination.wstring() + errorDetail(error);
+                failure = L"Copy FAILED: " + entry.destination + errorDetail(error);
                 break;
             }
             copied += entry.folder ? 0 : 1;
@@ -299,7 +289,7 @@ bool copyPackage(InstallRun& run, const std::wstring& srcDir) {
 }
 
 // Written whole or not at all: a partial uninstaller is removed again.
-void writeImage(const fs::path& target, const std::string& image, std::error_code& error) {
+void writeImage(const std::wstring& target, const std::string& image, std::error_code& error) {
     UniqueFile file(
         CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
@@ -322,7 +312,7 @@ bool placeUninstaller(InstallRun& run) {
     if (image.empty())
         return true;
     std::error_code error;
-    const fs::path target = fs::path(run.installFolder) / uninstallerName;
+    const std::wstring target = joinPath(run.installFolder, uninstallerName);
     if (clearTarget(run.transaction, target, run.steps.lockedFileWait, error))
         writeImage(target, image, error);
     run.log.writeLine(L"Uninstaller copy ec=" + number(error.value()));
@@ -354,23 +344,24 @@ bool registerProduct(InstallRun& run, const std::wstring& version) {
 // Leftovers in the temporary folder are logged only: the installation itself is in place.
 void cleanUp(InstallRun& run) {
     run.deleteZip();
-    std::error_code error;
-    fs::remove_all(run.stagingDir, error);
+    const std::error_code error(static_cast<int>(removeTree(run.stagingDir)), std::system_category());
     if (error)
         run.log.writeLine(L"Cannot remove staging folder: " + run.stagingDir + errorDetail(error));
 }
 
 // The final listing and check; Complete only when Ostrel.exe is in the install folder.
 void finish(InstallRun& run, const std::wstring& version) {
-    const fs::path executable = fs::path(run.installFolder) / productExeName;
-    std::error_code error;
-    const bool present = fs::exists(executable, error);
+    const std::wstring executable = joinPath(run.installFolder, productExeName);
+    const DWORD attributes = GetFileAttributesW(executable.c_str());
+    const bool present = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     run.log.writeLine(L"Checking: " + run.installFolder + L"\\Ostrel.exe exists=" + flag(present));
+    std::vector<FolderEntry> entries;
+    const std::error_code error(static_cast<int>(listFolder(run.installFolder, entries)),
+                                std::system_category());
     int32_t listed = 0;
-    for (fs::directory_iterator list(run.installFolder, error), end; !error && list != end;
-         list.increment(error)) {
+    for (const FolderEntry& entry : entries) {
         if (listed < installedListingLimit)
-            run.log.writeLine(L"  installed: " + list->path().filename().wstring());
+            run.log.writeLine(L"  installed: " + entry.path);
         ++listed;
     }
     // The listing is for the log; only the check below decides the outcome.
@@ -378,7 +369,7 @@ void finish(InstallRun& run, const std::wstring& version) {
         run.log.writeLine(L"Cannot list install folder" + errorDetail(error));
     else
         run.log.writeLine(L"  total installed: " + number(listed));
-    if (!fs::exists(executable, error) || error) {
+    if (!present) {
         run.fail(L"FAIL: Ostrel.exe not found", L"Ostrel.exe not found after install:\n" + run.installFolder);
         return;
     }

@@ -1,6 +1,7 @@
 #include "install/transaction.h"
 
 #include "install/registration.h"
+#include "win/folders.h"
 #include "win/paths.h"
 #include "win/random.h"
 #include "win/registry.h"
@@ -11,8 +12,6 @@
 #include <exception>
 #include <string_view>
 #include <vector>
-
-namespace fs = std::filesystem;
 
 // The journal is UTF-8, one change a line, fields separated by tabs (no path or registry name of
 // an installation holds one):
@@ -50,11 +49,10 @@ bool moveFile(const std::wstring& from, const std::wstring& to) {
 }
 
 std::wstring backupFolderFor(const std::wstring& installFolder) {
-    fs::path folder = fs::path(installFolder);
-    if (!folder.has_filename())
-        folder = folder.parent_path();
-    const std::wstring name = folder.filename().empty() ? L"Ostrel" : folder.filename().wstring();
-    return (folder.parent_path() / (name + L".backup-" + randomHex(backupSuffixBytes))).wstring();
+    const std::wstring name = lastComponent(installFolder);
+    const std::wstring parent =
+        name.empty() ? withoutTrailingSeparators(installFolder) : parentFolder(installFolder);
+    return joinPath(parent, (name.empty() ? L"Ostrel" : name) + L".backup-" + randomHex(backupSuffixBytes));
 }
 
 std::vector<std::wstring> splitFields(const std::wstring& line) {
@@ -103,9 +101,8 @@ RegistryValue registryValueFrom(const std::wstring& type, const std::wstring& he
 
 // Only a folder of the form this code makes, whatever a journal says.
 void removeBackupFolder(const std::wstring& folder) {
-    std::error_code ignored;
-    if (fs::path(folder).filename().wstring().find(L".backup-") != std::wstring::npos)
-        fs::remove_all(folder, ignored);
+    if (lastComponent(folder).find(L".backup-") != std::wstring::npos)
+        removeTree(folder);
 }
 
 // One journal entry undone; false when it could not be, logged either way.
@@ -176,18 +173,14 @@ bool beginTransaction(InstallTransaction& transaction, const std::wstring& journ
     return false;
 }
 
-bool createFolders(InstallTransaction& transaction, const fs::path& folder, std::error_code& error) {
-    std::vector<fs::path> missing;
-    fs::path top = folder;
-    if (!top.has_filename() && top.has_relative_path())
-        top = top.parent_path(); // a trailing separator names the same folder
-    for (fs::path level = top; !level.empty() && !pathExists(level.wstring()); level = level.parent_path()) {
+bool createFolders(InstallTransaction& transaction, const std::wstring& folder, std::error_code& error) {
+    std::vector<std::wstring> missing;
+    // A trailing separator names the same folder.
+    for (std::wstring level = withoutTrailingSeparators(folder); !level.empty() && !pathExists(level);
+         level = parentFolder(level))
         missing.push_back(level);
-        if (level == level.parent_path())
-            break;
-    }
     for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
-        if (!appendLine(transaction, L"folder\t" + level->wstring())) {
+        if (!appendLine(transaction, L"folder\t" + *level)) {
             failWithLastError(error);
             return false;
         }
@@ -199,14 +192,14 @@ bool createFolders(InstallTransaction& transaction, const fs::path& folder, std:
     return true;
 }
 
-bool clearTarget(InstallTransaction& transaction, const fs::path& target, const LockedFileWait& wait,
+bool clearTarget(InstallTransaction& transaction, const std::wstring& target, const LockedFileWait& wait,
                  std::error_code& error) {
     error.clear();
-    if (!createFolders(transaction, target.parent_path(), error))
+    if (!createFolders(transaction, parentFolder(target), error))
         return false;
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        if (!appendLine(transaction, L"new\t" + target.wstring())) {
+        if (!appendLine(transaction, L"new\t" + target)) {
             failWithLastError(error);
             return false;
         }
@@ -222,12 +215,12 @@ bool clearTarget(InstallTransaction& transaction, const fs::path& target, const 
         return false;
     }
     const std::wstring backup = transaction.backupFolder + L"\\" + std::to_wstring(transaction.backups++);
-    if (!appendLine(transaction, L"moved\t" + target.wstring() + L"\t" + backup)) {
+    if (!appendLine(transaction, L"moved\t" + target + L"\t" + backup)) {
         failWithLastError(error);
         return false;
     }
     for (int attempt = 1;; ++attempt) {
-        if (moveFile(target.wstring(), backup))
+        if (moveFile(target, backup))
             return true;
         const DWORD code = GetLastError();
         if (!isLockError(code) || attempt >= wait.attempts) {
@@ -238,11 +231,11 @@ bool clearTarget(InstallTransaction& transaction, const fs::path& target, const 
     }
 }
 
-bool placeFile(InstallTransaction& transaction, const fs::path& source, const fs::path& target,
+bool placeFile(InstallTransaction& transaction, const std::wstring& source, const std::wstring& target,
                const LockedFileWait& wait, std::error_code& error) {
     if (!clearTarget(transaction, target, wait, error))
         return false;
-    if (moveFile(source.wstring(), target.wstring()))
+    if (moveFile(source, target))
         return true;
     failWithLastError(error);
     return false;
@@ -268,8 +261,7 @@ void commitTransaction(InstallTransaction& transaction, bool keepRestorePoint) {
     if (keepRestorePoint && MoveFileExW(transaction.journalPath.c_str(), restorePointPath().c_str(),
                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return;
-    std::error_code ignored;
-    fs::remove_all(transaction.backupFolder, ignored);
+    removeTree(transaction.backupFolder);
     DeleteFileW(transaction.journalPath.c_str());
 }
 

@@ -8,7 +8,6 @@
 
 #include <windows.h>
 
-#include <filesystem>
 #include <string>
 #include <system_error>
 
@@ -35,18 +34,17 @@ bool beginTransaction(InstallTransaction& transaction, const std::wstring& journ
                       const std::wstring& installFolder);
 
 // Records, then makes, each folder missing at and above folder.
-bool createFolders(InstallTransaction& transaction, const std::filesystem::path& folder,
-                   std::error_code& error);
+bool createFolders(InstallTransaction& transaction, const std::wstring& folder, std::error_code& error);
 
 // Makes room for a new file at target: the folders above it are made, and a file already there
 // is moved into the backup folder, waited for while another program holds it open. The error
 // names why not; a folder in the way is never moved.
-bool clearTarget(InstallTransaction& transaction, const std::filesystem::path& target,
-                 const LockedFileWait& wait, std::error_code& error);
+bool clearTarget(InstallTransaction& transaction, const std::wstring& target, const LockedFileWait& wait,
+                 std::error_code& error);
 
 // clearTarget, then the source moved to target: a rename on one volume, a copy across volumes.
-bool placeFile(InstallTransaction& transaction, const std::filesystem::path& source,
-               const std::filesystem::path& target, const LockedFileWait& wait, std::error_code& error);
+bool placeFile(InstallTransaction& transaction, const std::wstring& source, const std::wstring& target,
+               const LockedFileWait& wait, std::error_code& error);
 
 // Records the registry values of an installation as they are now, before they are written.
 bool recordRegistry(InstallTransaction& transaction);

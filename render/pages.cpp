@@ -3,11 +3,11 @@
 #include "i18n/language_table.h"
 #include "render/frame.h"
 #include "render/widgets.h"
+#include "win/folders.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cwchar>
-#include <filesystem>
 
 using namespace Gdiplus;
 
@@ -25,15 +25,13 @@ void drawBackButton(const PageContext& page, const Font& font) {
 } // namespace
 
 uint64_t freeBytesAt(const std::wstring& folder) {
-    std::filesystem::path probe(folder);
-    for (;;) {
+    // The folder may not exist yet: the nearest one above it that does tells.
+    for (std::wstring probe = folder; !probe.empty(); probe = parentFolder(probe)) {
         ULARGE_INTEGER available{};
         if (GetDiskFreeSpaceExW(probe.c_str(), &available, nullptr, nullptr))
             return available.QuadPart;
-        if (!probe.has_relative_path())
-            return 0;
-        probe = probe.parent_path();
     }
+    return 0;
 }
 
 void paintLanguagePage(const PageContext& page) {

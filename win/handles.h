@@ -53,6 +53,11 @@ struct FileHandleTraits {
     static Value empty() { return INVALID_HANDLE_VALUE; }
     static void close(Value h) { CloseHandle(h); }
 };
+struct FindTraits {
+    using Value = HANDLE;
+    static Value empty() { return INVALID_HANDLE_VALUE; }
+    static void close(Value value) { FindClose(value); }
+};
 struct RegistryKeyTraits {
     using Value = HKEY;
     static Value empty() { return nullptr; }
@@ -97,6 +102,7 @@ struct GdiObjectTraits {
 
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
+using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueRegKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueCryptProvider = UniqueHandle<CryptProviderTraits>;
 using UniqueCryptHash = UniqueHandle<CryptHashTraits>;
