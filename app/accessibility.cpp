@@ -1,5 +1,6 @@
 #include "app/accessibility.h"
 
+#include "app/automation.h"
 #include "i18n/language_table.h"
 #include "render/focus.h"
 #include "render/pages.h"
@@ -46,11 +47,18 @@ void addProgressPage(std::vector<AccessibleElement>& elements, const SetupState&
     if (running(shared.status)) {
         wchar_t percent[16];
         swprintf(percent, 16, L"%.0f%%", state.progress.load() * 100.0);
-        add(elements,
-            {shared.statusText, ROLE_SYSTEM_PROGRESSBAR, STATE_SYSTEM_READONLY, layout.progressBar, percent});
+        add(elements, {shared.statusText, ROLE_SYSTEM_PROGRESSBAR, STATE_SYSTEM_READONLY, layout.progressBar,
+                       percent, FocusItem::None, -1, state.progress.load() * 100.0});
     }
     add(elements,
         button(actionButtonFor(shared.status, strings).label, layout.primaryButton, FocusItem::Primary));
+}
+
+std::vector<AccessibleElement> elementsOf(HWND window, const SharedSnapshot& shared) {
+    RECT client{};
+    GetClientRect(window, &client);
+    return accessibleElements(setupState, shared,
+                              layoutFor({setupState.page, shared.status, client.right, client.bottom}));
 }
 
 // The client object: every answer is computed afresh from the state, on the UI thread that
@@ -71,12 +79,7 @@ class ClientAccessible final : public IAccessible {
         return E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0)
-            delete this;
-        return static_cast<ULONG>(left);
-    }
+    ULONG STDMETHODCALLTYPE Release() override { return releaseReference(this, references_); }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         *count = 0;
@@ -106,16 +109,16 @@ class ClientAccessible final : public IAccessible {
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
         *name = nullptr;
         if (isSelf(child))
-            return answer(stringsFor(setupState.language).installationTitle, name);
+            return copyToBstr(stringsFor(setupState.language).installationTitle, name);
         const auto found = element(child);
-        return found ? answer(found->name, name) : E_INVALIDARG;
+        return found ? copyToBstr(found->name, name) : E_INVALIDARG;
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
         *value = nullptr;
         const auto found = element(child);
         if (!found)
             return isSelf(child) ? S_FALSE : E_INVALIDARG;
-        return found->value.empty() ? S_FALSE : answer(found->value, value);
+        return found->value.empty() ? S_FALSE : copyToBstr(found->value, value);
     }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT, BSTR* text) override { return none(text); }
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT, BSTR* text) override { return none(text); }
@@ -190,13 +193,7 @@ class ClientAccessible final : public IAccessible {
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }
 
   private:
-    std::vector<AccessibleElement> elements() const {
-        RECT client{};
-        GetClientRect(window_, &client);
-        const SharedSnapshot shared = takeSharedSnapshot();
-        return accessibleElements(setupState, shared,
-                                  layoutFor({setupState.page, shared.status, client.right, client.bottom}));
-    }
+    std::vector<AccessibleElement> elements() const { return currentElements(window_); }
     static long childId(const VARIANT& child) { return child.vt == VT_I4 ? child.lVal : -1; }
     static bool isSelf(const VARIANT& child) { return childId(child) == CHILDID_SELF; }
     std::optional<AccessibleElement> element(const VARIANT& child) const {
@@ -205,10 +202,6 @@ class ClientAccessible final : public IAccessible {
         if (id < 1 || id > static_cast<long>(all.size()))
             return std::nullopt;
         return std::move(all[static_cast<size_t>(id - 1)]);
-    }
-    static HRESULT answer(const std::wstring& text, BSTR* out) {
-        *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        return *out ? S_OK : E_OUTOFMEMORY;
     }
     static HRESULT none(BSTR* out) {
         *out = nullptr;
@@ -225,17 +218,24 @@ std::vector<AccessibleElement> accessibleElements(const SetupState& state, const
     const LocalizedStrings& strings = stringsFor(state.language);
     std::vector<AccessibleElement> elements;
     switch (state.page) {
-    case SetupPage::LanguagePage:
+    case SetupPage::LanguagePage: {
         add(elements, text(strings.selectLanguageTitle, layout.heading));
+        // The items belong to a list, named by the heading, that spans their rows.
+        RECT rows{};
+        for (const LanguageItemLayout& item : layout.languageItems)
+            UnionRect(&rows, &rows, &item.row);
+        add(elements, {strings.selectLanguageTitle, ROLE_SYSTEM_LIST, 0, rows, L"", FocusItem::None});
+        const int list = static_cast<int>(elements.size()) - 1;
         for (int32_t i = 0; i < languageCount; ++i) {
             const bool selected = state.language.load() == i;
             add(elements,
                 {stringsFor(i).nameNative, ROLE_SYSTEM_LISTITEM,
                  STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_SELECTABLE | (selected ? STATE_SYSTEM_SELECTED : 0L),
-                 layout.languageItems[i].row, L"", selected ? FocusItem::Languages : FocusItem::None});
+                 layout.languageItems[i].row, L"", selected ? FocusItem::Languages : FocusItem::None, list});
         }
         add(elements, button(strings.btnNext, layout.primaryButton, FocusItem::Primary));
         break;
+    }
     case SetupPage::OptionsPage:
         add(elements, text(strings.installLocation, layout.heading));
         add(elements, text(shared.installDir, layout.folderBox));
@@ -277,6 +277,26 @@ std::vector<AccessibleElement> accessibleElements(const SetupState& state, const
     return elements;
 }
 
+HRESULT copyToBstr(const std::wstring& text, BSTR* out) {
+    *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+std::vector<AccessibleElement> currentElements(HWND window) {
+    return elementsOf(window, takeSharedSnapshot());
+}
+
+uint32_t elementShape(SetupPage page, const std::vector<AccessibleElement>& elements) {
+    uint32_t hash = 2166136261u; // FNV-1a
+    const auto mix = [&hash](long value) { hash = (hash ^ static_cast<uint32_t>(value)) * 16777619u; };
+    mix(static_cast<long>(page));
+    for (const AccessibleElement& element : elements) {
+        mix(element.role);
+        mix(element.parent);
+    }
+    return hash ? hash : 1;
+}
+
 long focusedChild(const std::vector<AccessibleElement>& elements) {
     for (size_t i = 0; i < elements.size(); ++i)
         if (elements[i].states & STATE_SYSTEM_FOCUSED)
@@ -285,6 +305,8 @@ long focusedChild(const std::vector<AccessibleElement>& elements) {
 }
 
 LRESULT answerGetObject(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (static_cast<LONG>(lParam) == UiaRootObjectId)
+        return answerAutomation(window, wParam, lParam);
     if (static_cast<LONG>(lParam) != OBJID_CLIENT)
         return DefWindowProcW(window, WM_GETOBJECT, wParam, lParam);
     auto* client = new (std::nothrow) ClientAccessible(window);
@@ -304,13 +326,14 @@ std::vector<AccessibleEvent> accessibilityEvents(AnnouncedState& last, SetupPage
                 return static_cast<long>(i + 1);
         return 0L;
     };
-    AnnouncedState now{page, focusedChild(elements), status, L"", L""};
+    AnnouncedState now{page, elementShape(page, elements), focusedChild(elements), status, L"", L""};
     if (const long line = page == SetupPage::ProgressPage ? childWithRole(ROLE_SYSTEM_STATICTEXT) : 0)
         now.statusText = elements[static_cast<size_t>(line - 1)].name;
     if (const long bar = childWithRole(ROLE_SYSTEM_PROGRESSBAR))
         now.progress = elements[static_cast<size_t>(bar - 1)].value;
     const bool newPage = now.page != last.page;
-    if (newPage)
+    // Elements that come and go on a page (the warning, the progress bar) move the others' places.
+    if (newPage || (last.shape != 0 && now.shape != last.shape))
         events.push_back({EVENT_OBJECT_REORDER, CHILDID_SELF});
     if (now.focusedChild != 0 && (newPage || now.focusedChild != last.focusedChild))
         events.push_back({EVENT_OBJECT_FOCUS, now.focusedChild});
@@ -324,12 +347,11 @@ std::vector<AccessibleEvent> accessibilityEvents(AnnouncedState& last, SetupPage
 }
 
 void announceChanges(HWND window) {
-    RECT client{};
-    GetClientRect(window, &client);
     const SharedSnapshot shared = takeSharedSnapshot();
-    const std::vector<AccessibleElement> elements = accessibleElements(
-        setupState, shared, layoutFor({setupState.page, shared.status, client.right, client.bottom}));
-    for (const AccessibleEvent& event :
-         accessibilityEvents(setupState.announced, setupState.page, shared.status, elements))
+    const std::vector<AccessibleElement> elements = elementsOf(window, shared);
+    const std::vector<AccessibleEvent> events =
+        accessibilityEvents(setupState.announced, setupState.page, shared.status, elements);
+    for (const AccessibleEvent& event : events)
         NotifyWinEvent(event.event, window, OBJID_CLIENT, event.child);
+    raiseAutomationEvents(window, events, elements);
 }

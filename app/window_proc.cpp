@@ -1,6 +1,7 @@
 #include "app/window_proc.h"
 
 #include "app/accessibility.h"
+#include "app/automation.h"
 #include "app/main_window.h"
 #include "app/window_input.h"
 #include "app/workers.h"
@@ -242,6 +243,25 @@ void onLeftButtonDown(HWND window, POINT point) {
         performClick(window, click);
 }
 
+// A UI Automation client's invoke, toggle, select or focus, as a click or a key would do it.
+void onAutomationAction(HWND window, WPARAM wParam, LPARAM lParam) {
+    const std::optional<AutomationTarget> target = automationTarget(window, wParam, lParam);
+    if (!target)
+        return;
+    const AccessibleElement& element = target->element;
+    const bool languageItem = element.role == ROLE_SYSTEM_LISTITEM;
+    if (target->action == AutomationAction::Click || languageItem) {
+        const Click click = decideClick(setupState, currentLayout(window), centreOf(element.rect));
+        if (click.action != ClickAction::StartDrag)
+            performClick(window, click);
+    }
+    if (target->action == AutomationAction::Focus) {
+        setupState.focus = languageItem ? FocusItem::Languages : element.focus;
+        setupState.focusCues = true;
+        invalidate(window);
+    }
+}
+
 // Returns whether the key was the window's.
 bool onKeyDown(HWND window, UINT key) {
     const bool shift = GetKeyState(VK_SHIFT) < 0;
@@ -313,6 +333,7 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     }
     case WM_DESTROY:
         KillTimer(window, repaintTimerId);
+        disconnectAutomation(window);
         forgetMainWindow(window);
         PostQuitMessage(0);
         return 0;
@@ -330,6 +351,12 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         return answerGetObject(window, wParam, lParam);
     case WM_ERASEBKGND:
         return 1;
+    case automationQueryMessage:
+        answerAutomationQuery(window, lParam);
+        return 0;
+    case automationActionMessage:
+        onAutomationAction(window, wParam, lParam);
+        return 0;
     case showRestoreOfferMessage:
         ShowWindow(window, SW_SHOW);
         SetForegroundWindow(window);

@@ -54,6 +54,7 @@ struct HitSlot {
 // What screen readers were last told of the window (UI thread only).
 struct AnnouncedState {
     SetupPage page = SetupPage::LanguagePage;
+    uint32_t shape = 0; // of the page's element list; 0 before the first announcement
     long focusedChild = 0;
     SetupStatus status = SetupStatus::Checking;
     std::wstring statusText;
@@ -105,6 +106,8 @@ struct SetupState {
     FocusItem focus = FocusItem::None;
     bool focusCues = false;
     AnnouncedState announced;
+    // Set once a UI Automation client has asked for the window's provider (UI thread only).
+    bool automationClient = false;
 
     // Guards status changes and every string a worker writes or reads while the UI runs.
     std::mutex sharedMutex;

@@ -1,4 +1,5 @@
 #include "app/accessibility.h"
+#include "app/automation.h"
 #include "app/window_input.h"
 #include "tests/support/layout_points.h"
 #include "tests/support/state_print.h"
@@ -427,12 +428,38 @@ TEST(WindowAccessibility, EventsTellThePageTheFocusTheStatusAndTheProgress) {
     state->focus = FocusItem::Primary;
     EXPECT_EQ(events(SetupStatus::Checking, L"Checking"), std::vector<DWORD>{EVENT_OBJECT_REORDER});
     EXPECT_EQ(events(SetupStatus::ReadyToInstall, L"Ready"),
-              (std::vector<DWORD>{EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE}))
+              (std::vector<DWORD>{EVENT_OBJECT_REORDER, EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE}))
         << "the action button appears with the focus that waited for it";
     state->progress = 0.25;
     EXPECT_EQ(events(SetupStatus::Downloading, L"Downloading"),
-              (std::vector<DWORD>{EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE}))
-        << "the focused button is CANCEL now";
+              (std::vector<DWORD>{EVENT_OBJECT_REORDER, EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE,
+                                  EVENT_OBJECT_VALUECHANGE}))
+        << "the progress bar appears; the focused button is CANCEL now";
     state->progress = 0.5;
     EXPECT_EQ(events(SetupStatus::Downloading, L"Downloading"), std::vector<DWORD>{EVENT_OBJECT_VALUECHANGE});
+}
+
+TEST(WindowAutomation, TheTreeNestsTheLanguagesInTheirListAndItsShapeFollowsTheElements) {
+    auto state = stateOn(SetupPage::LanguagePage);
+    const auto elementsNow = [&] { return accessibleElements(*state, SharedSnapshot{}, layoutNow(*state)); };
+    const std::vector<AccessibleElement> elements = elementsNow();
+    const int list = navigate(elements, rootIndex, NavigateDirection_FirstChild) + 1; // after the heading
+    ASSERT_EQ(controlTypeFor(elements[static_cast<size_t>(list)].role), UIA_ListControlTypeId);
+    const int first = navigate(elements, list, NavigateDirection_FirstChild);
+    const int last = navigate(elements, list, NavigateDirection_LastChild);
+    EXPECT_EQ(last - first, languageCount - 1);
+    EXPECT_EQ(navigate(elements, last, NavigateDirection_Parent), list);
+    EXPECT_EQ(navigate(elements, last, NavigateDirection_NextSibling), noElement);
+    EXPECT_EQ(navigate(elements, list, NavigateDirection_Parent), rootIndex);
+    const int next = navigate(elements, list, NavigateDirection_NextSibling);
+    EXPECT_EQ(controlTypeFor(elements[static_cast<size_t>(next)].role), UIA_ButtonControlTypeId) << "NEXT";
+    EXPECT_EQ(navigate(elements, next, NavigateDirection_PreviousSibling), list) << "past the items";
+
+    const uint32_t languagePage = elementShape(state->page, elements);
+    state->language = 4;
+    EXPECT_EQ(elementShape(state->page, elementsNow()), languagePage) << "renamed, still the same elements";
+    state->page = SetupPage::TermsPage;
+    const uint32_t terms = elementShape(state->page, elementsNow());
+    state->termsAccepted = true;
+    EXPECT_NE(elementShape(state->page, elementsNow()), terms) << "the warning has gone, NEXT has moved";
 }

@@ -1,4 +1,5 @@
 // The real main window, driven by the messages a user's mouse and keyboard would send.
+#include "app/automation.h"
 #include "app/main_window.h"
 #include "app/window_proc.h"
 #include "app/workers.h"
@@ -7,11 +8,13 @@
 #include "state/setup_state.h"
 #include "tests/support/layout_points.h"
 #include "win/handles.h"
+#include "win/uia_api.h"
 
 #include <oleacc.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -97,6 +100,135 @@ std::vector<ReadElement> readTree(HWND window) {
 ReadElement findIn(const std::vector<ReadElement>& tree, const std::wstring& name, long role) {
     for (const ReadElement& element : tree)
         if (element.name == name && element.role == role)
+            return element;
+    return {};
+}
+
+// The client half of UI Automation's core API, which MinGW has no import library for.
+using UiaNode = struct UiaNodeTag*;
+struct UiaCondition {
+    int type = 0; // ConditionType_True
+};
+struct UiaCacheRequest {
+    UiaCondition* view = nullptr;
+    int scope = 1; // TreeScope_Element
+    PROPERTYID* properties = nullptr;
+    int propertyCount = 0;
+    PATTERNID* patterns = nullptr;
+    int patternCount = 0;
+    int mode = 1; // AutomationElementMode_Full
+};
+struct UiaClient {
+    HMODULE dll = LoadLibraryW(L"uiautomationcore.dll");
+    template <typename F> F get(const char* name) const {
+        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
+    }
+    HRESULT(WINAPI* nodeFromHandle)(HWND, UiaNode*) = get<decltype(nodeFromHandle)>("UiaNodeFromHandle");
+    HRESULT(WINAPI* property)(UiaNode, PROPERTYID, VARIANT*) = get<decltype(property)>("UiaGetPropertyValue");
+    HRESULT(WINAPI* navigate)
+    (UiaNode, NavigateDirection, UiaCondition*, UiaCacheRequest*, SAFEARRAY**,
+     BSTR*) = get<decltype(navigate)>("UiaNavigate");
+    HRESULT(WINAPI* nodeFromVariant)
+    (VARIANT*, UiaNode*) = get<decltype(nodeFromVariant)>("UiaHUiaNodeFromVariant");
+    BOOL(WINAPI* release)(UiaNode) = get<decltype(release)>("UiaNodeRelease");
+};
+
+// One element of the window's UI Automation tree, with what Wine's client carries (no pattern's
+// properties: those are tested on the provider itself).
+struct AutomationElement {
+    std::wstring name;
+    int controlType = 0;
+    int depth = 0; // 1: a child of the window
+    bool enabled = false;
+    bool focused = false;
+};
+
+bool flagOf(const UiaClient& uia, UiaNode node, PROPERTYID id) {
+    VARIANT value{};
+    uia.property(node, id, &value);
+    return value.vt == VT_BOOL && value.boolVal != VARIANT_FALSE;
+}
+
+std::wstring nameOf(const UiaClient& uia, UiaNode node) {
+    VARIANT value{};
+    std::wstring name;
+    if (SUCCEEDED(uia.property(node, UIA_NamePropertyId, &value)) && value.vt == VT_BSTR)
+        name = value.bstrVal;
+    VariantClear(&value);
+    return name;
+}
+
+// The node the direction leads to from node; null at the end.
+UiaNode step(const UiaClient& uia, UiaNode node, NavigateDirection direction) {
+    UiaCondition all;
+    UiaCacheRequest request;
+    request.view = &all;
+    SAFEARRAY* data = nullptr;
+    BSTR structure = nullptr;
+    UiaNode to = nullptr;
+    if (SUCCEEDED(uia.navigate(node, direction, &all, &request, &data, &structure)) && data) {
+        LONG first[2] = {0, 0};
+        VARIANT found{};
+        if (SUCCEEDED(SafeArrayGetElement(data, first, &found)))
+            uia.nodeFromVariant(&found, &to);
+        SafeArrayDestroy(data);
+    }
+    SysFreeString(structure);
+    return to;
+}
+
+void readChildren(const UiaClient& uia, UiaNode parent, int depth, std::vector<AutomationElement>& tree) {
+    for (UiaNode node = step(uia, parent, NavigateDirection_FirstChild); node;) {
+        AutomationElement element{nameOf(uia, node), 0, depth};
+        VARIANT value{};
+        uia.property(node, UIA_ControlTypePropertyId, &value);
+        element.controlType = value.vt == VT_I4 ? value.lVal : 0;
+        element.enabled = flagOf(uia, node, UIA_IsEnabledPropertyId);
+        element.focused = flagOf(uia, node, UIA_HasKeyboardFocusPropertyId);
+        tree.push_back(element);
+        readChildren(uia, node, depth + 1, tree);
+        const UiaNode next = step(uia, node, NavigateDirection_NextSibling);
+        uia.release(node);
+        node = next;
+    }
+}
+
+bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
+
+// Runs a UI Automation client on the window's root, as a screen reader does: from a thread of its
+// own in the multithreaded apartment, while this UI thread answers the provider.
+void asAutomationClient(HWND window, std::function<void(const UiaClient&, UiaNode)> body) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread client([window, body, done] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        {
+            const UiaClient uia;
+            UiaNode root = nullptr;
+            if (uia.nodeFromHandle && SUCCEEDED(uia.nodeFromHandle(window, &root)) && root) {
+                body(uia, root);
+                uia.release(root);
+            }
+        }
+        CoUninitialize();
+        *done = true;
+    });
+    if (pumpUntil([&] { return done->load(); }, std::chrono::seconds(30)))
+        client.join();
+    else
+        client.detach(); // stuck in the client: the test fails on what it did not read
+}
+
+std::vector<AutomationElement> readAutomationTree(HWND window) {
+    auto tree = std::make_shared<std::vector<AutomationElement>>();
+    asAutomationClient(window,
+                       [tree](const UiaClient& uia, UiaNode root) { readChildren(uia, root, 1, *tree); });
+    return *tree;
+}
+
+AutomationElement findIn(const std::vector<AutomationElement>& tree, const std::wstring& name,
+                         int controlType) {
+    for (const AutomationElement& element : tree)
+        if (element.name == name && element.controlType == controlType)
             return element;
     return {};
 }
@@ -442,4 +574,124 @@ TEST_F(MainWindowInput, AScreenReaderReadsEveryPageAndFollowsIt) {
         << "the status is followed";
     EXPECT_EQ(findIn(tree, english.btnNext, ROLE_SYSTEM_PUSHBUTTON).role, 0);
     EXPECT_GE(tree.size(), 4u) << "the status line, the action button, minimise and close";
+}
+
+TEST_F(MainWindowInput, AUiAutomationClientReadsEveryPageAndFollowsIt) {
+    const LocalizedStrings& english = stringsFor(0);
+    const LocalizedStrings& russian = stringsFor(4);
+    auto tree = readAutomationTree(window);
+    EXPECT_EQ(findIn(tree, english.selectLanguageTitle, UIA_ListControlTypeId).depth, 1);
+    EXPECT_EQ(std::count_if(tree.begin(), tree.end(),
+                            [](const AutomationElement& e) {
+                                return e.depth == 2 && e.controlType == UIA_ListItemControlTypeId;
+                            }),
+              languageCount)
+        << "the languages are the list's items";
+    EXPECT_EQ(findIn(tree, russian.nameNative, UIA_ListItemControlTypeId).depth, 2);
+
+    click(languagePoint(4));
+    tree = readAutomationTree(window);
+    EXPECT_EQ(findIn(tree, russian.btnNext, UIA_ButtonControlTypeId).depth, 1)
+        << "named in the language shown";
+    EXPECT_EQ(findIn(tree, english.btnNext, UIA_ButtonControlTypeId).depth, 0);
+
+    click(languagePoint(0));
+    click(nextPoint);
+    press(VK_TAB);
+    tree = readAutomationTree(window);
+    EXPECT_TRUE(findIn(tree, english.optDesktopShortcut, UIA_CheckBoxControlTypeId).focused)
+        << "it follows Tab";
+    EXPECT_FALSE(findIn(tree, english.btnChange, UIA_ButtonControlTypeId).focused);
+
+    click(nextPoint);
+    tree = readAutomationTree(window);
+    EXPECT_TRUE(findIn(tree, english.termsTitle, UIA_DocumentControlTypeId).focused);
+    const AutomationElement next = findIn(tree, english.btnNext, UIA_ButtonControlTypeId);
+    EXPECT_EQ(next.depth, 1);
+    EXPECT_FALSE(next.enabled) << "until the terms are agreed";
+    click(termsBoxPoint);
+    EXPECT_TRUE(findIn(readAutomationTree(window), english.btnNext, UIA_ButtonControlTypeId).enabled);
+}
+
+// The provider's child of that name (and control type, when given), by its fragments' navigation (Wine's
+// client carries no control pattern, so the patterns are asked here, on the UI thread, of the provider
+// itself).
+ComPtr<IRawElementProviderFragment> childNamed(IRawElementProviderFragment* parent, const std::wstring& name,
+                                               int controlType = 0) {
+    ComPtr<IRawElementProviderFragment> child;
+    parent->Navigate(NavigateDirection_FirstChild, child.put());
+    while (child) {
+        ComPtr<IRawElementProviderSimple> simple;
+        child->QueryInterface(__uuidof(IRawElementProviderSimple), simple.putVoid());
+        VARIANT value{}, type{};
+        simple->GetPropertyValue(UIA_NamePropertyId, &value);
+        simple->GetPropertyValue(UIA_ControlTypePropertyId, &type);
+        const bool found =
+            value.vt == VT_BSTR && name == value.bstrVal && (!controlType || type.lVal == controlType);
+        VariantClear(&value);
+        if (found)
+            return child;
+        ComPtr<IRawElementProviderFragment> next;
+        child->Navigate(NavigateDirection_NextSibling, next.put());
+        std::swap(child, next);
+    }
+    return child;
+}
+
+template <typename I> ComPtr<I> patternOf(const ComPtr<IRawElementProviderFragment>& element) {
+    ComPtr<I> pattern;
+    if (element)
+        element->QueryInterface(__uuidof(I), pattern.putVoid());
+    return pattern;
+}
+
+void pumpAWhile() {
+    pumpUntil([] { return false; }, std::chrono::milliseconds(100));
+}
+
+TEST_F(MainWindowInput, TheProvidersPatternsActAsClicksAndItsElementsGoWithThePage) {
+    ComPtr<IRawElementProviderSimple> simpleRoot;
+    *simpleRoot.put() = automationRoot(window);
+    ComPtr<IRawElementProviderFragment> root;
+    ASSERT_EQ(simpleRoot->QueryInterface(__uuidof(IRawElementProviderFragment), root.putVoid()), S_OK);
+    const auto list = childNamed(root.get(), stringsFor(0).selectLanguageTitle, UIA_ListControlTypeId);
+    const auto russian = patternOf<ISelectionItemProvider>(childNamed(list.get(), stringsFor(4).nameNative));
+    ASSERT_TRUE(russian);
+    EXPECT_EQ(russian->Select(), S_OK);
+    pumpAWhile();
+    EXPECT_EQ(setupState.language.load(), 4);
+    BOOL selected = FALSE;
+    russian->get_IsSelected(&selected);
+    EXPECT_TRUE(selected);
+    SAFEARRAY* selection = nullptr;
+    ASSERT_EQ(patternOf<ISelectionProvider>(list)->GetSelection(&selection), S_OK);
+    EXPECT_EQ(selection->rgsabound[0].cElements, 1u);
+    SafeArrayDestroy(selection);
+
+    const auto next = childNamed(root.get(), stringsFor(4).btnNext);
+    ASSERT_EQ(patternOf<IInvokeProvider>(next)->Invoke(), S_OK);
+    pumpAWhile();
+    ASSERT_EQ(setupState.page, SetupPage::OptionsPage);
+    UiaRect bounds{};
+    EXPECT_EQ(next->get_BoundingRectangle(&bounds), UIA_E_ELEMENTNOTAVAILABLE) << "gone with its page";
+
+    const auto desktop = patternOf<IToggleProvider>(childNamed(root.get(), stringsFor(4).optDesktopShortcut));
+    ASSERT_TRUE(desktop);
+    EXPECT_EQ(desktop->Toggle(), S_OK);
+    pumpAWhile();
+    ToggleState toggle = ToggleState_Indeterminate;
+    desktop->get_ToggleState(&toggle);
+    EXPECT_EQ(toggle, ToggleState_Off);
+    EXPECT_FALSE(setupState.createDesktopShortcut);
+
+    setupState.page = SetupPage::ProgressPage;
+    setStatus(SetupStatus::Downloading, L"Downloading");
+    setupState.progress = 0.42;
+    const auto bar =
+        patternOf<IRangeValueProvider>(childNamed(root.get(), L"Downloading", UIA_ProgressBarControlTypeId));
+    ASSERT_TRUE(bar);
+    double value = 0;
+    bar->get_Value(&value);
+    EXPECT_DOUBLE_EQ(value, 42.0);
+    setStatus(SetupStatus::Checking, L"");
 }
