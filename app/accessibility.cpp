@@ -35,6 +35,14 @@ AccessibleElement text(std::wstring name, const RECT& rect) {
     return {std::move(name), ROLE_SYSTEM_STATICTEXT, STATE_SYSTEM_READONLY, rect, L"", FocusItem::None};
 }
 
+// The states of a widget whose change is announced (ticked, NEXT enabled); none for the rest
+// (a language item's selection moves the focus, which is announced).
+std::optional<long> announcedStates(const AccessibleElement& element) {
+    if (element.focus == FocusItem::None || element.role == ROLE_SYSTEM_LISTITEM)
+        return std::nullopt;
+    return element.states & (STATE_SYSTEM_CHECKED | STATE_SYSTEM_UNAVAILABLE);
+}
+
 bool running(SetupStatus status) {
     return status == SetupStatus::Downloading || status == SetupStatus::Extracting ||
            status == SetupStatus::Installing;
@@ -96,7 +104,8 @@ class ClientAccessible final : public IAccessible {
 
     HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
         *parent = nullptr;
-        return S_FALSE;
+        return AccessibleObjectFromWindow(window_, OBJID_WINDOW, IID_IDispatch,
+                                          reinterpret_cast<void**>(parent));
     }
     HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
         *count = static_cast<long>(elements().size());
@@ -152,6 +161,13 @@ class ClientAccessible final : public IAccessible {
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
+        const std::vector<AccessibleElement> all = elements();
+        for (size_t i = 0; i < all.size(); ++i)
+            if (all[i].states & STATE_SYSTEM_SELECTED) { // the language chosen
+                selection->vt = VT_I4;
+                selection->lVal = static_cast<long>(i + 1);
+                return S_OK;
+            }
         selection->vt = VT_EMPTY;
         return S_FALSE;
     }
@@ -173,9 +189,18 @@ class ClientAccessible final : public IAccessible {
         *height = heightOf(rect);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE accNavigate(long, VARIANT, VARIANT* end) override {
+    HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
         end->vt = VT_EMPTY;
-        return DISP_E_MEMBERNOTFOUND;
+        const long count = static_cast<long>(elements().size());
+        const long from = childId(start);
+        if (from < 0 || from > count)
+            return E_INVALIDARG;
+        const long to = accessibleNeighbour(from, count, direction);
+        if (to == 0)
+            return S_FALSE;
+        end->vt = VT_I4;
+        end->lVal = to;
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* child) override {
         POINT point{x, y};
@@ -188,7 +213,19 @@ class ClientAccessible final : public IAccessible {
                 child->lVal = static_cast<long>(i + 1);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT) override { return DISP_E_MEMBERNOTFOUND; }
+    // What a click on the element does, done by the UI thread after this returns.
+    HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
+        const std::vector<AccessibleElement> all = elements();
+        const long id = childId(child);
+        if (id < 1 || id > static_cast<long>(all.size()))
+            return isSelf(child) ? DISP_E_MEMBERNOTFOUND : E_INVALIDARG;
+        const AccessibleElement& element = all[static_cast<size_t>(id - 1)];
+        if (!(element.states & STATE_SYSTEM_FOCUSABLE) || (element.states & STATE_SYSTEM_UNAVAILABLE))
+            return DISP_E_MEMBERNOTFOUND;
+        postAutomationAction(window_, elementShape(setupState.page, all), static_cast<int>(id - 1),
+                             AutomationAction::Click);
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }
 
@@ -277,6 +314,22 @@ std::vector<AccessibleElement> accessibleElements(const SetupState& state, const
     return elements;
 }
 
+long accessibleNeighbour(long from, long count, long direction) {
+    const bool self = from == CHILDID_SELF;
+    switch (direction) {
+    case NAVDIR_FIRSTCHILD:
+        return self && count > 0 ? 1 : 0;
+    case NAVDIR_LASTCHILD:
+        return self ? count : 0;
+    case NAVDIR_NEXT:
+        return !self && from < count ? from + 1 : 0;
+    case NAVDIR_PREVIOUS:
+        return !self && from > 1 ? from - 1 : 0;
+    default:
+        return 0; // no spatial navigation: a reader follows the reading order
+    }
+}
+
 HRESULT copyToBstr(const std::wstring& text, BSTR* out) {
     *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
@@ -326,11 +379,14 @@ std::vector<AccessibleEvent> accessibilityEvents(AnnouncedState& last, SetupPage
                 return static_cast<long>(i + 1);
         return 0L;
     };
-    AnnouncedState now{page, elementShape(page, elements), focusedChild(elements), status, L"", L""};
+    AnnouncedState now{page, elementShape(page, elements), focusedChild(elements), status, L"", L"", {}};
     if (const long line = page == SetupPage::ProgressPage ? childWithRole(ROLE_SYSTEM_STATICTEXT) : 0)
         now.statusText = elements[static_cast<size_t>(line - 1)].name;
     if (const long bar = childWithRole(ROLE_SYSTEM_PROGRESSBAR))
         now.progress = elements[static_cast<size_t>(bar - 1)].value;
+    for (const AccessibleElement& element : elements)
+        if (const std::optional<long> states = announcedStates(element))
+            now.widgetStates.emplace_back(element.focus, *states);
     const bool newPage = now.page != last.page;
     // Elements that come and go on a page (the warning, the progress bar) move the others' places.
     if (newPage || (last.shape != 0 && now.shape != last.shape))
@@ -342,6 +398,11 @@ std::vector<AccessibleEvent> accessibilityEvents(AnnouncedState& last, SetupPage
         events.push_back({EVENT_OBJECT_NAMECHANGE, childWithRole(ROLE_SYSTEM_STATICTEXT)});
     if (!now.progress.empty() && now.progress != last.progress)
         events.push_back({EVENT_OBJECT_VALUECHANGE, childWithRole(ROLE_SYSTEM_PROGRESSBAR)});
+    // A box ticked or NEXT enabled where the focus stays: the reader says so.
+    for (size_t i = 0; !newPage && i < elements.size(); ++i)
+        for (const auto& [widget, states] : last.widgetStates)
+            if (widget == elements[i].focus && announcedStates(elements[i]) != states)
+                events.push_back({EVENT_OBJECT_STATECHANGE, static_cast<long>(i + 1)});
     last = std::move(now);
     return events;
 }

@@ -20,6 +20,7 @@ VARIANT boolVariant(bool value) {
 struct ElementsNow {
     std::vector<AccessibleElement> all;
     uint32_t shape = 0;
+    std::wstring title; // the window's name in the language shown
 };
 
 // One query from a UI Automation thread at a time; the UI thread fills only the one waiting here,
@@ -31,6 +32,7 @@ constexpr UINT queryTimeoutMs = 2000;
 void fill(HWND window, ElementsNow& now) {
     now.all = currentElements(window);
     now.shape = elementShape(setupState.page, now.all);
+    now.title = stringsFor(setupState.language).installationTitle;
 }
 
 // UI Automation calls providers on its own threads; the state is read on the UI thread alone.
@@ -59,7 +61,8 @@ class AutomationNode final : public IRawElementProviderSimple,
                              public IToggleProvider,
                              public ISelectionProvider,
                              public ISelectionItemProvider,
-                             public IRangeValueProvider {
+                             public IRangeValueProvider,
+                             public IValueProvider {
   public:
     AutomationNode(HWND window, uint32_t shape, int index) : window_(window), shape_(shape), index_(index) {}
 
@@ -87,6 +90,8 @@ class AutomationNode final : public IRawElementProviderSimple,
             *object = static_cast<ISelectionItemProvider*>(this);
         else if (iid == __uuidof(IRangeValueProvider))
             *object = static_cast<IRangeValueProvider*>(this);
+        else if (iid == __uuidof(IValueProvider))
+            *object = static_cast<IValueProvider*>(this);
         else
             return E_NOINTERFACE;
         AddRef();
@@ -110,7 +115,8 @@ class AutomationNode final : public IRawElementProviderSimple,
             (pattern == UIA_TogglePatternId && role == ROLE_SYSTEM_CHECKBUTTON) ||
             (pattern == UIA_SelectionPatternId && role == ROLE_SYSTEM_LIST) ||
             (pattern == UIA_SelectionItemPatternId && role == ROLE_SYSTEM_LISTITEM) ||
-            (pattern == UIA_RangeValuePatternId && role == ROLE_SYSTEM_PROGRESSBAR)) {
+            (pattern == UIA_RangeValuePatternId && role == ROLE_SYSTEM_PROGRESSBAR) ||
+            (pattern == UIA_ValuePatternId && role == ROLE_SYSTEM_DOCUMENT)) {
             *provider = static_cast<IRawElementProviderSimple*>(this);
             AddRef();
         }
@@ -124,8 +130,7 @@ class AutomationNode final : public IRawElementProviderSimple,
         const AccessibleElement* element = now.element;
         switch (property) {
         case UIA_NamePropertyId: {
-            const HRESULT copied = copyToBstr(
-                element ? element->name : stringsFor(setupState.language).installationTitle, &value->bstrVal);
+            const HRESULT copied = copyToBstr(element ? element->name : now.title, &value->bstrVal);
             if (SUCCEEDED(copied))
                 value->vt = VT_BSTR;
             return copied;
@@ -310,7 +315,7 @@ class AutomationNode final : public IRawElementProviderSimple,
         *value = SUCCEEDED(found) ? now.element->percent : 0.0;
         return found;
     }
-    HRESULT STDMETHODCALLTYPE get_IsReadOnly(BOOL* readOnly) override {
+    HRESULT STDMETHODCALLTYPE get_IsReadOnly(BOOL* readOnly) override { // the terms' too
         *readOnly = TRUE;
         return S_OK;
     }
@@ -329,6 +334,15 @@ class AutomationNode final : public IRawElementProviderSimple,
     HRESULT STDMETHODCALLTYPE get_SmallChange(double* value) override {
         *value = 0.0;
         return S_OK;
+    }
+
+    // IValueProvider: the terms' whole text, read-only, for a reader to read through.
+    HRESULT STDMETHODCALLTYPE SetValue(LPCWSTR) override { return UIA_E_ELEMENTNOTENABLED; }
+    HRESULT STDMETHODCALLTYPE get_Value(BSTR* value) override {
+        *value = nullptr;
+        Resolved now;
+        const HRESULT found = elementWith(ROLE_SYSTEM_DOCUMENT, now);
+        return FAILED(found) ? found : copyToBstr(now.element->value, value);
     }
 
   private:
@@ -363,10 +377,7 @@ class AutomationNode final : public IRawElementProviderSimple,
         return S_OK;
     }
     // The UI thread acts later, as on a click: a pattern call never changes the state itself.
-    void post(AutomationAction action) const {
-        PostMessageW(window_, automationActionMessage, shape_,
-                     MAKELPARAM(static_cast<WORD>(index_), static_cast<WORD>(action)));
-    }
+    void post(AutomationAction action) const { postAutomationAction(window_, shape_, index_, action); }
     HRESULT fragment(uint32_t shape, int index, IRawElementProviderFragment** out) const {
         *out = make(window_, shape, index);
         return *out ? S_OK : E_OUTOFMEMORY;
@@ -404,6 +415,16 @@ void raise(HWND window, const AccessibleEvent& event, uint32_t shape,
         if (element && SUCCEEDED(copyToBstr(element->name, &after.bstrVal))) {
             after.vt = VT_BSTR;
             UiaRaiseAutomationPropertyChangedEvent(node, UIA_NamePropertyId, before, after);
+        }
+        break;
+    case EVENT_OBJECT_STATECHANGE:
+        if (element && element->role == ROLE_SYSTEM_CHECKBUTTON) {
+            after.vt = VT_I4;
+            after.lVal = element->states & STATE_SYSTEM_CHECKED ? ToggleState_On : ToggleState_Off;
+            UiaRaiseAutomationPropertyChangedEvent(node, UIA_ToggleToggleStatePropertyId, before, after);
+        } else if (element) {
+            after = boolVariant(!(element->states & STATE_SYSTEM_UNAVAILABLE));
+            UiaRaiseAutomationPropertyChangedEvent(node, UIA_IsEnabledPropertyId, before, after);
         }
         break;
     case EVENT_OBJECT_VALUECHANGE:
@@ -478,6 +499,11 @@ void answerAutomationQuery(HWND window, LPARAM lParam) {
     ElementsNow* query = pendingQuery.load();
     if (query && reinterpret_cast<LPARAM>(query) == lParam)
         fill(window, *query);
+}
+
+void postAutomationAction(HWND window, uint32_t shape, int index, AutomationAction action) {
+    PostMessageW(window, automationActionMessage, shape,
+                 MAKELPARAM(static_cast<WORD>(index), static_cast<WORD>(action)));
 }
 
 std::optional<AutomationTarget> automationTarget(HWND window, WPARAM wParam, LPARAM lParam) {

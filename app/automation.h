@@ -21,6 +21,9 @@ enum class AutomationAction : WORD { Click, Focus };
 inline constexpr UINT automationQueryMessage = WM_APP + 3;
 void answerAutomationQuery(HWND window, LPARAM lParam);
 
+// Asks the UI thread to act on the element at index of the list of that shape. Any thread.
+void postAutomationAction(HWND window, uint32_t shape, int index, AutomationAction action);
+
 struct AutomationTarget {
     AccessibleElement element;
     AutomationAction action = AutomationAction::Click;

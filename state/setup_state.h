@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 enum class SetupPage : int32_t { LanguagePage = 0, OptionsPage = 1, TermsPage = 2, ProgressPage = 3 };
 
@@ -59,6 +61,8 @@ struct AnnouncedState {
     SetupStatus status = SetupStatus::Checking;
     std::wstring statusText;
     std::wstring progress;
+    // The checked and unavailable states of the page's widgets, by widget.
+    std::vector<std::pair<FocusItem, long>> widgetStates;
 };
 
 struct SetupState {

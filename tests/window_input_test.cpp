@@ -437,6 +437,14 @@ TEST(WindowAccessibility, EventsTellThePageTheFocusTheStatusAndTheProgress) {
         << "the progress bar appears; the focused button is CANCEL now";
     state->progress = 0.5;
     EXPECT_EQ(events(SetupStatus::Downloading, L"Downloading"), std::vector<DWORD>{EVENT_OBJECT_VALUECHANGE});
+
+    state->page = SetupPage::TermsPage;
+    state->focus = FocusItem::TermsAgree;
+    events(SetupStatus::Downloading, L"Downloading");
+    state->termsAccepted = true;
+    EXPECT_EQ(events(SetupStatus::Downloading, L"Downloading"),
+              (std::vector<DWORD>{EVENT_OBJECT_REORDER, EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_STATECHANGE}))
+        << "the warning has gone, the box is ticked, NEXT can be used";
 }
 
 TEST(WindowAutomation, TheTreeNestsTheLanguagesInTheirListAndItsShapeFollowsTheElements) {

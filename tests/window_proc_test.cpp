@@ -576,6 +576,50 @@ TEST_F(MainWindowInput, AScreenReaderReadsEveryPageAndFollowsIt) {
     EXPECT_GE(tree.size(), 4u) << "the status line, the action button, minimise and close";
 }
 
+// The child id of the element of that name and role; 0 when there is none.
+long childIdOf(const std::vector<ReadElement>& tree, const std::wstring& name, long role) {
+    for (size_t i = 0; i < tree.size(); ++i)
+        if (tree[i].name == name && tree[i].role == role)
+            return static_cast<long>(i + 1);
+    return 0;
+}
+
+VARIANT childVariant(long id) {
+    VARIANT child{};
+    child.vt = VT_I4;
+    child.lVal = id;
+    return child;
+}
+
+TEST_F(MainWindowInput, AScreenReaderActsAsAClickAndWalksTheReadingOrder) {
+    ComApartment apartment;
+    ComPtr<IAccessible> client;
+    ASSERT_EQ(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible, client.putVoid()), S_OK);
+    ComPtr<IDispatch> parent;
+    EXPECT_EQ(client->get_accParent(parent.put()), S_OK);
+    EXPECT_TRUE(parent) << "the window object above the client";
+
+    VARIANT to{};
+    ASSERT_EQ(client->accNavigate(NAVDIR_FIRSTCHILD, childVariant(CHILDID_SELF), &to), S_OK);
+    EXPECT_EQ(to.lVal, 1);
+    const long russian = childIdOf(readTree(window), stringsFor(4).nameNative, ROLE_SYSTEM_LISTITEM);
+    ASSERT_EQ(client->accNavigate(NAVDIR_NEXT, childVariant(russian - 1), &to), S_OK);
+    EXPECT_EQ(to.lVal, russian);
+    EXPECT_EQ(client->accNavigate(NAVDIR_PREVIOUS, childVariant(1), &to), S_FALSE);
+
+    ASSERT_EQ(client->accDoDefaultAction(childVariant(russian)), S_OK);
+    pumpUntil([] { return setupState.language.load() == 4; }, std::chrono::seconds(2));
+    EXPECT_EQ(setupState.language.load(), 4);
+    VARIANT selection{};
+    ASSERT_EQ(client->get_accSelection(&selection), S_OK);
+    EXPECT_EQ(selection.lVal, russian);
+
+    const long next = childIdOf(readTree(window), stringsFor(4).btnNext, ROLE_SYSTEM_PUSHBUTTON);
+    ASSERT_EQ(client->accDoDefaultAction(childVariant(next)), S_OK);
+    pumpUntil([] { return setupState.page == SetupPage::OptionsPage; }, std::chrono::seconds(2));
+    EXPECT_EQ(setupState.page, SetupPage::OptionsPage);
+}
+
 TEST_F(MainWindowInput, AUiAutomationClientReadsEveryPageAndFollowsIt) {
     const LocalizedStrings& english = stringsFor(0);
     const LocalizedStrings& russian = stringsFor(4);
@@ -683,6 +727,15 @@ TEST_F(MainWindowInput, TheProvidersPatternsActAsClicksAndItsElementsGoWithThePa
     desktop->get_ToggleState(&toggle);
     EXPECT_EQ(toggle, ToggleState_Off);
     EXPECT_FALSE(setupState.createDesktopShortcut);
+
+    setupState.page = SetupPage::TermsPage;
+    const auto terms = patternOf<IValueProvider>(
+        childNamed(root.get(), stringsFor(4).termsTitle, UIA_DocumentControlTypeId));
+    ASSERT_TRUE(terms);
+    BSTR text = nullptr;
+    ASSERT_EQ(terms->get_Value(&text), S_OK);
+    EXPECT_EQ(std::wstring(text), stringsFor(4).termsText) << "the whole text, for a reader to read through";
+    SysFreeString(text);
 
     setupState.page = SetupPage::ProgressPage;
     setStatus(SetupStatus::Downloading, L"Downloading");

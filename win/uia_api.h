@@ -93,3 +93,11 @@ IRangeValueProvider : public IUnknown {
 };
 __CRT_UUID_DECL(IRangeValueProvider, 0x36dc7aef, 0x33e6, 0x4691, 0xaf, 0xe1, 0x2b, 0xe7, 0x27, 0x4b, 0x3d,
                 0x33)
+
+MIDL_INTERFACE("c7935180-6fb3-4201-b174-7df73adbf64a")
+IValueProvider : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SetValue(LPCWSTR value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Value(BSTR * value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_IsReadOnly(BOOL * readOnly) = 0;
+};
+__CRT_UUID_DECL(IValueProvider, 0xc7935180, 0x6fb3, 0x4201, 0xb1, 0x74, 0x7d, 0xf7, 0x3a, 0xdb, 0xf6, 0x4a)
