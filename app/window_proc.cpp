@@ -62,15 +62,19 @@ void onClose(HWND window) {
     DestroyWindow(window);
 }
 
+void followDrag(HWND window) {
+    POINT cursor;
+    GetCursorPos(&cursor);
+    const POINT origin =
+        draggedWindowOrigin(setupState.dragStartWindowRect, setupState.dragStartCursor, cursor);
+    SetWindowPos(window, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
 void onMouseMove(HWND window, POINT point) {
     TRACKMOUSEEVENT tracking{sizeof(tracking), TME_LEAVE, window, 0};
     TrackMouseEvent(&tracking);
     if (setupState.dragging) {
-        POINT cursor;
-        GetCursorPos(&cursor);
-        const POINT origin =
-            draggedWindowOrigin(setupState.dragStartWindowRect, setupState.dragStartCursor, cursor);
-        SetWindowPos(window, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        followDrag(window);
         return;
     }
     const HoverUpdate update = updateHover(setupState, currentLayout(window), point);
@@ -388,6 +392,8 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_LBUTTONUP:
         if (setupState.dragging) {
+            // The last move may come only with the button-up: the window ends where the cursor is.
+            followDrag(window);
             setupState.dragging = false;
             ReleaseCapture();
         }

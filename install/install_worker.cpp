@@ -38,8 +38,8 @@ std::wstring number(int64_t value) {
     return std::to_wstring(value);
 }
 
-std::wstring errorDetail(const std::error_code& error) {
-    return L" (error " + number(error.value()) + L")";
+std::wstring errorDetail(int64_t code) {
+    return L" (error " + number(code) + L")";
 }
 
 struct InstallRun {
@@ -153,7 +153,7 @@ bool prepareFolders(InstallRun& run) {
     createFolders(run.transaction, run.installFolder, error);
     if (error) {
         run.deleteZip();
-        run.fail(L"Cannot create install folder: " + run.installFolder + errorDetail(error),
+        run.fail(L"Cannot create install folder: " + run.installFolder + errorDetail(error.value()),
                  stringsFor(setupState.language).errCopy + std::wstring(L"\n") + run.installFolder);
         return false;
     }
@@ -161,9 +161,8 @@ bool prepareFolders(InstallRun& run) {
     if (code == 0)
         code = createFolderTree(run.stagingDir);
     if (code != 0) {
-        error.assign(static_cast<int>(code), std::system_category());
         run.deleteZip();
-        run.fail(L"Cannot prepare staging folder: " + run.stagingDir + errorDetail(error),
+        run.fail(L"Cannot prepare staging folder: " + run.stagingDir + errorDetail(code),
                  stringsFor(setupState.language).errExtract);
         return false;
     }
@@ -178,7 +177,7 @@ bool extractPackage(InstallRun& run) {
     }
     run.log.writeLine(L"ExtractZip OK, staging dir: " + run.stagingDir);
     std::vector<FolderEntry> entries;
-    const std::error_code error(static_cast<int>(listTree(run.stagingDir, entries)), std::system_category());
+    const DWORD error = listTree(run.stagingDir, entries);
     int32_t staged = 0;
     for (const FolderEntry& entry : entries) {
         if (staged < stagedListingLimit)
@@ -203,8 +202,7 @@ bool chooseSourceFolder(InstallRun& run, std::wstring& srcDir) {
     int32_t others = 0;
     std::wstring onlyFolder;
     std::vector<FolderEntry> entries;
-    const std::error_code error(static_cast<int>(listFolder(run.stagingDir, entries)),
-                                std::system_category());
+    const DWORD error = listFolder(run.stagingDir, entries);
     for (const FolderEntry& entry : entries) {
         if (entry.folder) {
             ++folders;
@@ -250,33 +248,36 @@ bool replacesAnything(const std::vector<PackageEntry>& entries) {
     });
 }
 
+// Empty when every entry is in place; else the failure's log line.
+std::wstring placeEntries(InstallRun& run, const std::vector<PackageEntry>& entries) {
+    // A copy the user started during the download would hold its files.
+    if (replacesAnything(entries))
+        run.steps.stopProducts();
+    run.replacesProduct = pathExists(run.installFolder + L"\\" + productExeName);
+    int32_t copied = 0;
+    std::error_code error;
+    for (const PackageEntry& entry : entries) {
+        const bool placed = entry.folder ? createFolders(run.transaction, entry.destination, error)
+                                         : placeFile(run.transaction, entry.source, entry.destination,
+                                                     run.steps.lockedFileWait, error);
+        if (!placed)
+            return L"Copy FAILED: " + entry.destination + errorDetail(error.value());
+        copied += entry.folder ? 0 : 1;
+    }
+    run.log.writeLine(L"Copied " + number(copied) + L" files to " + run.installFolder);
+    return {};
+}
+
 bool copyPackage(InstallRun& run, const std::wstring& srcDir) {
     std::wstring failure;
     try {
         std::vector<PackageEntry> entries;
         if (const DWORD code = listPackage(srcDir, run.installFolder, entries))
-            throw std::system_error(static_cast<int>(code), std::system_category(),
-                                    "cannot list the package");
-        // A copy the user started during the download would hold its files.
-        if (replacesAnything(entries))
-            run.steps.stopProducts();
-        run.replacesProduct = pathExists(run.installFolder + L"\\" + productExeName);
-        int32_t copied = 0;
-        std::error_code error;
-        for (const PackageEntry& entry : entries) {
-            const bool placed = entry.folder ? createFolders(run.transaction, entry.destination, error)
-                                             : placeFile(run.transaction, entry.source, entry.destination,
-                                                         run.steps.lockedFileWait, error);
-            if (!placed) {
-                failure = L"Copy FAILED: " + entry.destination + errorDetail(error);
-                break;
-            }
-            copied += entry.folder ? 0 : 1;
-        }
-        if (failure.empty()) {
-            run.log.writeLine(L"Copied " + number(copied) + L" files to " + run.installFolder);
+            failure = L"Cannot list the package: " + srcDir + errorDetail(code);
+        else
+            failure = placeEntries(run, entries);
+        if (failure.empty())
             return true;
-        }
     } catch (const std::exception& exception) {
         failure = L"Copy EXCEPTION: " + fromUtf8(exception.what());
     } catch (...) {
@@ -332,7 +333,7 @@ bool registerProduct(InstallRun& run, const std::wstring& version) {
     for (const std::wstring& link : chosenShortcuts())
         recorded = recorded && clearTarget(run.transaction, link, run.steps.lockedFileWait, error);
     if (!recorded || !run.steps.registerInstallation(run.installFolder, version)) {
-        run.fail(L"Registration FAILED" + (error ? errorDetail(error) : std::wstring()),
+        run.fail(L"Registration FAILED" + (error ? errorDetail(error.value()) : std::wstring()),
                  stringsFor(setupState.language).errCopy);
         run.deleteZip();
         run.removeStaging();
@@ -344,7 +345,7 @@ bool registerProduct(InstallRun& run, const std::wstring& version) {
 // Leftovers in the temporary folder are logged only: the installation itself is in place.
 void cleanUp(InstallRun& run) {
     run.deleteZip();
-    const std::error_code error(static_cast<int>(removeTree(run.stagingDir)), std::system_category());
+    const DWORD error = removeTree(run.stagingDir);
     if (error)
         run.log.writeLine(L"Cannot remove staging folder: " + run.stagingDir + errorDetail(error));
 }
@@ -356,8 +357,7 @@ void finish(InstallRun& run, const std::wstring& version) {
     const bool present = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     run.log.writeLine(L"Checking: " + run.installFolder + L"\\Ostrel.exe exists=" + flag(present));
     std::vector<FolderEntry> entries;
-    const std::error_code error(static_cast<int>(listFolder(run.installFolder, entries)),
-                                std::system_category());
+    const DWORD error = listFolder(run.installFolder, entries);
     int32_t listed = 0;
     for (const FolderEntry& entry : entries) {
         if (listed < installedListingLimit)

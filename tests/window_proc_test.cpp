@@ -423,9 +423,13 @@ TEST_F(MainWindowInput, DragMovesTheWindowByTheCursorsMovement) {
     EXPECT_EQ(after.top - before.top, -21);
     EXPECT_EQ(after.right - after.left, windowWidth);
 
-    SendMessageW(window, WM_LBUTTONUP, 0, at(sidePanel));
+    SetCursorPos(before.left + sidePanel.x + 40, before.top + sidePanel.y - 16);
+    SendMessageW(window, WM_LBUTTONUP, 0, at({sidePanel.x + 40, sidePanel.y - 16}));
     EXPECT_FALSE(setupState.dragging);
     EXPECT_EQ(GetCapture(), nullptr);
+    GetWindowRect(window, &after);
+    EXPECT_EQ(after.left - before.left, 40) << "a last move that came only with the button-up";
+    EXPECT_EQ(after.top - before.top, -16);
     SetCursorPos(after.left + 10, after.top + 200);
     SendMessageW(window, WM_MOUSEMOVE, 0, at({10, 200}));
     RECT still;
