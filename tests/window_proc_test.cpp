@@ -250,6 +250,10 @@ bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
     }
 }
 
+void pumpAWhile() {
+    pumpUntil([] { return false; }, std::chrono::milliseconds(100));
+}
+
 // Answers a modal dialog with the given button from another thread, as a user would.
 class DialogAnswerer {
   public:
@@ -595,6 +599,40 @@ VARIANT childVariant(long id) {
     return child;
 }
 
+struct HeardEvent {
+    DWORD event;
+    long child;
+    bool operator==(const HeardEvent&) const = default;
+};
+std::vector<HeardEvent> heard;
+
+void CALLBACK hearEvent(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD, DWORD) {
+    if (object == OBJID_CLIENT)
+        heard.push_back({event, child});
+}
+
+TEST_F(MainWindowInput, AReaderHearsOfTheNewPageTheFocusAndATickedBox) {
+    const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_REORDER, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                               hearEvent, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    const auto hearAfter = [this](const std::function<void()>& act) {
+        heard.clear();
+        act();
+        pumpAWhile();
+        return heard;
+    };
+    const std::vector<HeardEvent> page = hearAfter([&] { click(nextPoint); });
+    const std::vector<ReadElement> options = readTree(window);
+    EXPECT_EQ(page, (std::vector<HeardEvent>{{EVENT_OBJECT_REORDER, CHILDID_SELF},
+                                             {EVENT_OBJECT_FOCUS, childIdOf(options, stringsFor(0).btnChange,
+                                                                            ROLE_SYSTEM_PUSHBUTTON)}}))
+        << "the options page, its first widget focused";
+    const long desktop = childIdOf(options, stringsFor(0).optDesktopShortcut, ROLE_SYSTEM_CHECKBUTTON);
+    EXPECT_EQ(hearAfter([&] { click(desktopBoxPoint); }),
+              (std::vector<HeardEvent>{{EVENT_OBJECT_STATECHANGE, desktop}}));
+    UnhookWinEvent(hook);
+}
+
 TEST_F(MainWindowInput, AScreenReaderActsAsAClickAndWalksTheReadingOrder) {
     ComApartment apartment;
     ComPtr<IAccessible> client;
@@ -691,10 +729,6 @@ template <typename I> ComPtr<I> patternOf(const ComPtr<IRawElementProviderFragme
     if (element)
         element->QueryInterface(__uuidof(I), pattern.putVoid());
     return pattern;
-}
-
-void pumpAWhile() {
-    pumpUntil([] { return false; }, std::chrono::milliseconds(100));
 }
 
 TEST_F(MainWindowInput, TheProvidersPatternsActAsClicksAndItsElementsGoWithThePage) {
