@@ -35,6 +35,13 @@ void fill(HWND window, ElementsNow& now) {
     now.title = stringsFor(setupState.language).installationTitle;
 }
 
+// A client may hold a provider past the window; its handle may since name another program's window,
+// which must never be sent our messages.
+bool isOurWindow(HWND window) {
+    DWORD process = 0;
+    return GetWindowThreadProcessId(window, &process) && process == GetCurrentProcessId();
+}
+
 // UI Automation calls providers on its own threads; the state is read on the UI thread alone.
 // Empty when the window does not answer.
 ElementsNow elementsNow(HWND window) {
@@ -211,7 +218,7 @@ class AutomationNode final : public IRawElementProviderSimple,
     }
     HRESULT STDMETHODCALLTYPE get_FragmentRoot(IRawElementProviderFragmentRoot** root) override {
         *root = nullptr;
-        if (!IsWindow(window_))
+        if (!isOurWindow(window_))
             return UIA_E_ELEMENTNOTAVAILABLE;
         *root = make(window_, 0, rootIndex);
         return *root ? S_OK : E_OUTOFMEMORY;
@@ -351,7 +358,7 @@ class AutomationNode final : public IRawElementProviderSimple,
     };
     // The page's elements now, and this node's among them; false when the window or the element is gone.
     bool resolve(Resolved& now) const {
-        if (!IsWindow(window_))
+        if (!isOurWindow(window_))
             return false;
         static_cast<ElementsNow&>(now) = elementsNow(window_);
         if (index_ == rootIndex)

@@ -785,4 +785,9 @@ TEST_F(MainWindowInput, TheProvidersPatternsActAsClicksAndItsElementsGoWithThePa
     bar->get_Value(&value);
     EXPECT_DOUBLE_EQ(value, 42.0);
     setStatus(SetupStatus::Checking, L"");
+
+    DestroyWindow(window);
+    ComPtr<IRawElementProviderFragment> child;
+    EXPECT_EQ(root->Navigate(NavigateDirection_FirstChild, child.put()), UIA_E_ELEMENTNOTAVAILABLE)
+        << "a provider held past its window";
 }
