@@ -509,8 +509,9 @@ void answerAutomationQuery(HWND window, LPARAM lParam) {
 }
 
 void postAutomationAction(HWND window, uint32_t shape, int index, AutomationAction action) {
-    PostMessageW(window, automationActionMessage, shape,
-                 MAKELPARAM(static_cast<WORD>(index), static_cast<WORD>(action)));
+    if (isOurWindow(window))
+        PostMessageW(window, automationActionMessage, shape,
+                     MAKELPARAM(static_cast<WORD>(index), static_cast<WORD>(action)));
 }
 
 std::optional<AutomationTarget> automationTarget(HWND window, WPARAM wParam, LPARAM lParam) {
