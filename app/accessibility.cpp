@@ -69,6 +69,24 @@ std::vector<AccessibleElement> elementsOf(HWND window, const SharedSnapshot& sha
                               layoutFor({setupState.page, shared.status, client.right, client.bottom}));
 }
 
+// The child id accNavigate leads to from child `from` (CHILDID_SELF: the client) of `count` children
+// in reading order; 0 when there is none that way.
+long accessibleNeighbour(long from, long count, long direction) {
+    const bool self = from == CHILDID_SELF;
+    switch (direction) {
+    case NAVDIR_FIRSTCHILD:
+        return self && count > 0 ? 1 : 0;
+    case NAVDIR_LASTCHILD:
+        return self ? count : 0;
+    case NAVDIR_NEXT:
+        return !self && from < count ? from + 1 : 0;
+    case NAVDIR_PREVIOUS:
+        return !self && from > 1 ? from - 1 : 0;
+    default:
+        return 0; // no spatial navigation: a reader follows the reading order
+    }
+}
+
 // The client object: every answer is computed afresh from the state, on the UI thread that
 // dispatches WM_GETOBJECT.
 class ClientAccessible final : public IAccessible {
@@ -312,22 +330,6 @@ std::vector<AccessibleElement> accessibleElements(const SetupState& state, const
             if (element.focus == state.focus)
                 element.states |= STATE_SYSTEM_FOCUSED;
     return elements;
-}
-
-long accessibleNeighbour(long from, long count, long direction) {
-    const bool self = from == CHILDID_SELF;
-    switch (direction) {
-    case NAVDIR_FIRSTCHILD:
-        return self && count > 0 ? 1 : 0;
-    case NAVDIR_LASTCHILD:
-        return self ? count : 0;
-    case NAVDIR_NEXT:
-        return !self && from < count ? from + 1 : 0;
-    case NAVDIR_PREVIOUS:
-        return !self && from > 1 ? from - 1 : 0;
-    default:
-        return 0; // no spatial navigation: a reader follows the reading order
-    }
 }
 
 HRESULT copyToBstr(const std::wstring& text, BSTR* out) {

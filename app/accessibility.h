@@ -36,10 +36,6 @@ uint32_t elementShape(SetupPage page, const std::vector<AccessibleElement>& elem
 // The MSAA child id (1-based) of the element with the keyboard focus; 0 (the client itself) when none.
 long focusedChild(const std::vector<AccessibleElement>& elements);
 
-// The child id accNavigate leads to from child `from` (CHILDID_SELF: the client) of `count` children
-// in reading order; 0 when there is none that way.
-long accessibleNeighbour(long from, long count, long direction);
-
 struct AccessibleEvent {
     DWORD event = 0; // EVENT_OBJECT_*
     long child = 0;  // CHILDID_SELF or a child id
