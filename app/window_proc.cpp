@@ -1,7 +1,7 @@
 #include "app/window_proc.h"
 
-#include "app/accessibility.h"
-#include "app/automation.h"
+#include "a11y/accessibility.h"
+#include "a11y/automation.h"
 #include "app/main_window.h"
 #include "app/window_input.h"
 #include "app/workers.h"

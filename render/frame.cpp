@@ -1,9 +1,9 @@
 #include "render/frame.h"
 
 #include "i18n/language_table.h"
-#include "render/focus.h"
 #include "render/layout.h"
 #include "render/logo.h"
+#include "render/page_model.h"
 #include "render/pages.h"
 #include "render/widgets.h"
 #include "state/setup_state.h"
@@ -106,25 +106,28 @@ void fillRect(Graphics& graphics, const Brush& brush, const RECT& rect) {
 }
 
 // The glyphs are 10 pixels wide, centred in their buttons.
-void paintTitleButtons(Graphics& graphics, const Layout& layout) {
-    const bool closeHovered = setupState.closeButton.hovered;
-    if (closeHovered) {
-        SolidBrush red{Color(0xFFE81123)};
-        fillRect(graphics, red, layout.closeButton);
+void paintTitleButtons(Graphics& graphics, const PageModel& model) {
+    if (const PageElement* close = findElement(model, ElementId::Close)) {
+        const bool hovered = close->states.hovered;
+        if (hovered) {
+            SolidBrush red{Color(0xFFE81123)};
+            fillRect(graphics, red, close->rect);
+        }
+        Pen cross{Color(hovered ? 0xFFFFFFFF : 0xA0FFFFFF), 1.2f};
+        const POINT c = centreOf(close->rect);
+        drawLine(graphics, cross, c.x - 5, c.y - 5, c.x + 5, c.y + 5);
+        drawLine(graphics, cross, c.x + 5, c.y - 5, c.x - 5, c.y + 5);
     }
-    Pen cross{Color(closeHovered ? 0xFFFFFFFF : 0xA0FFFFFF), 1.2f};
-    const POINT c = centreOf(layout.closeButton);
-    drawLine(graphics, cross, c.x - 5, c.y - 5, c.x + 5, c.y + 5);
-    drawLine(graphics, cross, c.x + 5, c.y - 5, c.x - 5, c.y + 5);
-
-    const bool minimizeHovered = setupState.minimizeButton.hovered;
-    if (minimizeHovered) {
-        SolidBrush wash{Color(0x1EFFFFFF)};
-        fillRect(graphics, wash, layout.minimizeButton);
+    if (const PageElement* minimize = findElement(model, ElementId::Minimize)) {
+        const bool hovered = minimize->states.hovered;
+        if (hovered) {
+            SolidBrush wash{Color(0x1EFFFFFF)};
+            fillRect(graphics, wash, minimize->rect);
+        }
+        Pen dash{Color(hovered ? 0xDCFFFFFF : 0xA0FFFFFF), 1.2f};
+        const POINT m = centreOf(minimize->rect);
+        drawLine(graphics, dash, m.x - 5, m.y, m.x + 5, m.y);
     }
-    Pen dash{Color(minimizeHovered ? 0xDCFFFFFF : 0xA0FFFFFF), 1.2f};
-    const POINT m = centreOf(layout.minimizeButton);
-    drawLine(graphics, dash, m.x - 5, m.y, m.x + 5, m.y);
 }
 } // namespace
 
@@ -220,7 +223,8 @@ void paintFrame(Graphics& graphics, int width, int height, RenderResources& reso
     FontFamily family(L"Segoe UI");
     // The strings the workers write, copied once so the whole frame shows one state.
     const SharedSnapshot shared = takeSharedSnapshot();
-    const Layout layout = layoutFor({setupState.page, shared.status, width, height});
+    const PageModel model = currentPageModel(shared, width, height);
+    const Layout& layout = model.layout;
 
     if (panel == PanelSource::Painted || !copyCachedSidebar(graphics, height, resources))
         paintSidebar(graphics, height, resources);
@@ -228,14 +232,13 @@ void paintFrame(Graphics& graphics, int width, int height, RenderResources& reso
     const RECT& side = layout.sidePanel.panel;
     drawLine(graphics, separator, side.right, side.top, side.right, side.bottom);
     const Font title = makeFont(family, 13, true);
-    drawText(graphics, stringsFor(setupState.language).installationTitle, title, 0xFFF0F0F0,
-             layout.windowTitle);
+    drawText(graphics, model.title, title, 0xFFF0F0F0, layout.windowTitle);
     const RECT& bar = layout.titleBar;
     drawLine(graphics, separator, bar.left, bar.bottom - 1, bar.right, bar.bottom - 1);
-    paintTitleButtons(graphics, layout);
+    paintTitleButtons(graphics, model);
 
-    const PageContext page{graphics, family, shared, layout};
-    switch (setupState.page) {
+    const PageContext page{graphics, family, shared, model};
+    switch (model.page) {
     case SetupPage::LanguagePage:
         paintLanguagePage(page);
         break;
@@ -248,14 +251,10 @@ void paintFrame(Graphics& graphics, int width, int height, RenderResources& reso
     case SetupPage::ProgressPage:
         paintProgressPage(page);
         break;
-    default:
-        break;
     }
-    if (setupState.focusCues) {
-        const RECT ring = focusRect(setupState, layout);
-        if (!IsRectEmpty(&ring))
-            drawFocusRing(graphics, ring);
-    }
+    if (model.focusCues)
+        if (const PageElement* focused = focusedElement(model))
+            drawFocusRing(graphics, focused->rect);
 }
 
 void paintBuffered(HDC dc, int width, int height, RenderResources& resources, PanelSource panel) {

@@ -1,5 +1,7 @@
 #include "render/layout.h"
 
+#include "render/page_model.h"
+
 #include <algorithm>
 
 namespace {
@@ -82,28 +84,13 @@ void layOutTermsPage(Layout& layout, const Column& column) {
         line(column, layout.termsAgree.label.left, layout.termsAgree.row.bottom, layout.primaryButton.top);
 }
 
-// The action button is drawn only where a click on it does something.
-bool progressHasButton(SetupStatus status) {
-    switch (status) {
-    case SetupStatus::ReadyToInstall:
-    case SetupStatus::UpdateAvailable:
-    case SetupStatus::UpToDate:
-    case SetupStatus::Downloading:
-    case SetupStatus::Complete:
-    case SetupStatus::Failed:
-    case SetupStatus::RestoreOffered:
-        return true;
-    default:
-        return false;
-    }
-}
-
 void layOutProgressPage(Layout& layout, const Column& column, SetupStatus status) {
     layout.statusLine = line(column, column.left, 104, 132);
     layout.versionLine = line(column, column.left, 132, 144);
     layout.progressBar = line(column, column.left, 144, 152);
     layout.transferLine = line(column, column.left, 162, 178);
-    if (progressHasButton(status))
+    // The action button is laid out only where a click on it does something.
+    if (progressButtonFor(status).action != ClickAction::StartDrag)
         layout.primaryButton = status == SetupStatus::Downloading ? bottomLeftButton(layout, column)
                                                                   : bottomRightButton(layout, column);
 }

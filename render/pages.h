@@ -1,8 +1,7 @@
 // The four page painters and the arithmetic of the terms and progress pages.
 #pragma once
 
-#include "i18n/language_table.h"
-#include "render/layout.h"
+#include "render/page_model.h"
 #include "state/setup_state.h"
 
 #include <windows.h>
@@ -16,7 +15,7 @@ struct PageContext {
     Gdiplus::Graphics& graphics;
     const Gdiplus::FontFamily& family;
     const SharedSnapshot& shared;
-    const Layout& layout;
+    const PageModel& model;
 };
 
 void paintLanguagePage(const PageContext& page);
@@ -28,14 +27,9 @@ void paintProgressPage(const PageContext& page);
 // install folder usually does not exist before the install. 0 when no folder on the path exists.
 uint64_t freeBytesAt(const std::wstring& folder);
 
-// The terms box's scrolling in one paint, for text of the given height in the layout's box.
-struct TermsScrollGeometry {
-    int maxScroll;
-    int scroll;      // clamped into 0..maxScroll
-    int thumbLength; // 0 when no scroll bar is drawn
-    int thumbOffset;
-};
-TermsScrollGeometry termsScrollGeometry(const Layout& layout, int contentHeight, int scroll);
+// The height of the terms' text in the language, wrapped to the layout's text box, as the terms page
+// draws it. GDI+ must be started; UI thread (the last answer is kept).
+int termsTextHeight(const Layout& layout, int32_t language);
 
 // One easing step of the drawn progress toward the workers' value, with the final snap.
 float easeProgress(float displayed, double target);
@@ -47,10 +41,9 @@ std::wstring remainingTimeText(double seconds, const wchar_t* remainingWord);
 std::wstring downloadSpeedText(uint64_t downloaded, uint64_t total, double speed,
                                const wchar_t* remainingWord);
 
-struct ActionButton {
-    const wchar_t* label;
+// The colours of a button of that tone: normal and under the pointer.
+struct ButtonColours {
     Gdiplus::ARGB normal;
     Gdiplus::ARGB hover;
 };
-// The label and colours of the progress page's action button; the layout decides whether it is shown.
-ActionButton actionButtonFor(SetupStatus status, const LocalizedStrings& text);
+ButtonColours buttonColours(ButtonTone tone);

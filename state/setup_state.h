@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -36,6 +38,7 @@ inline constexpr SetupStatus allStatuses[] = {SetupStatus::Checking,        Setu
 // What the keyboard focus rests on: one widget, the language list, or the terms text.
 enum class FocusItem : int32_t {
     None,
+    FirstOnPage, // a page just opened: its first item that can take the focus, once it is shown
     Languages,
     TermsText,
     Primary,
@@ -47,11 +50,7 @@ enum class FocusItem : int32_t {
     Minimize,
     Close,
 };
-
-// A clickable widget's hover flag (UI thread only); where the widget is comes from the layout.
-struct HitSlot {
-    bool hovered = false;
-};
+inline constexpr size_t focusItemCount = static_cast<size_t>(FocusItem::Close) + 1;
 
 // What screen readers were last told of the window (UI thread only).
 struct AnnouncedState {
@@ -90,22 +89,15 @@ struct SetupState {
     std::atomic<uint64_t> totalBytes{0};
     std::atomic<double> downloadSpeed{0.0};
     std::atomic<bool> cancelRequested{false};
-    HitSlot primaryButton;
-    HitSlot backButton;
-    HitSlot browseButton;
-    HitSlot closeButton;
-    HitSlot minimizeButton;
-    HitSlot desktopShortcutBox;
-    HitSlot startMenuShortcutBox;
-    HitSlot termsAgreeBox;
+    // The widgets under the pointer, by focus item (UI thread only); see hoverFlag.
+    std::array<bool, focusItemCount> hovered{};
     bool createDesktopShortcut = true;
     bool createStartMenuShortcut = true;
     bool termsAccepted = false;
     // Set before the window exists: it shows the progress page alone and asks nothing.
     bool passive = false;
-    int32_t termsScroll = 0;
-    int32_t termsContentHeight = 0;
-    float displayedProgress = 0.0f;
+    int32_t termsScroll = 0; // may pass the end of the text: the model clamps it
+    float displayedProgress = 0.0f; // eased toward progress by the repaint timer
     // Keyboard focus (UI thread only); the ring shows only once a key has been used.
     FocusItem focus = FocusItem::None;
     bool focusCues = false;
@@ -118,6 +110,13 @@ struct SetupState {
 };
 
 extern SetupState setupState;
+
+inline bool& hoverFlag(SetupState& state, FocusItem item) {
+    return state.hovered[static_cast<size_t>(item)];
+}
+inline bool hoverFlag(const SetupState& state, FocusItem item) {
+    return state.hovered[static_cast<size_t>(item)];
+}
 
 // A consistent copy of the strings the workers write, taken once per paint.
 struct SharedSnapshot {

@@ -1,5 +1,5 @@
-#include "app/accessibility.h"
-#include "app/automation.h"
+#include "a11y/accessibility.h"
+#include "a11y/automation.h"
 #include "app/window_input.h"
 #include "tests/support/layout_points.h"
 #include "tests/support/state_print.h"

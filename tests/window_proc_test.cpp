@@ -1,5 +1,5 @@
 // The real main window, driven by the messages a user's mouse and keyboard would send.
-#include "app/automation.h"
+#include "a11y/automation.h"
 #include "app/main_window.h"
 #include "app/window_proc.h"
 #include "app/workers.h"

@@ -4,7 +4,7 @@
 // no longer has that list, it answers UIA_E_ELEMENTNOTAVAILABLE.
 #pragma once
 
-#include "app/accessibility.h"
+#include "a11y/accessibility.h"
 #include "win/uia_api.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
-#include "app/accessibility.h"
+#include "a11y/accessibility.h"
 
-#include "app/automation.h"
+#include "a11y/automation.h"
 #include "i18n/language_table.h"
 #include "render/focus.h"
 #include "render/pages.h"

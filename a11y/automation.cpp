@@ -1,4 +1,4 @@
-#include "app/automation.h"
+#include "a11y/automation.h"
 
 #include "i18n/language_table.h"
 
