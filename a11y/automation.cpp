@@ -1,14 +1,13 @@
 #include "a11y/automation.h"
 
-#include "i18n/language_table.h"
-
-#include <oleacc.h>
+#include "win/com.h"
 
 #include <atomic>
 #include <mutex>
 #include <new>
 
 namespace {
+// VT_BOOL holds nothing to free.
 VARIANT boolVariant(bool value) {
     VARIANT variant{};
     variant.vt = VT_BOOL;
@@ -16,40 +15,18 @@ VARIANT boolVariant(bool value) {
     return variant;
 }
 
-// The page's elements and their list's shape, as the UI thread has them now.
-struct ElementsNow {
-    std::vector<AccessibleElement> all;
-    uint32_t shape = 0;
-    std::wstring title; // the window's name in the language shown
-};
-
 // One query from a UI Automation thread at a time; the UI thread fills only the one waiting here,
 // so a message from elsewhere with a made-up address is never followed.
 std::mutex queryMutex;
-std::atomic<ElementsNow*> pendingQuery{nullptr};
+std::atomic<PageModel*> pendingQuery{nullptr};
 constexpr UINT queryTimeoutMs = 2000;
-
-void fill(HWND window, ElementsNow& now) {
-    now.all = currentElements(window);
-    now.shape = elementShape(setupState.page, now.all);
-    now.title = stringsFor(setupState.language).installationTitle;
-}
-
-// A client may hold a provider past the window; its handle may since name another program's window,
-// which must never be sent our messages.
-bool isOurWindow(HWND window) {
-    DWORD process = 0;
-    return GetWindowThreadProcessId(window, &process) && process == GetCurrentProcessId();
-}
 
 // UI Automation calls providers on its own threads; the state is read on the UI thread alone.
 // Empty when the window does not answer.
-ElementsNow elementsNow(HWND window) {
-    ElementsNow now;
-    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
-        fill(window, now);
-        return now;
-    }
+PageModel pageNow(HWND window) {
+    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId())
+        return windowPageModel(window);
+    PageModel now;
     const std::lock_guard lock(queryMutex);
     pendingQuery = &now;
     DWORD_PTR ignored = 0;
@@ -60,7 +37,8 @@ ElementsNow elementsNow(HWND window) {
 }
 
 // One element of the window, or the window itself (index rootIndex). Nothing is kept but where the
-// element was: every answer is computed afresh from the state, on any thread.
+// element was: every answer is read afresh from the window's page model, on any
+// thread.
 class AutomationNode final : public IRawElementProviderSimple,
                              public IRawElementProviderFragment,
                              public IRawElementProviderFragmentRoot,
@@ -117,13 +95,7 @@ class AutomationNode final : public IRawElementProviderSimple,
         Resolved now;
         if (!resolve(now))
             return UIA_E_ELEMENTNOTAVAILABLE;
-        const long role = now.element ? now.element->role : ROLE_SYSTEM_CLIENT;
-        if ((pattern == UIA_InvokePatternId && role == ROLE_SYSTEM_PUSHBUTTON) ||
-            (pattern == UIA_TogglePatternId && role == ROLE_SYSTEM_CHECKBUTTON) ||
-            (pattern == UIA_SelectionPatternId && role == ROLE_SYSTEM_LIST) ||
-            (pattern == UIA_SelectionItemPatternId && role == ROLE_SYSTEM_LISTITEM) ||
-            (pattern == UIA_RangeValuePatternId && role == ROLE_SYSTEM_PROGRESSBAR) ||
-            (pattern == UIA_ValuePatternId && role == ROLE_SYSTEM_DOCUMENT)) {
+        if (now.element && pattern == patternFor(now.element->kind)) {
             *provider = static_cast<IRawElementProviderSimple*>(this);
             AddRef();
         }
@@ -134,29 +106,29 @@ class AutomationNode final : public IRawElementProviderSimple,
         Resolved now;
         if (!resolve(now))
             return UIA_E_ELEMENTNOTAVAILABLE;
-        const AccessibleElement* element = now.element;
+        const PageElement* element = now.element;
         switch (property) {
         case UIA_NamePropertyId: {
-            const HRESULT copied = copyToBstr(element ? element->name : now.title, &value->bstrVal);
+            const HRESULT copied = copyToBstr(element ? element->text : now.model.title, &value->bstrVal);
             if (SUCCEEDED(copied))
                 value->vt = VT_BSTR;
             return copied;
         }
         case UIA_ControlTypePropertyId:
             value->vt = VT_I4;
-            value->lVal = element ? controlTypeFor(element->role) : UIA_WindowControlTypeId;
+            value->lVal = element ? controlTypeFor(element->kind) : UIA_WindowControlTypeId;
             return S_OK;
         case UIA_IsEnabledPropertyId:
             if (element)
-                *value = boolVariant(!(element->states & STATE_SYSTEM_UNAVAILABLE));
+                *value = boolVariant(element->states.enabled);
             return S_OK;
         case UIA_HasKeyboardFocusPropertyId:
             if (element)
-                *value = boolVariant(element->states & STATE_SYSTEM_FOCUSED);
+                *value = boolVariant(element->states.focused);
             return S_OK;
         case UIA_IsKeyboardFocusablePropertyId:
             if (element)
-                *value = boolVariant(element->states & STATE_SYSTEM_FOCUSABLE);
+                *value = boolVariant(element->states.focusable);
             return S_OK;
         default:
             return S_OK; // not ours: UI Automation supplies its default
@@ -174,19 +146,21 @@ class AutomationNode final : public IRawElementProviderSimple,
         Resolved now;
         if (!resolve(now))
             return UIA_E_ELEMENTNOTAVAILABLE;
-        const int index = navigate(now.all, index_, direction);
+        const int index = navigate(now.model.elements, index_, direction);
         return index == noElement ? S_OK : fragment(index == rootIndex ? 0 : now.shape, index, to);
     }
     HRESULT STDMETHODCALLTYPE GetRuntimeId(SAFEARRAY** id) override {
         *id = nullptr;
         if (index_ == rootIndex)
             return S_OK; // the window's host provider gives the root's
-        const int parts[] = {UiaAppendRuntimeId, static_cast<int>(shape_), index_};
-        *id = SafeArrayCreateVector(VT_I4, 0, 3);
-        if (!*id)
+        int parts[] = {UiaAppendRuntimeId, static_cast<int>(shape_), index_};
+        UniqueSafeArray made(SafeArrayCreateVector(VT_I4, 0, 3));
+        if (!made)
             return E_OUTOFMEMORY;
         for (LONG i = 0; i < 3; ++i)
-            SafeArrayPutElement(*id, &i, const_cast<int*>(&parts[i]));
+            if (const HRESULT put = SafeArrayPutElement(made.get(), &i, &parts[i]); FAILED(put))
+                return put;
+        *id = made.release();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_BoundingRectangle(UiaRect* bounds) override {
@@ -212,7 +186,7 @@ class AutomationNode final : public IRawElementProviderSimple,
         Resolved now;
         if (!resolve(now))
             return UIA_E_ELEMENTNOTAVAILABLE;
-        if (now.element && (now.element->states & STATE_SYSTEM_FOCUSABLE))
+        if (now.element && now.element->states.focusable)
             post(AutomationAction::Focus);
         return S_OK;
     }
@@ -233,32 +207,28 @@ class AutomationNode final : public IRawElementProviderSimple,
             return UIA_E_ELEMENTNOTAVAILABLE;
         POINT point{static_cast<LONG>(x), static_cast<LONG>(y)};
         ScreenToClient(window_, &point);
-        int found = rootIndex;
-        for (size_t i = 0; i < now.all.size(); ++i)
-            if (PtInRect(&now.all[i].rect, point))
-                found = static_cast<int>(i); // the list's items come after the list
-        return fragment(found == rootIndex ? 0 : now.shape, found, at);
+        const int found = readerElementAt(now.model, point);
+        return found < 0 ? fragment(0, rootIndex, at) : fragment(now.shape, found, at);
     }
     HRESULT STDMETHODCALLTYPE GetFocus(IRawElementProviderFragment** focused) override {
         *focused = nullptr;
         Resolved now;
         if (!resolve(now))
             return UIA_E_ELEMENTNOTAVAILABLE;
-        const long child = focusedChild(now.all);
-        return child == CHILDID_SELF ? S_OK : fragment(now.shape, static_cast<int>(child - 1), focused);
+        const int index = indexOf(now.model, focusedElement(now.model));
+        return index < 0 ? S_OK : fragment(now.shape, index, focused);
     }
 
     // IInvokeProvider, IToggleProvider, ISelectionItemProvider: what a click on the element does.
-    HRESULT STDMETHODCALLTYPE Invoke() override { return click(ROLE_SYSTEM_PUSHBUTTON); }
-    HRESULT STDMETHODCALLTYPE Toggle() override { return click(ROLE_SYSTEM_CHECKBUTTON); }
+    HRESULT STDMETHODCALLTYPE Invoke() override { return click(ElementKind::Button); }
+    HRESULT STDMETHODCALLTYPE Toggle() override { return click(ElementKind::CheckBox); }
     HRESULT STDMETHODCALLTYPE get_ToggleState(ToggleState* state) override {
         Resolved now;
-        const HRESULT found = elementWith(ROLE_SYSTEM_CHECKBUTTON, now);
-        *state = SUCCEEDED(found) && (now.element->states & STATE_SYSTEM_CHECKED) ? ToggleState_On
-                                                                                  : ToggleState_Off;
+        const HRESULT found = elementOf(ElementKind::CheckBox, now);
+        *state = SUCCEEDED(found) && now.element->states.checked ? ToggleState_On : ToggleState_Off;
         return found;
     }
-    HRESULT STDMETHODCALLTYPE Select() override { return click(ROLE_SYSTEM_LISTITEM); }
+    HRESULT STDMETHODCALLTYPE Select() override { return click(ElementKind::ListItem); }
     HRESULT STDMETHODCALLTYPE AddToSelection() override {
         BOOL selected = FALSE;
         const HRESULT found = get_IsSelected(&selected);
@@ -267,14 +237,14 @@ class AutomationNode final : public IRawElementProviderSimple,
     HRESULT STDMETHODCALLTYPE RemoveFromSelection() override { return UIA_E_INVALIDOPERATION; }
     HRESULT STDMETHODCALLTYPE get_IsSelected(BOOL* selected) override {
         Resolved now;
-        const HRESULT found = elementWith(ROLE_SYSTEM_LISTITEM, now);
-        *selected = SUCCEEDED(found) && (now.element->states & STATE_SYSTEM_SELECTED);
+        const HRESULT found = elementOf(ElementKind::ListItem, now);
+        *selected = SUCCEEDED(found) && now.element->states.selected;
         return found;
     }
     HRESULT STDMETHODCALLTYPE get_SelectionContainer(IRawElementProviderSimple** container) override {
         *container = nullptr;
         Resolved now;
-        const HRESULT found = elementWith(ROLE_SYSTEM_LISTITEM, now);
+        const HRESULT found = elementOf(ElementKind::ListItem, now);
         if (FAILED(found))
             return found;
         *container = make(window_, now.shape, now.element->parent);
@@ -285,24 +255,28 @@ class AutomationNode final : public IRawElementProviderSimple,
     HRESULT STDMETHODCALLTYPE GetSelection(SAFEARRAY** selection) override {
         *selection = nullptr;
         Resolved now;
-        const HRESULT found = elementWith(ROLE_SYSTEM_LIST, now);
+        const HRESULT found = elementOf(ElementKind::List, now);
         if (FAILED(found))
             return found;
+        const std::vector<PageElement>& elements = now.model.elements;
         int chosen = noElement; // one language at a time
-        for (size_t i = 0; i < now.all.size(); ++i)
-            if (now.all[i].parent == index_ && (now.all[i].states & STATE_SYSTEM_SELECTED))
+        for (size_t i = 0; i < elements.size(); ++i)
+            if (elements[i].parent == index_ && elements[i].states.selected)
                 chosen = static_cast<int>(i);
-        *selection = SafeArrayCreateVector(VT_UNKNOWN, 0, chosen == noElement ? 0 : 1);
-        if (!*selection)
+        UniqueSafeArray items(SafeArrayCreateVector(VT_UNKNOWN, 0, chosen == noElement ? 0 : 1));
+        if (!items)
             return E_OUTOFMEMORY;
-        if (chosen == noElement)
-            return S_OK;
-        IRawElementProviderSimple* item = make(window_, now.shape, chosen);
-        if (!item)
-            return E_OUTOFMEMORY;
-        LONG first = 0;
-        SafeArrayPutElement(*selection, &first, item); // takes its own reference
-        item->Release();
+        if (chosen != noElement) {
+            const ComPtr<AutomationNode> item = adoptReference(make(window_, now.shape, chosen));
+            if (!item)
+                return E_OUTOFMEMORY;
+            LONG first = 0; // the array takes its own reference
+            if (const HRESULT put = SafeArrayPutElement(items.get(), &first,
+                                                        static_cast<IRawElementProviderSimple*>(item.get()));
+                FAILED(put))
+                return put;
+        }
+        *selection = items.release();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_CanSelectMultiple(BOOL* multiple) override {
@@ -318,7 +292,7 @@ class AutomationNode final : public IRawElementProviderSimple,
     HRESULT STDMETHODCALLTYPE SetValue(double) override { return UIA_E_ELEMENTNOTENABLED; }
     HRESULT STDMETHODCALLTYPE get_Value(double* value) override {
         Resolved now;
-        const HRESULT found = elementWith(ROLE_SYSTEM_PROGRESSBAR, now);
+        const HRESULT found = elementOf(ElementKind::ProgressBar, now);
         *value = SUCCEEDED(found) ? now.element->percent : 0.0;
         return found;
     }
@@ -348,37 +322,41 @@ class AutomationNode final : public IRawElementProviderSimple,
     HRESULT STDMETHODCALLTYPE get_Value(BSTR* value) override {
         *value = nullptr;
         Resolved now;
-        const HRESULT found = elementWith(ROLE_SYSTEM_DOCUMENT, now);
+        const HRESULT found = elementOf(ElementKind::Document, now);
         return FAILED(found) ? found : copyToBstr(now.element->value, value);
     }
 
   private:
-    struct Resolved : ElementsNow {
-        const AccessibleElement* element = nullptr; // null for the window
+    struct Resolved {
+        PageModel model;
+        uint32_t shape = 0;
+        const PageElement* element = nullptr; // into model; null for the window
     };
-    // The page's elements now, and this node's among them; false when the window or the element is gone.
+    // The page model now, and this node's element in it; false when the window or the element is gone.
     bool resolve(Resolved& now) const {
         if (!isOurWindow(window_))
             return false;
-        static_cast<ElementsNow&>(now) = elementsNow(window_);
+        now.model = pageNow(window_);
+        now.shape = elementShape(now.model);
         if (index_ == rootIndex)
             return true;
-        if (now.shape != shape_ || index_ >= static_cast<int>(now.all.size()))
+        if (now.shape != shape_ || index_ >= static_cast<int>(now.model.elements.size()))
             return false;
-        now.element = &now.all[static_cast<size_t>(index_)];
+        now.element = &now.model.elements[static_cast<size_t>(index_)];
         return true;
     }
-    HRESULT elementWith(long role, Resolved& now) const {
+    // Resolves this node, which must be an element of that kind for the pattern asked.
+    HRESULT elementOf(ElementKind kind, Resolved& now) const {
         if (!resolve(now))
             return UIA_E_ELEMENTNOTAVAILABLE;
-        return now.element && now.element->role == role ? S_OK : UIA_E_INVALIDOPERATION;
+        return now.element && now.element->kind == kind ? S_OK : UIA_E_INVALIDOPERATION;
     }
-    HRESULT click(long role) {
+    HRESULT click(ElementKind kind) {
         Resolved now;
-        const HRESULT found = elementWith(role, now);
+        const HRESULT found = elementOf(kind, now);
         if (FAILED(found))
             return found;
-        if (now.element->states & STATE_SYSTEM_UNAVAILABLE)
+        if (!now.element->states.enabled)
             return UIA_E_ELEMENTNOTENABLED;
         post(AutomationAction::Click);
         return S_OK;
@@ -396,81 +374,106 @@ class AutomationNode final : public IRawElementProviderSimple,
     LONG references_ = 1;
 };
 
-// The node of an MSAA child id (CHILDID_SELF: the window) in the list of that shape.
-AutomationNode* nodeFor(HWND window, uint32_t shape, long child) {
-    return AutomationNode::make(window, child == CHILDID_SELF ? 0 : shape,
-                                child == CHILDID_SELF ? rootIndex : static_cast<int>(child - 1));
-}
-
-void raise(HWND window, const AccessibleEvent& event, uint32_t shape,
-           const std::vector<AccessibleElement>& all) {
-    AutomationNode* node = nodeFor(window, shape, event.child);
-    if (!node)
-        return;
-    VARIANT before{}, after{};
-    const AccessibleElement* element = event.child > 0 && event.child <= static_cast<long>(all.size())
-                                           ? &all[static_cast<size_t>(event.child - 1)]
-                                           : nullptr;
-    switch (event.event) {
-    case EVENT_OBJECT_REORDER:
-        UiaRaiseStructureChangedEvent(node, StructureChangeType_ChildrenInvalidated, nullptr, 0);
-        break;
-    case EVENT_OBJECT_FOCUS:
-        UiaRaiseAutomationEvent(node, UIA_AutomationFocusChangedEventId);
-        break;
+// The property change an event stands for, with the element's value now; none for the rest.
+struct PropertyChange {
+    PROPERTYID property = 0;
+    UniqueVariant value;
+};
+PropertyChange propertyChange(DWORD event, const PageElement& element) {
+    PropertyChange change;
+    VARIANT& value = *change.value.put();
+    switch (event) {
     case EVENT_OBJECT_NAMECHANGE:
-        if (element && SUCCEEDED(copyToBstr(element->name, &after.bstrVal))) {
-            after.vt = VT_BSTR;
-            UiaRaiseAutomationPropertyChangedEvent(node, UIA_NamePropertyId, before, after);
+        if (SUCCEEDED(copyToBstr(element.text, &value.bstrVal))) {
+            value.vt = VT_BSTR;
+            change.property = UIA_NamePropertyId;
         }
         break;
     case EVENT_OBJECT_STATECHANGE:
-        if (element && element->role == ROLE_SYSTEM_CHECKBUTTON) {
-            after.vt = VT_I4;
-            after.lVal = element->states & STATE_SYSTEM_CHECKED ? ToggleState_On : ToggleState_Off;
-            UiaRaiseAutomationPropertyChangedEvent(node, UIA_ToggleToggleStatePropertyId, before, after);
-        } else if (element) {
-            after = boolVariant(!(element->states & STATE_SYSTEM_UNAVAILABLE));
-            UiaRaiseAutomationPropertyChangedEvent(node, UIA_IsEnabledPropertyId, before, after);
+        if (element.kind == ElementKind::CheckBox) {
+            value.vt = VT_I4;
+            value.lVal = element.states.checked ? ToggleState_On : ToggleState_Off;
+            change.property = UIA_ToggleToggleStatePropertyId;
+        } else {
+            value = boolVariant(element.states.enabled);
+            change.property = UIA_IsEnabledPropertyId;
         }
         break;
     case EVENT_OBJECT_VALUECHANGE:
-        if (element) {
-            after.vt = VT_R8;
-            after.dblVal = element->percent;
-            UiaRaiseAutomationPropertyChangedEvent(node, UIA_RangeValueValuePropertyId, before, after);
-        }
+        value.vt = VT_R8;
+        value.dblVal = element.percent;
+        change.property = UIA_RangeValueValuePropertyId;
         break;
     default:
         break;
     }
-    VariantClear(&after);
-    node->Release();
+    return change;
+}
+
+void raise(HWND window, const AccessibleEvent& event, const PageModel& model, uint32_t shape) {
+    // The node of the event's MSAA child id (CHILDID_SELF: the window).
+    const bool self = event.child == CHILDID_SELF;
+    const ComPtr<AutomationNode> node = adoptReference(
+        AutomationNode::make(window, self ? 0 : shape, self ? rootIndex : static_cast<int>(event.child - 1)));
+    if (!node)
+        return;
+    const std::vector<PageElement>& elements = model.elements;
+    if (event.event == EVENT_OBJECT_REORDER)
+        UiaRaiseStructureChangedEvent(node.get(), StructureChangeType_ChildrenInvalidated, nullptr, 0);
+    else if (event.event == EVENT_OBJECT_FOCUS)
+        UiaRaiseAutomationEvent(node.get(), UIA_AutomationFocusChangedEventId);
+    else if (event.child > 0 && event.child <= static_cast<long>(elements.size())) {
+        const PropertyChange change =
+            propertyChange(event.event, elements[static_cast<size_t>(event.child - 1)]);
+        const UniqueVariant before;
+        if (change.property)
+            UiaRaiseAutomationPropertyChangedEvent(node.get(), change.property, before.get(),
+                                                   change.value.get());
+    }
 }
 } // namespace
 
-CONTROLTYPEID controlTypeFor(long role) {
-    switch (role) {
-    case ROLE_SYSTEM_PUSHBUTTON:
+CONTROLTYPEID controlTypeFor(ElementKind kind) {
+    switch (kind) {
+    case ElementKind::Button:
         return UIA_ButtonControlTypeId;
-    case ROLE_SYSTEM_CHECKBUTTON:
+    case ElementKind::CheckBox:
         return UIA_CheckBoxControlTypeId;
-    case ROLE_SYSTEM_LIST:
+    case ElementKind::List:
         return UIA_ListControlTypeId;
-    case ROLE_SYSTEM_LISTITEM:
+    case ElementKind::ListItem:
         return UIA_ListItemControlTypeId;
-    case ROLE_SYSTEM_DOCUMENT:
+    case ElementKind::Document:
         return UIA_DocumentControlTypeId;
-    case ROLE_SYSTEM_PROGRESSBAR:
+    case ElementKind::ProgressBar:
         return UIA_ProgressBarControlTypeId;
-    case ROLE_SYSTEM_STATICTEXT:
+    case ElementKind::Text:
         return UIA_TextControlTypeId;
-    default:
-        return UIA_CustomControlTypeId;
     }
+    return UIA_CustomControlTypeId;
 }
 
-int navigate(const std::vector<AccessibleElement>& elements, int index, NavigateDirection direction) {
+PATTERNID patternFor(ElementKind kind) {
+    switch (kind) {
+    case ElementKind::Button:
+        return UIA_InvokePatternId;
+    case ElementKind::CheckBox:
+        return UIA_TogglePatternId;
+    case ElementKind::List:
+        return UIA_SelectionPatternId;
+    case ElementKind::ListItem:
+        return UIA_SelectionItemPatternId;
+    case ElementKind::ProgressBar:
+        return UIA_RangeValuePatternId;
+    case ElementKind::Document:
+        return UIA_ValuePatternId;
+    case ElementKind::Text:
+        break;
+    }
+    return 0;
+}
+
+int navigate(const std::vector<PageElement>& elements, int index, NavigateDirection direction) {
     const int count = static_cast<int>(elements.size());
     const auto parentOf = [&](int i) { return elements[static_cast<size_t>(i)].parent; };
     const auto child = [&](int from, int step) {
@@ -503,23 +506,9 @@ int navigate(const std::vector<AccessibleElement>& elements, int index, Navigate
 }
 
 void answerAutomationQuery(HWND window, LPARAM lParam) {
-    ElementsNow* query = pendingQuery.load();
+    PageModel* query = pendingQuery.load();
     if (query && reinterpret_cast<LPARAM>(query) == lParam)
-        fill(window, *query);
-}
-
-void postAutomationAction(HWND window, uint32_t shape, int index, AutomationAction action) {
-    if (isOurWindow(window))
-        PostMessageW(window, automationActionMessage, shape,
-                     MAKELPARAM(static_cast<WORD>(index), static_cast<WORD>(action)));
-}
-
-std::optional<AutomationTarget> automationTarget(HWND window, WPARAM wParam, LPARAM lParam) {
-    const std::vector<AccessibleElement> all = currentElements(window);
-    const size_t index = LOWORD(lParam);
-    if (elementShape(setupState.page, all) != static_cast<uint32_t>(wParam) || index >= all.size())
-        return std::nullopt;
-    return AutomationTarget{all[index], static_cast<AutomationAction>(HIWORD(lParam))};
+        *query = windowPageModel(window);
 }
 
 IRawElementProviderSimple* automationRoot(HWND window) {
@@ -528,21 +517,16 @@ IRawElementProviderSimple* automationRoot(HWND window) {
 
 LRESULT answerAutomation(HWND window, WPARAM wParam, LPARAM lParam) {
     setupState.automationClient = true;
-    IRawElementProviderSimple* root = automationRoot(window);
-    if (!root)
-        return 0;
-    const LRESULT result = UiaReturnRawElementProvider(window, wParam, lParam, root);
-    root->Release();
-    return result;
+    const ComPtr<IRawElementProviderSimple> root = adoptReference(automationRoot(window));
+    return root ? UiaReturnRawElementProvider(window, wParam, lParam, root.get()) : 0;
 }
 
-void raiseAutomationEvents(HWND window, const std::vector<AccessibleEvent>& events,
-                           const std::vector<AccessibleElement>& elements) {
+void raiseAutomationEvents(HWND window, const std::vector<AccessibleEvent>& events, const PageModel& model) {
     if (events.empty() || !setupState.automationClient || !UiaClientsAreListening())
         return;
-    const uint32_t shape = elementShape(setupState.page, elements);
+    const uint32_t shape = elementShape(model);
     for (const AccessibleEvent& event : events)
-        raise(window, event, shape, elements);
+        raise(window, event, model, shape);
 }
 
 void disconnectAutomation(HWND window) {
