@@ -186,7 +186,9 @@ class ClientAccessible final : public IAccessible {
             return isSelf(child) ? DISP_E_MEMBERNOTFOUND : E_INVALIDARG;
         if (!found->states.focusable || !found->states.enabled)
             return DISP_E_MEMBERNOTFOUND;
-        postAutomationAction(window_, elementShape(now), indexOf(now, found), AutomationAction::Click);
+        // The terms' text takes the focus but has nothing to press: its action does nothing.
+        if (found->press.action != ClickAction::StartDrag)
+            postAutomationAction(window_, elementShape(now), indexOf(now, found), AutomationAction::Click);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }

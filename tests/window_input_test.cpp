@@ -1,5 +1,3 @@
-#include "a11y/accessibility.h"
-#include "a11y/automation.h"
 #include "app/window_input.h"
 #include "tests/support/layout_points.h"
 #include "tests/support/state_print.h"
@@ -405,69 +403,4 @@ TEST(WindowInputKeys, ArrowsPickALanguageAndScrollTheTerms) {
     EXPECT_EQ(state->termsScroll, 1000);
     press(VK_HOME);
     EXPECT_EQ(state->termsScroll, 0);
-}
-
-TEST(WindowAccessibility, EventsTellThePageTheFocusTheStatusAndTheProgress) {
-    auto state = stateOn(SetupPage::LanguagePage);
-    AnnouncedState announced;
-    const auto events = [&](SetupStatus status, const std::wstring& statusText) {
-        state->status = status;
-        SharedSnapshot shared;
-        shared.status = status;
-        shared.statusText = statusText;
-        std::vector<DWORD> kinds;
-        for (const AccessibleEvent& event : accessibilityEvents(
-                 announced, state->page, status, accessibleElements(*state, shared, layoutNow(*state))))
-            kinds.push_back(event.event);
-        return kinds;
-    };
-    EXPECT_TRUE(events(SetupStatus::Checking, L"").empty()) << "nothing has changed";
-    decideKey(*state, layoutNow(*state), VK_TAB, false);
-    EXPECT_EQ(events(SetupStatus::Checking, L""), std::vector<DWORD>{EVENT_OBJECT_FOCUS});
-    state->page = SetupPage::ProgressPage;
-    state->focus = FocusItem::Primary;
-    EXPECT_EQ(events(SetupStatus::Checking, L"Checking"), std::vector<DWORD>{EVENT_OBJECT_REORDER});
-    EXPECT_EQ(events(SetupStatus::ReadyToInstall, L"Ready"),
-              (std::vector<DWORD>{EVENT_OBJECT_REORDER, EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE}))
-        << "the action button appears with the focus that waited for it";
-    state->progress = 0.25;
-    EXPECT_EQ(events(SetupStatus::Downloading, L"Downloading"),
-              (std::vector<DWORD>{EVENT_OBJECT_REORDER, EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE,
-                                  EVENT_OBJECT_VALUECHANGE}))
-        << "the progress bar appears; the focused button is CANCEL now";
-    state->progress = 0.5;
-    EXPECT_EQ(events(SetupStatus::Downloading, L"Downloading"), std::vector<DWORD>{EVENT_OBJECT_VALUECHANGE});
-
-    state->page = SetupPage::TermsPage;
-    state->focus = FocusItem::TermsAgree;
-    events(SetupStatus::Downloading, L"Downloading");
-    state->termsAccepted = true;
-    EXPECT_EQ(events(SetupStatus::Downloading, L"Downloading"),
-              (std::vector<DWORD>{EVENT_OBJECT_REORDER, EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_STATECHANGE}))
-        << "the warning has gone, the box is ticked, NEXT can be used";
-}
-
-TEST(WindowAutomation, TheTreeNestsTheLanguagesInTheirListAndItsShapeFollowsTheElements) {
-    auto state = stateOn(SetupPage::LanguagePage);
-    const auto elementsNow = [&] { return accessibleElements(*state, SharedSnapshot{}, layoutNow(*state)); };
-    const std::vector<AccessibleElement> elements = elementsNow();
-    const int list = navigate(elements, rootIndex, NavigateDirection_FirstChild) + 1; // after the heading
-    ASSERT_EQ(controlTypeFor(elements[static_cast<size_t>(list)].role), UIA_ListControlTypeId);
-    const int first = navigate(elements, list, NavigateDirection_FirstChild);
-    const int last = navigate(elements, list, NavigateDirection_LastChild);
-    EXPECT_EQ(last - first, languageCount - 1);
-    EXPECT_EQ(navigate(elements, last, NavigateDirection_Parent), list);
-    EXPECT_EQ(navigate(elements, last, NavigateDirection_NextSibling), noElement);
-    EXPECT_EQ(navigate(elements, list, NavigateDirection_Parent), rootIndex);
-    const int next = navigate(elements, list, NavigateDirection_NextSibling);
-    EXPECT_EQ(controlTypeFor(elements[static_cast<size_t>(next)].role), UIA_ButtonControlTypeId) << "NEXT";
-    EXPECT_EQ(navigate(elements, next, NavigateDirection_PreviousSibling), list) << "past the items";
-
-    const uint32_t languagePage = elementShape(state->page, elements);
-    state->language = 4;
-    EXPECT_EQ(elementShape(state->page, elementsNow()), languagePage) << "renamed, still the same elements";
-    state->page = SetupPage::TermsPage;
-    const uint32_t terms = elementShape(state->page, elementsNow());
-    state->termsAccepted = true;
-    EXPECT_NE(elementShape(state->page, elementsNow()), terms) << "the warning has gone, NEXT has moved";
 }
