@@ -1,6 +1,7 @@
 #include "app/unattended.h"
 
 #include "app/main_window.h"
+#include "app/product_launch.h"
 #include "app/window_proc.h"
 #include "app/workers.h"
 #include "i18n/command_line_texts.h"

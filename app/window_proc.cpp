@@ -1,21 +1,15 @@
 #include "app/window_proc.h"
 
 #include "a11y/accessibility.h"
-#include "a11y/automation.h"
 #include "app/main_window.h"
+#include "app/product_launch.h"
 #include "app/window_input.h"
 #include "app/workers.h"
 #include "i18n/language_table.h"
-#include "install/transaction.h"
 #include "render/frame.h"
+#include "render/page_model.h"
 #include "state/setup_state.h"
-#include "state/shutdown.h"
 #include "win/handles.h"
-#include "win/install_log.h"
-#include "win/paths.h"
-#include "win/process_stop.h"
-#include "win/product_names.h"
-#include "win/registry.h"
 
 #include <dwmapi.h>
 #include <shlobj.h>
@@ -29,10 +23,6 @@ namespace {
 constexpr UINT_PTR repaintTimerId = 1;
 constexpr UINT repaintPeriodMs = 16;
 constexpr DWORD darkModeAttribute = 20; // DWMWA_USE_IMMERSIVE_DARK_MODE
-constexpr DWORD launchIdleWaitMs = 5000;
-// How long an updated product must keep running before its update counts as good.
-constexpr DWORD restoreWatchMs = 10000;
-constexpr UINT showRestoreOfferMessage = WM_APP + 1;
 
 // Set while an install worker exists; the thread clears it as its last step.
 std::atomic<bool> installWorkerRunning{false};
@@ -43,13 +33,6 @@ void invalidate(HWND window) {
 
 POINT clientPoint(LPARAM lParam) {
     return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-}
-
-// The layout of the page and status shown now, for the window's client area.
-Layout currentLayout(HWND window) {
-    RECT client{};
-    GetClientRect(window, &client);
-    return layoutOf(setupState, client.right, client.bottom);
 }
 
 void onClose(HWND window) {
@@ -77,7 +60,7 @@ void onMouseMove(HWND window, POINT point) {
         followDrag(window);
         return;
     }
-    const HoverUpdate update = updateHover(setupState, currentLayout(window), point);
+    const HoverUpdate update = updateHover(setupState, windowPageModel(window), point);
     if (update.repaint)
         invalidate(window);
     SetCursor(LoadCursorW(nullptr, update.overWidget ? IDC_HAND : IDC_ARROW));
@@ -107,85 +90,6 @@ void pickInstallFolder(HWND window) {
         }
     }
     invalidate(window);
-}
-
-InstallLog setupLog() {
-    const std::wstring temp = temporaryFolder();
-    return {temp.empty() ? temp : temp + installLogName};
-}
-
-// ShellExecuteEx of Ostrel.exe in folder; empty when it did not start.
-UniqueKernelHandle startProduct(const std::wstring& folder) {
-    const std::wstring executable = folder + L"\\" + productExeName;
-    SHELLEXECUTEINFOW launch{};
-    launch.cbSize = sizeof(launch);
-    launch.fMask = SEE_MASK_NOCLOSEPROCESS;
-    launch.lpVerb = L"open";
-    launch.lpFile = executable.c_str();
-    launch.lpDirectory = folder.c_str();
-    launch.nShow = SW_SHOWNORMAL;
-    UniqueKernelHandle process;
-    if (ShellExecuteExW(&launch))
-        process.reset(launch.hProcess);
-    return process;
-}
-
-// Stops running copies and starts Ostrel.exe of the install folder (process stays empty when the
-// start fails); false, with Failed and the folder in the message, when it is missing.
-bool startInstalledProduct(UniqueKernelHandle& process) {
-    const std::wstring folder = currentInstallDir();
-    if (!pathExists(folder + L"\\" + productExeName)) {
-        failWith(L"Ostrel.exe not found:\n" + folder);
-        return false;
-    }
-    stopRunningProducts();
-    process = startProduct(folder);
-    return true;
-}
-
-// The window is gone from the screen while the updated product proves itself: an exit with an
-// error within the watch brings it back with RESTORE; anything else ends the setup, the update
-// standing.
-void watchUpdatedProduct(UniqueKernelHandle process) {
-    ShowWindow(mainWindow(), SW_HIDE);
-    const auto watched = std::make_shared<UniqueKernelHandle>(std::move(process));
-    const bool started = startWorker([watched] {
-        const InstallLog log = setupLog();
-        log.writeLine(L"Watching the updated Ostrel.exe for " + std::to_wstring(restoreWatchMs / 1000) +
-                      L" s");
-        const HANDLE waits[] = {watched->get(), shutdownEvent()};
-        const DWORD waited = WaitForMultipleObjects(waits[1] ? 2 : 1, waits, FALSE, restoreWatchMs);
-        DWORD exitCode = 0;
-        if (waited == WAIT_OBJECT_0 && GetExitCodeProcess(watched->get(), &exitCode) && exitCode != 0) {
-            log.writeLine(L"Ostrel.exe ended with exit code " + std::to_wstring(exitCode) +
-                          L": offering RESTORE");
-            setStatus(SetupStatus::RestoreOffered, stringsFor(setupState.language).statusRestoreOffered);
-            PostMessageW(mainWindow(), showRestoreOfferMessage, 0, 0);
-            return;
-        }
-        log.writeLine(L"The update stands");
-        PostMessageW(mainWindow(), WM_CLOSE, 0, 0);
-    });
-    if (!started)
-        PostMessageW(mainWindow(), WM_CLOSE, 0, 0);
-}
-
-// RESTORE: the installation the update replaced, put back and started.
-void restorePreviousProduct() {
-    bool restored = false;
-    try {
-        restored = restorePreviousVersion(setupLog());
-    } catch (...) {
-    }
-    if (!restored) {
-        failWith(stringsFor(setupState.language).errCopy);
-        return;
-    }
-    setInstalledVersion(readRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version"));
-    stopRunningProducts();
-    if (const UniqueKernelHandle process = startProduct(currentInstallDir()))
-        WaitForInputIdle(process.get(), launchIdleWaitMs);
-    PostMessageW(mainWindow(), WM_CLOSE, 0, 0);
 }
 
 // Checking is shown before the worker exists, so its first status can never be overwritten.
@@ -240,25 +144,23 @@ void performClick(HWND window, const Click& click) {
 }
 
 void onLeftButtonDown(HWND window, POINT point) {
-    const Click click = decideClick(setupState, currentLayout(window), point);
+    const Click click = decideClick(windowPageModel(window), point);
     if (click.action == ClickAction::StartDrag)
         startDrag(window);
     else
         performClick(window, click);
 }
 
-// A UI Automation client's invoke, toggle, select or focus, as a click or a key would do it.
+// A screen reader's invoke, toggle, select or focus, done to the element as a click or a key would.
 void onAutomationAction(HWND window, WPARAM wParam, LPARAM lParam) {
     const std::optional<AutomationTarget> target = automationTarget(window, wParam, lParam);
     if (!target)
         return;
-    const AccessibleElement& element = target->element;
-    const bool languageItem = element.role == ROLE_SYSTEM_LISTITEM;
-    if (target->action == AutomationAction::Click || languageItem) {
-        const Click click = decideClick(setupState, currentLayout(window), centreOf(element.rect));
-        if (click.action != ClickAction::StartDrag)
-            performClick(window, click);
-    }
+    const PageElement& element = target->element;
+    const bool languageItem = element.kind == ElementKind::ListItem;
+    if ((target->action == AutomationAction::Click || languageItem) && element.states.enabled &&
+        element.press.action != ClickAction::StartDrag)
+        performClick(window, element.press);
     if (target->action == AutomationAction::Focus) {
         setupState.focus = languageItem ? FocusItem::Languages : element.focus;
         setupState.focusCues = true;
@@ -269,7 +171,7 @@ void onAutomationAction(HWND window, WPARAM wParam, LPARAM lParam) {
 // Returns whether the key was the window's.
 bool onKeyDown(HWND window, UINT key) {
     const bool shift = GetKeyState(VK_SHIFT) < 0;
-    const KeyOutcome outcome = decideKey(setupState, currentLayout(window), key, shift);
+    const KeyOutcome outcome = decideKey(setupState, windowPageModel(window), key, shift);
     if (outcome.repaint)
         invalidate(window);
     if (outcome.click.action != ClickAction::StartDrag)
@@ -295,30 +197,6 @@ bool startInstallWorker(WorkerBody body) {
     installWorkerRunning.store(false);
     failWith(threadFailureText);
     return false;
-}
-
-void launchProduct() {
-    UniqueKernelHandle process;
-    if (!startInstalledProduct(process))
-        return;
-    // Only this run's update left a restore point.
-    if (process && pathExists(restorePointPath())) {
-        watchUpdatedProduct(std::move(process));
-        return;
-    }
-    if (process)
-        WaitForInputIdle(process.get(), launchIdleWaitMs);
-    // The status is UpToDate or Complete, so the close rule lets this through without a question.
-    PostMessageW(mainWindow(), WM_CLOSE, 0, 0);
-}
-
-bool runInstalledProduct() {
-    UniqueKernelHandle process;
-    if (!startInstalledProduct(process))
-        return false;
-    if (process)
-        WaitForInputIdle(process.get(), launchIdleWaitMs);
-    return true;
 }
 
 LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -381,8 +259,10 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         }
         return DefWindowProcW(window, message, wParam, lParam);
     case WM_TIMER:
-        if (repaintsOnTimer(setupState.page, setupState.status.load()))
+        if (repaintsOnTimer(setupState.page, setupState.status.load())) {
+            advanceDisplayedProgress(setupState);
             invalidate(window);
+        }
         return 0;
     case WM_MOUSEMOVE:
         onMouseMove(window, clientPoint(lParam));
@@ -404,7 +284,8 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_MOUSEWHEEL:
         if (setupState.page == SetupPage::TermsPage) {
-            setupState.termsScroll = scrolledTerms(setupState.termsScroll, GET_WHEEL_DELTA_WPARAM(wParam));
+            setupState.termsScroll =
+                scrolledTerms(windowPageModel(window).terms, wheelPixels(GET_WHEEL_DELTA_WPARAM(wParam)));
             invalidate(window);
         }
         return 0;

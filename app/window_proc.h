@@ -1,4 +1,4 @@
-// The window procedure: all input of the main window, the two workers and the launch.
+// The window procedure: all input of the main window, and the start of the two workers.
 #pragma once
 
 #include "install/install_worker.h"
@@ -21,12 +21,3 @@ void startUpdateCheck(WorkerBody body = updateCheckWorker);
 // status stays ReadyToInstall or UpdateAvailable for a while after the click). Returns whether
 // a worker was started; a thread that cannot be made ends in Failed.
 bool startInstallWorker(WorkerBody body = installWorker);
-
-// UI thread. Stops running copies, starts the installed product and closes the setup; a
-// missing executable becomes Failed with the folder in the message.
-void launchProduct();
-
-// Stops running copies and starts the installed product, waiting until it takes input, with no
-// watch of an update and no window; false, with Failed and the folder in the message, when
-// Ostrel.exe is missing. Any thread.
-bool runInstalledProduct();

@@ -105,26 +105,25 @@ void fillRect(Graphics& graphics, const Brush& brush, const RECT& rect) {
     graphics.FillRectangle(&brush, rect.left, rect.top, widthOf(rect), heightOf(rect));
 }
 
+// A title-bar button's wash while under the pointer; returns the pen of its glyph.
+Pen titleButtonPen(Graphics& graphics, const PageElement& button, ARGB wash, ARGB hoveredGlyph) {
+    if (button.states.hovered) {
+        SolidBrush brush{Color(wash)};
+        fillRect(graphics, brush, button.rect);
+    }
+    return Pen(Color(button.states.hovered ? hoveredGlyph : 0xA0FFFFFF), 1.2f);
+}
+
 // The glyphs are 10 pixels wide, centred in their buttons.
 void paintTitleButtons(Graphics& graphics, const PageModel& model) {
     if (const PageElement* close = findElement(model, ElementId::Close)) {
-        const bool hovered = close->states.hovered;
-        if (hovered) {
-            SolidBrush red{Color(0xFFE81123)};
-            fillRect(graphics, red, close->rect);
-        }
-        Pen cross{Color(hovered ? 0xFFFFFFFF : 0xA0FFFFFF), 1.2f};
+        const Pen cross = titleButtonPen(graphics, *close, 0xFFE81123, 0xFFFFFFFF);
         const POINT c = centreOf(close->rect);
         drawLine(graphics, cross, c.x - 5, c.y - 5, c.x + 5, c.y + 5);
         drawLine(graphics, cross, c.x + 5, c.y - 5, c.x - 5, c.y + 5);
     }
     if (const PageElement* minimize = findElement(model, ElementId::Minimize)) {
-        const bool hovered = minimize->states.hovered;
-        if (hovered) {
-            SolidBrush wash{Color(0x1EFFFFFF)};
-            fillRect(graphics, wash, minimize->rect);
-        }
-        Pen dash{Color(hovered ? 0xDCFFFFFF : 0xA0FFFFFF), 1.2f};
+        const Pen dash = titleButtonPen(graphics, *minimize, 0x1EFFFFFF, 0xDCFFFFFF);
         const POINT m = centreOf(minimize->rect);
         drawLine(graphics, dash, m.x - 5, m.y, m.x + 5, m.y);
     }

@@ -10,6 +10,15 @@ bool isTitleBarItem(FocusItem item) {
     return item == FocusItem::Minimize || item == FocusItem::Close;
 }
 
+PageElement element(ElementId id, ElementKind kind, std::wstring text, const RECT& rect) {
+    PageElement element;
+    element.id = id;
+    element.kind = kind;
+    element.text = std::move(text);
+    element.rect = rect;
+    return element;
+}
+
 // Builds one page's element list; an element whose rectangle the layout leaves empty is not shown.
 struct ElementList {
     const SetupState& state;
@@ -22,27 +31,30 @@ struct ElementList {
         return static_cast<int>(elements.size()) - 1;
     }
     void text(ElementId id, std::wstring text, const RECT& rect) {
-        add({.id = id, .kind = ElementKind::Text, .text = std::move(text), .rect = rect});
+        add(element(id, ElementKind::Text, std::move(text), rect));
+    }
+    // A button or a check box: what the focus item names, under the pointer when its flag says so.
+    PageElement widget(ElementId id, ElementKind kind, FocusItem focus, const wchar_t* label,
+                       const RECT& rect, ClickAction action) const {
+        PageElement widget = element(id, kind, label, rect);
+        widget.states.focusable = true;
+        widget.states.hovered = hoverFlag(state, focus);
+        widget.focus = focus;
+        widget.press = {action};
+        return widget;
     }
     void button(ElementId id, FocusItem focus, const wchar_t* label, const RECT& rect, ClickAction action,
                 bool enabled = true) {
-        add({.id = id,
-             .kind = ElementKind::Button,
-             .text = label,
-             .rect = rect,
-             .states = {.focusable = enabled, .enabled = enabled, .hovered = hoverFlag(state, focus)},
-             .focus = focus,
-             .press = {action}});
+        PageElement button = widget(id, ElementKind::Button, focus, label, rect, action);
+        button.states.focusable = enabled;
+        button.states.enabled = enabled;
+        add(std::move(button));
     }
-    void checkBox(ElementId id, FocusItem focus, const wchar_t* label, const CheckboxLayout& box, bool checked,
-                  ClickAction action) {
-        add({.id = id,
-             .kind = ElementKind::CheckBox,
-             .text = label,
-             .rect = box.row,
-             .states = {.focusable = true, .checked = checked, .hovered = hoverFlag(state, focus)},
-             .focus = focus,
-             .press = {action}});
+    void checkBox(ElementId id, FocusItem focus, const wchar_t* label, const CheckboxLayout& box,
+                  bool checked, ClickAction action) {
+        PageElement checkBox = widget(id, ElementKind::CheckBox, focus, label, box.row, action);
+        checkBox.states.checked = checked;
+        add(std::move(checkBox));
     }
 };
 
@@ -52,20 +64,20 @@ void addLanguagePage(ElementList& list, const Layout& layout, const LocalizedStr
     RECT rows{};
     for (const LanguageItemLayout& item : layout.languageItems)
         UnionRect(&rows, &rows, &item.row);
-    const int parent = list.add(
-        {.id = ElementId::LanguageList, .kind = ElementKind::List, .text = strings.selectLanguageTitle, .rect = rows});
+    const int parent =
+        list.add(element(ElementId::LanguageList, ElementKind::List, strings.selectLanguageTitle, rows));
     const int32_t chosen = list.state.language.load();
     for (int32_t i = 0; i < languageCount; ++i) {
-        const bool selected = chosen == i;
-        list.add({.id = ElementId::LanguageItem,
-                  .kind = ElementKind::ListItem,
-                  .text = stringsFor(i).nameNative,
-                  .rect = layout.languageItems[i].row,
-                  .states = {.focusable = true, .selected = selected, .hovered = list.state.hoverLanguage == i},
-                  .focus = selected ? FocusItem::Languages : FocusItem::None,
-                  .parent = parent,
-                  .press = {ClickAction::SelectLanguage, i},
-                  .language = i});
+        PageElement item = element(ElementId::LanguageItem, ElementKind::ListItem, stringsFor(i).nameNative,
+                                   layout.languageItems[i].row);
+        item.states.focusable = true;
+        item.states.selected = chosen == i;
+        item.states.hovered = list.state.hoverLanguage == i;
+        item.focus = chosen == i ? FocusItem::Languages : FocusItem::None;
+        item.parent = parent;
+        item.press = {ClickAction::SelectLanguage, i};
+        item.language = i;
+        list.add(std::move(item));
     }
     list.button(ElementId::Primary, FocusItem::Primary, strings.btnNext, layout.primaryButton,
                 ClickAction::ToOptions);
@@ -76,26 +88,29 @@ void addOptionsPage(ElementList& list, const Layout& layout, const LocalizedStri
     const SetupState& state = list.state;
     list.text(ElementId::Heading, strings.installLocation, layout.heading);
     list.text(ElementId::FolderPath, shared.installDir, layout.folderBox);
-    list.button(ElementId::Browse, FocusItem::Browse, strings.btnChange, layout.browseLink, ClickAction::Browse);
+    list.button(ElementId::Browse, FocusItem::Browse, strings.btnChange, layout.browseLink,
+                ClickAction::Browse);
     list.checkBox(ElementId::DesktopShortcut, FocusItem::DesktopShortcut, strings.optDesktopShortcut,
                   layout.desktopShortcut, state.createDesktopShortcut, ClickAction::ToggleDesktopShortcut);
     list.checkBox(ElementId::StartMenuShortcut, FocusItem::StartMenuShortcut, strings.optStartMenuShortcut,
-                  layout.startMenuShortcut, state.createStartMenuShortcut, ClickAction::ToggleStartMenuShortcut);
-    list.button(ElementId::Back, FocusItem::Back, strings.btnBack, layout.backButton, ClickAction::ToLanguage);
-    list.button(ElementId::Primary, FocusItem::Primary, strings.btnNext, layout.primaryButton, ClickAction::ToTerms);
+                  layout.startMenuShortcut, state.createStartMenuShortcut,
+                  ClickAction::ToggleStartMenuShortcut);
+    list.button(ElementId::Back, FocusItem::Back, strings.btnBack, layout.backButton,
+                ClickAction::ToLanguage);
+    list.button(ElementId::Primary, FocusItem::Primary, strings.btnNext, layout.primaryButton,
+                ClickAction::ToTerms);
 }
 
 void addTermsPage(ElementList& list, const Layout& layout, const LocalizedStrings& strings) {
     const bool accepted = list.state.termsAccepted;
-    list.add({.id = ElementId::TermsText,
-              .kind = ElementKind::Document,
-              .text = strings.termsTitle,
-              .rect = layout.termsBox,
-              .states = {.focusable = true},
-              .value = strings.termsText,
-              .focus = FocusItem::TermsText});
-    list.checkBox(ElementId::TermsAgree, FocusItem::TermsAgree, strings.termsAgree, layout.termsAgree, accepted,
-                  ClickAction::ToggleTerms);
+    PageElement document =
+        element(ElementId::TermsText, ElementKind::Document, strings.termsTitle, layout.termsBox);
+    document.states.focusable = true;
+    document.value = strings.termsText;
+    document.focus = FocusItem::TermsText;
+    list.add(std::move(document));
+    list.checkBox(ElementId::TermsAgree, FocusItem::TermsAgree, strings.termsAgree, layout.termsAgree,
+                  accepted, ClickAction::ToggleTerms);
     if (!accepted)
         list.text(ElementId::TermsWarning, strings.termsMustAgree, layout.termsWarning);
     list.button(ElementId::Back, FocusItem::Back, strings.btnBack, layout.backButton, ClickAction::ToOptions);
@@ -106,18 +121,16 @@ void addTermsPage(ElementList& list, const Layout& layout, const LocalizedString
 
 void addProgressPage(ElementList& list, const Layout& layout, const LocalizedStrings& strings,
                      const SharedSnapshot& shared, float progress) {
-    list.text(ElementId::StatusLine, shared.status == SetupStatus::Failed ? shared.errorText : shared.statusText,
-              layout.statusLine);
+    list.text(ElementId::StatusLine,
+              shared.status == SetupStatus::Failed ? shared.errorText : shared.statusText, layout.statusLine);
     if (isRunning(shared.status)) {
-        const double percent = static_cast<double>(progress) * 100.0;
+        PageElement bar =
+            element(ElementId::ProgressBar, ElementKind::ProgressBar, shared.statusText, layout.progressBar);
+        bar.percent = static_cast<double>(progress) * 100.0;
         wchar_t value[16];
-        swprintf(value, 16, L"%.0f%%", percent);
-        list.add({.id = ElementId::ProgressBar,
-                  .kind = ElementKind::ProgressBar,
-                  .text = shared.statusText,
-                  .rect = layout.progressBar,
-                  .value = value,
-                  .percent = percent});
+        swprintf(value, 16, L"%.0f%%", bar.percent);
+        bar.value = value;
+        list.add(std::move(bar));
     }
     const ProgressButton action = progressButtonFor(shared.status);
     if (action.action != ClickAction::StartDrag)

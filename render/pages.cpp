@@ -25,7 +25,8 @@ std::wstring termsForDrawing(const std::wstring& text) {
 }
 
 // NEXT, BACK or the progress page's action, as the element's states have it.
-void drawButton(const PageContext& page, ElementId id, const Font& font, ButtonTone tone = ButtonTone::Accent) {
+void drawButton(const PageContext& page, ElementId id, const Font& font,
+                ButtonTone tone = ButtonTone::Accent) {
     const PageElement* button = findElement(page.model, id);
     if (!button)
         return;
@@ -35,13 +36,13 @@ void drawButton(const PageContext& page, ElementId id, const Font& font, ButtonT
         drawDisabledButton(page.graphics, button->rect, button->text, font);
     } else {
         const ButtonColours colours = buttonColours(tone);
-        drawPrimaryButton(page.graphics, button->rect, button->text, font, button->states.hovered, colours.normal,
-                          colours.hover);
+        drawPrimaryButton(page.graphics, button->rect, button->text, font, button->states.hovered,
+                          colours.normal, colours.hover);
     }
 }
 
-void drawCheckboxElement(const PageContext& page, ElementId id, const CheckboxLayout& layout, const Font& font,
-                         const Brush& boxBrush, const Brush& labelBrush) {
+void drawCheckboxElement(const PageContext& page, ElementId id, const CheckboxLayout& layout,
+                         const Font& font, const Brush& boxBrush, const Brush& labelBrush) {
     if (const PageElement* box = findElement(page.model, id))
         drawCheckbox(page.graphics, layout, box->states.checked, box->text, font, boxBrush, labelBrush);
 }
@@ -125,7 +126,8 @@ void paintOptionsPage(const PageContext& page) {
     const Font button = makeFont(page.family, 10, true);
 
     drawElementText(page, ElementId::Heading, title, brightTextColour);
-    drawText(g, stringsFor(page.model.language).selectFolderPrompt, small, secondaryTextColour, layout.folderPrompt);
+    drawText(g, stringsFor(page.model.language).selectFolderPrompt, small, secondaryTextColour,
+             layout.folderPrompt);
 
     SolidBrush panel{Color(panelColour)};
     fillRoundedRect(g, panel, layout.folderBox, 6);
@@ -145,15 +147,16 @@ void paintOptionsPage(const PageContext& page) {
         format.SetAlignment(StringAlignmentNear);
         format.SetLineAlignment(StringAlignmentCenter);
         SolidBrush brush{Color(browse->states.hovered ? accentHoverColour : accentColour)};
-        g.DrawString(browse->text.c_str(), static_cast<INT>(browse->text.size()), &small, asRectF(browse->rect),
-                     &format, &brush);
+        g.DrawString(browse->text.c_str(), static_cast<INT>(browse->text.size()), &small,
+                     asRectF(browse->rect), &format, &brush);
     }
 
     drawText(g, formatBytes(freeBytesAt(path)) + L" Available", tiny, mutedTextColour, layout.freeSpace);
 
     SolidBrush labelBrush{Color(secondaryTextColour)};
     drawCheckboxElement(page, ElementId::DesktopShortcut, layout.desktopShortcut, small, panel, labelBrush);
-    drawCheckboxElement(page, ElementId::StartMenuShortcut, layout.startMenuShortcut, small, panel, labelBrush);
+    drawCheckboxElement(page, ElementId::StartMenuShortcut, layout.startMenuShortcut, small, panel,
+                        labelBrush);
     drawButton(page, ElementId::Back, button);
     drawButton(page, ElementId::Primary, button);
 }
@@ -193,7 +196,8 @@ void paintTermsPage(const PageContext& page) {
         SolidBrush track{Color(0x28FFFFFF)};
         fillRoundedRect(g, track, bar, 2);
         SolidBrush thumb{Color(0x64FFFFFF)};
-        fillRoundedRect(g, thumb, bar.left, bar.top + geometry.thumbOffset, widthOf(bar), geometry.thumbLength, 2);
+        fillRoundedRect(g, thumb, bar.left, bar.top + geometry.thumbOffset, widthOf(bar),
+                        geometry.thumbLength, 2);
     }
 
     SolidBrush panel{Color(panelColour)};
@@ -300,7 +304,8 @@ void paintProgressPage(const PageContext& page) {
         drawText(g, statusText, large, status == SetupStatus::Complete ? 0xFF22C55E : secondaryTextColour,
                  layout.statusLine);
         const SharedSnapshot& shared = page.shared;
-        const std::wstring& version = shared.latestVersion.empty() ? shared.installedVersion : shared.latestVersion;
+        const std::wstring& version =
+            shared.latestVersion.empty() ? shared.installedVersion : shared.latestVersion;
         if (!version.empty())
             drawText(g, L"v" + version, small, mutedTextColour, layout.versionLine);
     }

@@ -96,7 +96,7 @@ struct SetupState {
     bool termsAccepted = false;
     // Set before the window exists: it shows the progress page alone and asks nothing.
     bool passive = false;
-    int32_t termsScroll = 0; // may pass the end of the text: the model clamps it
+    int32_t termsScroll = 0;        // may pass the end of the text: the model clamps it
     float displayedProgress = 0.0f; // eased toward progress by the repaint timer
     // Keyboard focus (UI thread only); the ring shows only once a key has been used.
     FocusItem focus = FocusItem::None;

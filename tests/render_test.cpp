@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/window_input.h"
 #include "i18n/language_table.h"
 #include "render/frame.h"
 #include "render/logo.h"
@@ -7,6 +8,7 @@
 #include "state/setup_state.h"
 #include "tests/offscreen_target.h"
 #include "tests/support/layout_points.h"
+#include "tests/support/state_print.h"
 
 #include <gtest/gtest.h>
 
@@ -129,8 +131,7 @@ class Render : public ::testing::Test {
         setupState.language = 0;
         setupState.page = SetupPage::LanguagePage;
         setupState.hoverLanguage = -1;
-        setupState.closeButton.hovered = false;
-        setupState.primaryButton.hovered = false;
+        clearHover(setupState);
         setupState.termsAccepted = false;
         setupState.termsScroll = 0;
         setupState.focus = FocusItem::None;
@@ -233,7 +234,7 @@ TEST(WidgetArithmetic, TermsScrollIsClampedAndTheThumbStaysInItsTrack) {
 
 TEST_F(Render, LanguagePageLaysOutItsItemsAndShowsTheSelection) {
     setupState.language = 2;
-    setupState.closeButton.hovered = true;
+    hoverFlag(setupState, FocusItem::Close) = true;
     Frame frame(L"language-page");
     const Layout layout = shownLayout();
     for (int i = 0; i < languageCount; ++i)
@@ -271,9 +272,11 @@ TEST_F(Render, TermsPageDisablesNextUntilAccepted) {
         setupState.language = id;
         setupState.termsScroll = 100000;
         Frame frame((L"terms-page-" + std::wstring(languageCode(id))).c_str());
-        EXPECT_GT(setupState.termsContentHeight, heightOf(layout.termsText));
-        EXPECT_EQ(setupState.termsScroll, setupState.termsContentHeight - heightOf(layout.termsText))
+        const TermsScrollGeometry terms = currentPageModel(takeSharedSnapshot(), W, H).terms;
+        EXPECT_GT(termsTextHeight(layout, id), heightOf(layout.termsText));
+        EXPECT_EQ(terms.scroll, termsTextHeight(layout, id) - heightOf(layout.termsText))
             << "clamped to the end";
+        EXPECT_EQ(setupState.termsScroll, 100000) << "painting leaves the state alone";
         EXPECT_EQ(frame.at(insideMargin(layout.termsBox, layout.termsText)), boxFill);
         const RECT& track = layout.termsScrollTrack;
         EXPECT_NE(frame.at(centreOf(track).x, track.bottom - 3), boxFill) << "the thumb at the track's end";
@@ -458,4 +461,27 @@ TEST_F(Render, FocusRingShowsOnlyOnceAKeyHasBeenUsed) {
           POINT{back.left + 1, centreOf(back).y}, POINT{centreOf(back).x, back.bottom - 2}})
         EXPECT_EQ(shown.at(point), focusRingColour) << point.x << "," << point.y;
     EXPECT_NE(shown.at(back.left + 2, centreOf(back).y), focusRingColour) << "two pixels wide";
+}
+
+TEST_F(Render, EveryFocusableElementIsPaintedOnEveryPageAndStatus) {
+    for (SetupPage page : allPages)
+        for (SetupStatus status : allStatuses)
+            for (bool accepted : {false, true}) {
+                show(status, L"Status");
+                setupState.page = page;
+                setupState.termsAccepted = accepted;
+                const OffscreenTarget target(W, H);
+                paintBuffered(target.dc.get(), W, H, resources);
+                const std::vector<uint32_t> pixels = target.capture();
+                const PageModel model = currentPageModel(takeSharedSnapshot(), W, H);
+                for (const PageElement& element : model.elements) {
+                    if (!element.states.focusable)
+                        continue;
+                    bool painted = false;
+                    for (int y = element.rect.top; y < element.rect.bottom && !painted; ++y)
+                        for (int x = element.rect.left; x < element.rect.right && !painted; ++x)
+                            painted = pixels[static_cast<size_t>(y * W + x)] != background;
+                    EXPECT_TRUE(painted) << page << "/" << status << ": " << element.text;
+                }
+            }
 }

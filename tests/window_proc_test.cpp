@@ -382,10 +382,10 @@ TEST_F(MainWindowInput, HoverMarksOnlyWidgetsOfThePageShown) {
     const HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
     const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
     moveTo(closePoint);
-    EXPECT_TRUE(setupState.closeButton.hovered);
+    EXPECT_TRUE(hoverFlag(setupState, FocusItem::Close));
     EXPECT_EQ(GetCursor(), hand);
     moveTo(sidePanel);
-    EXPECT_FALSE(setupState.closeButton.hovered);
+    EXPECT_FALSE(hoverFlag(setupState, FocusItem::Close));
     EXPECT_EQ(GetCursor(), arrow);
     moveTo(languagePoint(4));
     EXPECT_EQ(setupState.hoverLanguage, 4);
@@ -398,17 +398,17 @@ TEST_F(MainWindowInput, HoverMarksOnlyWidgetsOfThePageShown) {
     click(nextPoint);
     ASSERT_EQ(setupState.page, SetupPage::TermsPage);
     moveTo(desktopBoxPoint);
-    EXPECT_FALSE(setupState.desktopShortcutBox.hovered);
+    EXPECT_FALSE(hoverFlag(setupState, FocusItem::DesktopShortcut));
     EXPECT_EQ(setupState.hoverLanguage, -1);
     EXPECT_EQ(GetCursor(), arrow);
     moveTo(termsBoxPoint);
-    EXPECT_TRUE(setupState.termsAgreeBox.hovered);
+    EXPECT_TRUE(hoverFlag(setupState, FocusItem::TermsAgree));
     EXPECT_EQ(GetCursor(), hand);
     moveTo(backPoint);
-    EXPECT_TRUE(setupState.backButton.hovered);
-    EXPECT_FALSE(setupState.termsAgreeBox.hovered);
+    EXPECT_TRUE(hoverFlag(setupState, FocusItem::Back));
+    EXPECT_FALSE(hoverFlag(setupState, FocusItem::TermsAgree));
     SendMessageW(window, WM_MOUSELEAVE, 0, 0);
-    EXPECT_FALSE(setupState.backButton.hovered);
+    EXPECT_FALSE(hoverFlag(setupState, FocusItem::Back));
 }
 
 TEST_F(MainWindowInput, DragMovesTheWindowByTheCursorsMovement) {
