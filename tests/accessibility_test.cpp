@@ -152,8 +152,9 @@ class Counted final : public IUnknown {
 
 UniqueVariant holding(Counted& object) {
     UniqueVariant variant;
-    variant.put()->vt = VT_UNKNOWN;
-    variant.put()->punkVal = &object;
+    VARIANT* slot = variant.put();
+    slot->vt = VT_UNKNOWN;
+    slot->punkVal = &object;
     object.AddRef();
     return variant;
 }

@@ -65,7 +65,7 @@ class UniqueVariant {
     }
 
   private:
-    VARIANT value_;
+    VARIANT value_{};
 };
 
 // A BSTR copy of the text for an answer to a client; E_OUTOFMEMORY when none could be made.
