@@ -106,22 +106,10 @@ class ClientAccessible final : public IAccessible {
     HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT, BSTR* text) override { return none(text); }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT, BSTR* text) override { return none(text); }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
-        const PageModel now = model();
-        const PageElement* found = element(now, child);
-        if (!found && !isSelf(child))
-            return E_INVALIDARG;
-        role->vt = VT_I4;
-        role->lVal = found ? msaaRole(found->kind) : ROLE_SYSTEM_CLIENT;
-        return S_OK;
+        return number(child, role, ROLE_SYSTEM_CLIENT, [](const PageElement& e) { return msaaRole(e.kind); });
     }
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
-        const PageModel now = model();
-        const PageElement* found = element(now, child);
-        if (!found && !isSelf(child))
-            return E_INVALIDARG;
-        state->vt = VT_I4;
-        state->lVal = found ? msaaStates(*found) : STATE_SYSTEM_FOCUSABLE;
-        return S_OK;
+        return number(child, state, STATE_SYSTEM_FOCUSABLE, msaaStates);
     }
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
         focus->vt = VT_I4;
@@ -204,6 +192,16 @@ class ClientAccessible final : public IAccessible {
         if (id < 1 || id > static_cast<long>(model.elements.size()))
             return nullptr;
         return &model.elements[static_cast<size_t>(id - 1)];
+    }
+    // A VT_I4 answer: the element's, or the client's own for CHILDID_SELF.
+    template <typename F> HRESULT number(const VARIANT& child, VARIANT* out, long self, F ofElement) const {
+        const PageModel now = model();
+        const PageElement* found = element(now, child);
+        if (!found && !isSelf(child))
+            return E_INVALIDARG;
+        out->vt = VT_I4;
+        out->lVal = found ? ofElement(*found) : self;
+        return S_OK;
     }
     static HRESULT none(BSTR* out) {
         *out = nullptr;
