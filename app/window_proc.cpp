@@ -9,6 +9,7 @@
 #include "render/frame.h"
 #include "render/page_model.h"
 #include "state/setup_state.h"
+#include "win/com.h"
 #include "win/handles.h"
 
 #include <dwmapi.h>
@@ -81,12 +82,10 @@ void pickInstallFolder(HWND window) {
                                                       start.putVoid())))
                 dialog->SetFolder(start.get());
             ComPtr<IShellItem> chosen;
-            PWSTR path = nullptr;
+            UniqueCoTaskMem<wchar_t> path;
             if (SUCCEEDED(dialog->Show(window)) && SUCCEEDED(dialog->GetResult(chosen.put())) &&
-                SUCCEEDED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path) {
-                setInstallDir(installFolderForPick(path));
-                CoTaskMemFree(path);
-            }
+                SUCCEEDED(chosen->GetDisplayName(SIGDN_FILESYSPATH, path.put())) && path)
+                setInstallDir(installFolderForPick(path.get()));
         }
     }
     invalidate(window);

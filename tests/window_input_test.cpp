@@ -103,8 +103,8 @@ TEST(WindowInputClick, OverlappingWidgetsAreTriedTitleBarFirstThenInReadingOrder
     const struct {
         Widget widget;
         ClickAction action;
-    } order[] = {{Widget::Close, ClickAction::Close},
-                 {Widget::Minimize, ClickAction::Minimize},
+    } order[] = {{Widget::Minimize, ClickAction::Minimize},
+                 {Widget::Close, ClickAction::Close},
                  {Widget::Browse, ClickAction::Browse},
                  {Widget::DesktopShortcut, ClickAction::ToggleDesktopShortcut},
                  {Widget::StartMenuShortcut, ClickAction::ToggleStartMenuShortcut},

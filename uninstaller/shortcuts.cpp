@@ -1,6 +1,7 @@
 #include "uninstaller/shortcuts.h"
 
 #include "uninstaller/paths.h"
+#include "win/com.h"
 #include "win/handles.h"
 #include "win/paths.h"
 #include "win/product_names.h"
@@ -33,13 +34,9 @@ std::wstring readShortcutTarget(const std::wstring& linkPath) {
     // The stored target as it is (resolving could search the disk for a moved one). The item
     // list keeps every character of the name; GetPath may give it in the ANSI code page.
     wchar_t target[MAX_PATH] = {};
-    PIDLIST_ABSOLUTE items = nullptr;
-    if (SUCCEEDED(link->GetIDList(&items)) && items) {
-        const BOOL converted = SHGetPathFromIDListW(items, target);
-        CoTaskMemFree(items);
-        if (converted)
-            return target;
-    }
+    UniqueCoTaskMem<ITEMIDLIST_ABSOLUTE> items;
+    if (SUCCEEDED(link->GetIDList(items.put())) && items && SHGetPathFromIDListW(items.get(), target))
+        return target;
     if (link->GetPath(target, MAX_PATH, nullptr, 0) != S_OK)
         return {};
     return target;
