@@ -1,6 +1,6 @@
 #include "uninstaller/shortcuts.h"
 
-#include "uninstaller/paths.h"
+#include "win/folders.h"
 #include "win/handles.h"
 #include "win/paths.h"
 #include "win/product_names.h"
