@@ -2,12 +2,12 @@
 
 #include "i18n/language_table.h"
 #include "release_key.h"
+#include "state/install_record.h"
 #include "state/setup_state.h"
 #include "update/service_client.h"
 #include "win/install_log.h"
 #include "win/paths.h"
 #include "win/product_names.h"
-#include "win/registry.h"
 
 #include <climits>
 #include <cwchar>
@@ -26,13 +26,9 @@ int32_t componentValue(const std::wstring& digits) {
     return value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
 }
 
-std::wstring readInstalledVersion() {
-    std::wstring version = readRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version");
-    if (version.empty())
-        version = readRegistryString(HKEY_LOCAL_MACHINE, productKeyPath, L"Version");
-    if (!version.empty() && !pathExists(currentInstallDir() + L"\\" + productExeName))
-        version.clear();
-    return version;
+// In the folder the user chose, which may not be the recorded one.
+std::wstring installedVersionInChosenFolder() {
+    return installedVersionIn(currentInstallDir());
 }
 
 void storeAnswer(const UpdateInfo& info) {
@@ -131,7 +127,8 @@ std::wstring readyToInstallText(const wchar_t* ready, const std::wstring& versio
     return text;
 }
 
-const UpdateCheckSteps realUpdateCheckSteps = {pauseBeforeCheck, readInstalledVersion, queryLatestVersion,
+const UpdateCheckSteps realUpdateCheckSteps = {pauseBeforeCheck, installedVersionInChosenFolder,
+                                               queryLatestVersion,
                                                releaseKeyBuilt ? checkReleaseWithBuiltKey : nullptr};
 
 void updateCheckWorker() {

@@ -17,8 +17,8 @@ struct UpdateCheckSteps {
     ReleaseVerdict (*checkSignature)(const UpdateInfo& info);
 };
 
-// A 600 ms pause, the installation recorded in the registry (empty when its Ostrel.exe is
-// missing), queryLatestVersion and, in a build with a release key, checkReleaseWithBuiltKey.
+// A 600 ms pause, the version recorded in the registry when the install folder holds its
+// Ostrel.exe, queryLatestVersion and, in a build with a release key, checkReleaseWithBuiltKey.
 extern const UpdateCheckSteps realUpdateCheckSteps;
 
 // Thread body; never lets an exception escape. Runs updateCheckWorkerWith(realUpdateCheckSteps).
