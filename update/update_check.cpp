@@ -58,36 +58,33 @@ void pauseBeforeCheck() {
     Sleep(checkDelayMilliseconds);
 }
 
-void runCheck(const UpdateCheckSteps& steps) {
+UpdateCheckOutcome runCheck(const UpdateCheckSteps& steps) {
     steps.pause();
     const std::wstring installed = steps.installedVersion();
     setInstalledVersion(installed);
 
     UpdateInfo info;
-    if (!steps.queryLatest(info)) {
-        if (!installed.empty())
-            setStatus(SetupStatus::UpToDate, stringsFor(setupState.language).statusUpToDate);
-        else
-            failWith(stringsFor(setupState.language).errConnect);
-        return;
-    }
+    if (!steps.queryLatest(info))
+        return UpdateCheckOutcome::Unreachable;
     const bool offered =
         installed.empty() || compareVersions(parseVersion(installed), parseVersion(info.version)) < 0;
     if (offered && steps.checkSignature && !trusted(steps.checkSignature(info), info))
-        return;
+        return UpdateCheckOutcome::Refused;
     storeAnswer(info);
     if (!installed.empty()) {
-        if (offered)
-            setStatus(SetupStatus::UpdateAvailable,
-                      std::wstring(stringsFor(setupState.language).statusUpdateAvailable) + L": v" +
-                          installed + L" \u2192 v" + info.version);
-        else
+        if (!offered) {
             setStatus(SetupStatus::UpToDate, stringsFor(setupState.language).statusUpToDate);
-        return;
+            return UpdateCheckOutcome::Current;
+        }
+        setStatus(SetupStatus::UpdateAvailable,
+                  std::wstring(stringsFor(setupState.language).statusUpdateAvailable) + L": v" + installed +
+                      L" \u2192 v" + info.version);
+        return UpdateCheckOutcome::Offered;
     }
     setStatus(SetupStatus::ReadyToInstall,
               readyToInstallText(stringsFor(setupState.language).statusReadyToInstall, info.version,
                                  info.fileSizeMb));
+    return UpdateCheckOutcome::Offered;
 }
 } // namespace
 
@@ -132,17 +129,26 @@ const UpdateCheckSteps realUpdateCheckSteps = {pauseBeforeCheck, installedVersio
                                                releaseKeyBuilt ? checkReleaseWithBuiltKey : nullptr};
 
 void updateCheckWorker() {
-    updateCheckWorkerWith(realUpdateCheckSteps);
+    try {
+        showUpdateCheckOutcome(updateCheckWorkerWith(realUpdateCheckSteps));
+    } catch (...) {
+    }
 }
 
-void updateCheckWorkerWith(const UpdateCheckSteps& steps) {
+UpdateCheckOutcome updateCheckWorkerWith(const UpdateCheckSteps& steps) {
     try {
-        runCheck(steps);
+        return runCheck(steps);
     } catch (...) {
         // Nothing may end the process from this thread: an unusable answer is a failed check.
-        if (!takeSharedSnapshot().installedVersion.empty())
-            setStatus(SetupStatus::UpToDate, stringsFor(setupState.language).statusUpToDate);
-        else
-            failWith(stringsFor(setupState.language).errConnect);
+        return UpdateCheckOutcome::Unreachable;
     }
+}
+
+void showUpdateCheckOutcome(UpdateCheckOutcome outcome) {
+    if (outcome != UpdateCheckOutcome::Unreachable)
+        return;
+    if (!takeSharedSnapshot().installedVersion.empty())
+        setStatus(SetupStatus::UpToDate, stringsFor(setupState.language).statusUpToDate);
+    else
+        failWith(stringsFor(setupState.language).errConnect);
 }
