@@ -4,6 +4,7 @@
 #include "app/workers.h"
 #include "i18n/language_table.h"
 #include "install/transaction.h"
+#include "state/install_record.h"
 #include "state/setup_state.h"
 #include "state/shutdown.h"
 #include "win/handles.h"
@@ -11,7 +12,6 @@
 #include "win/paths.h"
 #include "win/process_stop.h"
 #include "win/product_names.h"
-#include "win/registry.h"
 
 #include <shellapi.h>
 
@@ -120,7 +120,7 @@ void restorePreviousProduct() {
         failWith(stringsFor(setupState.language).errCopy);
         return;
     }
-    setInstalledVersion(readRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version"));
+    setInstalledVersion(installedVersionIn(currentInstallDir()));
     stopRunningProducts();
     if (const UniqueKernelHandle process = startProduct(currentInstallDir()))
         WaitForInputIdle(process.get(), launchIdleWaitMs);

@@ -25,25 +25,14 @@ namespace {
 // How long a failure stays on the passive progress page before the window closes.
 constexpr DWORD failureShownMs = 5000;
 
-std::atomic<bool> serviceAnswered{false};
 std::atomic<int> passiveResult{exitCancelled};
-
-bool queryNotingAnswer(UpdateInfo& info) {
-    const bool answered = queryLatestVersion(info);
-    serviceAnswered.store(answered);
-    return answered;
-}
 
 // The window's check, except that a service that cannot be reached is a failure: the window lets
 // a person start what is installed, a script must learn that nothing was checked.
 SharedSnapshot checkForUpdate() {
-    UpdateCheckSteps steps = realUpdateCheckSteps;
-    steps.queryLatest = queryNotingAnswer;
-    serviceAnswered.store(false);
     setStatus(SetupStatus::Checking, stringsFor(setupState.language).statusChecking);
     tellConsole(stringsFor(setupState.language).statusChecking);
-    updateCheckWorkerWith(steps);
-    if (!serviceAnswered.load() && setupState.status.load() == SetupStatus::UpToDate)
+    if (updateCheckWorkerWith(realUpdateCheckSteps) == UpdateCheckOutcome::Unreachable)
         failWith(stringsFor(setupState.language).errConnect);
     return takeSharedSnapshot();
 }

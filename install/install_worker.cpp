@@ -3,6 +3,7 @@
 #include "i18n/language_table.h"
 #include "install/extract.h"
 #include "install/registration.h"
+#include "install/temporary_files.h"
 #include "install/transaction.h"
 #include "install/uninstaller_image.h"
 #include "net/download.h"
@@ -42,14 +43,18 @@ std::wstring errorDetail(int64_t code) {
     return L" (error " + number(code) + L")";
 }
 
+// Ends however the run ends: the installation as it was unless the run committed it, then the
+// package and the staging folder deleted, in that order.
 struct InstallRun {
     explicit InstallRun(const InstallSteps& runSteps) : steps(runSteps) {}
     InstallRun(const InstallRun&) = delete;
     InstallRun& operator=(const InstallRun&) = delete;
-    // An exception between the first change and Complete still puts the installation back.
     ~InstallRun() {
         try {
-            rollBackChanges();
+            if (transaction.journal) {
+                transaction.journal.reset();
+                rollBack(transaction.journalPath, log);
+            }
         } catch (...) {
         }
     }
@@ -58,24 +63,21 @@ struct InstallRun {
     InstallLog log;
     std::wstring zipPath;
     std::wstring stagingDir;
+    // The staging folder is owned once the extraction has filled it: a failed extraction leaves
+    // what it unpacked.
+    UniqueTemporaryFolder staging;
+    UniqueTemporaryFile package;
     std::wstring installFolder;
     InstallTransaction transaction;
     bool replacesProduct = false; // an update: its restore point is kept after Complete
+    std::wstring failure;         // the message the user is told once the run has ended
 
-    // The installation as it was before this run, before the user is told of the failure.
-    void fail(const std::wstring& line, const std::wstring& message) {
+    // Logs the failure; always false, for the step to return.
+    bool fail(const std::wstring& line, const std::wstring& message) {
         log.writeLine(line);
-        rollBackChanges();
-        failWith(message);
+        failure = message;
+        return false;
     }
-    void rollBackChanges() {
-        if (!transaction.journal)
-            return;
-        transaction.journal.reset();
-        rollBack(transaction.journalPath, log);
-    }
-    void deleteZip() const { DeleteFileW(zipPath.c_str()); }
-    void removeStaging() const { removeTree(stagingDir); }
 };
 
 bool hashesMatch(const std::wstring& expected, const std::wstring& actual) {
@@ -89,11 +91,9 @@ bool hashesMatch(const std::wstring& expected, const std::wstring& actual) {
 
 // digest: the SHA-256 of the downloaded bytes, computed as they were written.
 bool downloadPackage(InstallRun& run, const InstallRequest& request, std::wstring& digest) {
-    if (!isAllowedDownloadUrl(request.downloadUrl)) {
-        run.fail(L"REJECTED: download URL not in allowed domain list",
-                 stringsFor(setupState.language).errDownload);
-        return false;
-    }
+    if (!isAllowedDownloadUrl(request.downloadUrl))
+        return run.fail(L"REJECTED: download URL not in allowed domain list",
+                        stringsFor(setupState.language).errDownload);
     DownloadSampler sampler{GetTickCount(), 0};
     const DownloadResult downloaded = run.steps.download(
         request.downloadUrl, run.zipPath,
@@ -103,11 +103,11 @@ bool downloadPackage(InstallRun& run, const InstallRequest& request, std::wstrin
         run.log.writeLine(retryLogLine(static_cast<int>(retry) + 1, downloaded.retries[retry]));
     if (!downloaded.ok) {
         const bool cancelled = setupState.cancelRequested.load();
-        run.log.writeLine(L"Download FAILED (cancelled=" + flag(cancelled) + L")");
-        if (cancelled)
-            setStatus(SetupStatus::ReadyToInstall, stringsFor(setupState.language).statusReadyToInstall);
-        else
-            failWith(stringsFor(setupState.language).errDownload);
+        const std::wstring line = L"Download FAILED (cancelled=" + flag(cancelled) + L")";
+        if (!cancelled)
+            return run.fail(line, stringsFor(setupState.language).errDownload);
+        run.log.writeLine(line);
+        setStatus(SetupStatus::ReadyToInstall, stringsFor(setupState.language).statusReadyToInstall);
         return false;
     }
     digest = downloaded.sha256;
@@ -129,52 +129,37 @@ bool verifyPackage(InstallRun& run, const std::wstring& expected, const std::wst
     }
     run.log.writeLine(L"SHA-256 expected: " + expected);
     run.log.writeLine(L"SHA-256 actual:   " + actual);
-    if (!hashesMatch(expected, actual)) {
-        run.log.writeLine(L"HASH MISMATCH \u2014 aborting install");
-        run.deleteZip();
-        failWith(integrityMessage);
-        return false;
-    }
+    if (!hashesMatch(expected, actual))
+        return run.fail(L"HASH MISMATCH \u2014 aborting install", integrityMessage);
     run.log.writeLine(L"SHA-256 verified OK");
     return true;
 }
 
-// The install folder and a fresh staging folder; the zip is deleted when either cannot be made.
+// The install folder and a fresh staging folder.
 bool prepareFolders(InstallRun& run) {
     // A journal left by a run that could not finish its rollback is finished first.
     rollBack(installJournalPath(), run.log);
-    if (!beginTransaction(run.transaction, installJournalPath(), run.installFolder)) {
-        run.deleteZip();
-        run.fail(L"Cannot write install journal: " + installJournalPath(),
-                 stringsFor(setupState.language).errCopy + std::wstring(L"\n") + run.installFolder);
-        return false;
-    }
+    if (!beginTransaction(run.transaction, installJournalPath(), run.installFolder))
+        return run.fail(L"Cannot write install journal: " + installJournalPath(),
+                        stringsFor(setupState.language).errCopy + std::wstring(L"\n") + run.installFolder);
     std::error_code error;
     createFolders(run.transaction, run.installFolder, error);
-    if (error) {
-        run.deleteZip();
-        run.fail(L"Cannot create install folder: " + run.installFolder + errorDetail(error.value()),
-                 stringsFor(setupState.language).errCopy + std::wstring(L"\n") + run.installFolder);
-        return false;
-    }
+    if (error)
+        return run.fail(L"Cannot create install folder: " + run.installFolder + errorDetail(error.value()),
+                        stringsFor(setupState.language).errCopy + std::wstring(L"\n") + run.installFolder);
     DWORD code = removeTree(run.stagingDir);
     if (code == 0)
         code = createFolderTree(run.stagingDir);
-    if (code != 0) {
-        run.deleteZip();
-        run.fail(L"Cannot prepare staging folder: " + run.stagingDir + errorDetail(code),
-                 stringsFor(setupState.language).errExtract);
-        return false;
-    }
+    if (code != 0)
+        return run.fail(L"Cannot prepare staging folder: " + run.stagingDir + errorDetail(code),
+                        stringsFor(setupState.language).errExtract);
     return true;
 }
 
 bool extractPackage(InstallRun& run) {
-    if (!run.steps.extract(run.zipPath, run.stagingDir)) {
-        run.fail(L"ExtractZip FAILED", stringsFor(setupState.language).errExtract);
-        run.deleteZip();
-        return false;
-    }
+    if (!run.steps.extract(run.zipPath, run.stagingDir))
+        return run.fail(L"ExtractZip FAILED", stringsFor(setupState.language).errExtract);
+    run.staging.reset(run.stagingDir);
     run.log.writeLine(L"ExtractZip OK, staging dir: " + run.stagingDir);
     std::vector<FolderEntry> entries;
     const DWORD error = listTree(run.stagingDir, entries);
@@ -184,13 +169,9 @@ bool extractPackage(InstallRun& run) {
             run.log.writeLine(L"  staged: " + joinPath(run.stagingDir, entry.path));
         ++staged;
     }
-    if (error) {
-        run.deleteZip();
-        run.removeStaging();
-        run.fail(L"Cannot list staging folder" + errorDetail(error),
-                 stringsFor(setupState.language).errExtract);
-        return false;
-    }
+    if (error)
+        return run.fail(L"Cannot list staging folder" + errorDetail(error),
+                        stringsFor(setupState.language).errExtract);
     run.log.writeLine(L"  total staged entries: " + number(staged));
     return true;
 }
@@ -211,13 +192,9 @@ bool chooseSourceFolder(InstallRun& run, std::wstring& srcDir) {
             ++others;
         }
     }
-    if (error) {
-        run.deleteZip();
-        run.removeStaging();
-        run.fail(L"Cannot list staging folder" + errorDetail(error),
-                 stringsFor(setupState.language).errExtract);
-        return false;
-    }
+    if (error)
+        return run.fail(L"Cannot list staging folder" + errorDetail(error),
+                        stringsFor(setupState.language).errExtract);
     run.log.writeLine(L"Subfolder detect: dirs=" + number(folders) + L" files=" + number(others));
     if (folders == 1 && others == 0) {
         srcDir = onlyFolder + L"\\";
@@ -283,10 +260,7 @@ bool copyPackage(InstallRun& run, const std::wstring& srcDir) {
     } catch (...) {
         failure = L"Copy UNKNOWN EXCEPTION";
     }
-    run.fail(failure, stringsFor(setupState.language).errCopy);
-    run.deleteZip();
-    run.removeStaging();
-    return false;
+    return run.fail(failure, stringsFor(setupState.language).errCopy);
 }
 
 // Written whole or not at all: a partial uninstaller is removed again.
@@ -317,12 +291,8 @@ bool placeUninstaller(InstallRun& run) {
     if (clearTarget(run.transaction, target, run.steps.lockedFileWait, error))
         writeImage(target, image, error);
     run.log.writeLine(L"Uninstaller copy ec=" + number(error.value()));
-    if (error) {
-        run.fail(L"Uninstaller copy FAILED", stringsFor(setupState.language).errCopy);
-        run.deleteZip();
-        run.removeStaging();
-        return false;
-    }
+    if (error)
+        return run.fail(L"Uninstaller copy FAILED", stringsFor(setupState.language).errCopy);
     return true;
 }
 
@@ -332,20 +302,16 @@ bool registerProduct(InstallRun& run, const std::wstring& version) {
     bool recorded = recordRegistry(run.transaction);
     for (const std::wstring& link : chosenShortcuts())
         recorded = recorded && clearTarget(run.transaction, link, run.steps.lockedFileWait, error);
-    if (!recorded || !run.steps.registerInstallation(run.installFolder, version)) {
-        run.fail(L"Registration FAILED" + (error ? errorDetail(error.value()) : std::wstring()),
-                 stringsFor(setupState.language).errCopy);
-        run.deleteZip();
-        run.removeStaging();
-        return false;
-    }
+    if (!recorded || !run.steps.registerInstallation(run.installFolder, version))
+        return run.fail(L"Registration FAILED" + (error ? errorDetail(error.value()) : std::wstring()),
+                        stringsFor(setupState.language).errCopy);
     return true;
 }
 
 // Leftovers in the temporary folder are logged only: the installation itself is in place.
 void cleanUp(InstallRun& run) {
-    run.deleteZip();
-    const DWORD error = removeTree(run.stagingDir);
+    run.package.reset();
+    const DWORD error = removeTree(run.staging.release());
     if (error)
         run.log.writeLine(L"Cannot remove staging folder: " + run.stagingDir + errorDetail(error));
 }
@@ -380,24 +346,12 @@ void finish(InstallRun& run, const std::wstring& version) {
     setStatus(SetupStatus::Complete, stringsFor(setupState.language).statusComplete);
 }
 
-void runInstall(const InstallSteps& steps) {
-    steps.stopProducts();
-    setStatus(SetupStatus::Downloading, stringsFor(setupState.language).statusDownloading);
-    setupState.progress.exchange(0.0);
-    setupState.downloadedBytes.exchange(0);
-    setupState.totalBytes.exchange(0);
-    resetCancel();
-
-    const std::wstring temp = temporaryFolder();
-    if (temp.empty()) {
-        failWith(stringsFor(setupState.language).errDownload); // not even the log has a place
-        return;
-    }
-    const std::wstring hexName = randomHex(hexNameBytes);
-    const InstallRequest request = takeInstallRequest();
-    InstallRun run(steps);
+// Every step from the first log line on; a failure leaves its message in the run.
+void runSteps(InstallRun& run, const InstallRequest& request, const std::wstring& temp,
+              const std::wstring& hexName) {
     run.log.logPath = temp + installLogName;
     run.zipPath = temp + L"OstrelSetup_" + hexName + L".zip";
+    run.package.reset(run.zipPath);
     run.log.writeLine(L"=== Install started ===");
     run.log.writeLine(L"installPath: " + request.installDir);
     run.log.writeLine(L"zipPath: " + run.zipPath);
@@ -430,6 +384,35 @@ void runInstall(const InstallSteps& steps) {
         return;
     cleanUp(run);
     finish(run, request.latestVersion);
+}
+
+// The message of a failed run, "" when it completed or was cancelled. It is returned once the run
+// has ended, so the user hears of a failure only when the installation is back as it was and the
+// temporary files are gone.
+std::wstring install(const InstallSteps& steps, const std::wstring& temp) {
+    const std::wstring hexName = randomHex(hexNameBytes);
+    const InstallRequest request = takeInstallRequest();
+    InstallRun run(steps);
+    runSteps(run, request, temp, hexName);
+    return run.failure;
+}
+
+void runInstall(const InstallSteps& steps) {
+    steps.stopProducts();
+    setStatus(SetupStatus::Downloading, stringsFor(setupState.language).statusDownloading);
+    setupState.progress.exchange(0.0);
+    setupState.downloadedBytes.exchange(0);
+    setupState.totalBytes.exchange(0);
+    resetCancel();
+
+    const std::wstring temp = temporaryFolder();
+    if (temp.empty()) {
+        failWith(stringsFor(setupState.language).errDownload); // not even the log has a place
+        return;
+    }
+    const std::wstring failure = install(steps, temp);
+    if (!failure.empty())
+        failWith(failure);
 }
 } // namespace
 

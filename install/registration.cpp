@@ -2,6 +2,7 @@
 
 #include "i18n/language_table.h"
 #include "state/setup_state.h"
+#include "win/folders.h"
 #include "win/handles.h"
 #include "win/paths.h"
 #include "win/product_names.h"
@@ -18,11 +19,6 @@ constexpr DWORD estimatedSizeKilobytes = 50000;
 
 LSTATUS writeString(const wchar_t* keyPath, const wchar_t* name, const std::wstring& text) {
     return writeRegistryString(HKEY_CURRENT_USER, keyPath, name, text);
-}
-
-std::wstring parentFolder(const std::wstring& path) {
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 } // namespace
 

@@ -2,6 +2,7 @@
 #include "win/random.h"
 
 #include "net/sha256.h"
+#include "tests/support/test_files.h"
 #include "tests/support/test_service.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -39,13 +39,6 @@ std::wstring faultUrl(const std::wstring& kind, const std::string& name) {
 
 std::wstring urlOf(const std::string& name) {
     return packageUrl(std::wstring(name.begin(), name.end()));
-}
-
-std::string readAll(const std::wstring& path) {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 // FindFirstFileW, since Wine's GetFileAttributesW fails on a link to a device.
@@ -113,7 +106,7 @@ TEST_F(Download, CopiesThePackageWithProgressAfterEveryChunk) {
     clearRecordedRequests();
 
     ASSERT_TRUE(downloadFile(urlOf(name), destination, progress.callback(), cancel).ok);
-    EXPECT_EQ(readAll(destination), content);
+    EXPECT_EQ(readBytes(destination), content);
     expectSteadyProgress(progress, content.size(), content.size());
 
     const std::vector<RecordedRequest> requests = recordedRequests();
@@ -130,7 +123,7 @@ TEST_F(Download, ReplacesAnExistingFileAndRunsWithoutACallback) {
     std::ofstream(std::filesystem::path(destination), std::ios::binary) << std::string(200'000, 'x');
 
     ASSERT_TRUE(downloadFile(urlOf(name), destination, nullptr, cancel).ok);
-    EXPECT_EQ(readAll(destination), content);
+    EXPECT_EQ(readBytes(destination), content);
 }
 
 TEST_F(Download, SendsTheQueryStringWithoutTheFragment) {
@@ -139,7 +132,7 @@ TEST_F(Download, SendsTheQueryStringWithoutTheFragment) {
     clearRecordedRequests();
 
     ASSERT_TRUE(downloadFile(urlOf(name) + L"?sig=a%2Fb&exp=42#part", destination, nullptr, cancel).ok);
-    EXPECT_EQ(readAll(destination), content);
+    EXPECT_EQ(readBytes(destination), content);
     const std::vector<RecordedRequest> requests = recordedRequests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].path, "/packages/" + name + "?sig=a%2Fb&exp=42");
@@ -150,14 +143,14 @@ TEST_F(Download, ChunkedAnswerWithoutLengthReportsZeroTotal) {
     const std::string name = publish("download-chunked.bin", content);
 
     ASSERT_TRUE(downloadFile(faultUrl(L"chunked", name), destination, progress.callback(), cancel).ok);
-    EXPECT_EQ(readAll(destination), content);
+    EXPECT_EQ(readBytes(destination), content);
     expectSteadyProgress(progress, content.size(), 0);
 }
 
 TEST_F(Download, EmptyBodyGivesAnEmptyFileAndNoProgress) {
     ASSERT_TRUE(downloadFile(serviceOrigin() + L"fault/empty", destination, progress.callback(), cancel).ok);
     ASSERT_TRUE(exists(destination));
-    EXPECT_EQ(readAll(destination), "");
+    EXPECT_EQ(readBytes(destination), "");
     EXPECT_TRUE(progress.calls.empty());
 }
 
@@ -176,7 +169,7 @@ TEST_F(Download, FollowsARedirectToAnotherHttpsHost) {
     const std::string name = publish("download-https-redirect.bin", content);
 
     ASSERT_TRUE(downloadFile(faultUrl(L"redirect-https", name), destination, nullptr, cancel).ok);
-    EXPECT_EQ(readAll(destination), content);
+    EXPECT_EQ(readBytes(destination), content);
 }
 
 TEST_F(Download, RefusesUrlsThatAreNotHttpsOrDoNotFit) {
@@ -266,7 +259,7 @@ TEST_F(Download, ABodyLongerThanItsLengthKeepsOnlyTheAnnouncedBytes) {
     const std::string name = publish("download-overlong.bin", content);
 
     ASSERT_TRUE(downloadFile(faultUrl(L"overlong", name), destination, progress.callback(), cancel).ok);
-    EXPECT_EQ(readAll(destination), content.substr(0, content.size() - 1000));
+    EXPECT_EQ(readBytes(destination), content.substr(0, content.size() - 1000));
 }
 
 TEST_F(Download, ADroppedConnectionResumesWithOneRangeRequest) {
@@ -277,7 +270,7 @@ TEST_F(Download, ADroppedConnectionResumesWithOneRangeRequest) {
     const DownloadResult result = downloadFile(faultUrl(L"drop-once", name), destination, progress.callback(),
                                                cancel, withoutWaiting());
     ASSERT_TRUE(result.ok);
-    EXPECT_EQ(readAll(destination), content);
+    EXPECT_EQ(readBytes(destination), content);
     EXPECT_EQ(result.sha256, sha256File(destination));
     // Progress counts on from where the drop left it.
     expectSteadyProgress(progress, content.size(), content.size());
@@ -322,7 +315,7 @@ TEST_F(Download, AServerThatIgnoresTheRangeStartsTheFileOver) {
     const DownloadResult result = downloadFile(faultUrl(L"ignore-range", name), destination,
                                                progress.callback(), cancel, withoutWaiting());
     ASSERT_TRUE(result.ok);
-    EXPECT_EQ(readAll(destination), content);
+    EXPECT_EQ(readBytes(destination), content);
     EXPECT_EQ(result.sha256, sha256File(destination));
     EXPECT_EQ(progress.calls.back().first, content.size());
     ASSERT_EQ(result.retries.size(), 1u);

@@ -26,6 +26,8 @@ TEST(FolderPaths, SplitAndJoinAsWindowsPathsDo) {
 
     EXPECT_EQ(parentFolder(L"C:\\Users\\me\\Ostrel"), L"C:\\Users\\me");
     EXPECT_EQ(parentFolder(L"C:\\Ostrel\\"), L"C:\\");
+    // A folder joined with a trailing backslash of its own, as a registry value may hold it.
+    EXPECT_EQ(parentFolder(L"C:\\Apps\\Ostrel\\\\Uninstall.exe"), L"C:\\Apps\\Ostrel");
     EXPECT_EQ(parentFolder(L"C:\\"), L"");
     EXPECT_EQ(parentFolder(L"\\\\server\\share\\Ostrel"), L"\\\\server\\share\\");
     EXPECT_EQ(parentFolder(L"\\\\server\\share"), L"");

@@ -93,6 +93,23 @@ TEST_F(InstallRecord, FolderWithoutTheExecutableIsAFreshInstallThere) {
     EXPECT_EQ(state.installDir, folder.wstring());
 }
 
+// The update check's reading: the folder chosen since start-up, not the recorded one, must hold
+// the executable.
+TEST_F(InstallRecord, TheVersionCountsOnlyInAFolderThatHoldsTheExecutable) {
+    placeExecutable();
+    writeString(HKEY_CURRENT_USER, L"InstallDir", L"C:\\elsewhere\\Ostrel");
+    writeString(HKEY_LOCAL_MACHINE, L"Version", L"2.0.1");
+    EXPECT_EQ(installedVersionIn(folder.wstring()), L"2.0.1");
+    EXPECT_EQ(installedVersionIn(folder.wstring() + L"\\"), L"2.0.1");
+    EXPECT_EQ(installedVersionIn(L"C:\\elsewhere\\Ostrel"), L"");
+
+    writeString(HKEY_CURRENT_USER, L"Version", L"1.2.0");
+    EXPECT_EQ(installedVersionIn(folder.wstring()), L"1.2.0") << "the current user's first";
+    const RecordedInstall record = readRecordedInstall();
+    EXPECT_EQ(record.folder, L"C:\\elsewhere\\Ostrel");
+    EXPECT_EQ(record.version, L"1.2.0");
+}
+
 TEST_F(InstallRecord, ValuesOfAnotherTypeReadAsEmpty) {
     UniqueRegKey key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, productKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),

@@ -126,9 +126,10 @@ TEST(InstallSteps, EachFailurePointEndsWithItsStatusTextAndLogLine) {
         // Leftovers in the temporary folder do not undo a finished installation.
         {"staging not removable", [](const fs::path&) { world.locksStaging = true; }, SetupStatus::Complete,
          text.statusComplete, L"earlier error", L"=== Install SUCCESS ===", false, true, true},
-        // An exception from any step ends in Failed instead of leaving the thread.
+        // An exception from any step ends in Failed instead of leaving the thread, and the package
+        // goes with the run as on any failure.
         {"step throws", [](const fs::path&) { world.extractThrows = true; }, SetupStatus::Failed,
-         text.statusExtracting, text.errCopy, L"SHA-256 verified OK", true, true, false},
+         text.statusExtracting, text.errCopy, L"SHA-256 verified OK", false, true, false},
     };
     for (const FailurePoint& point : points) {
         SCOPED_TRACE(point.name);

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -91,9 +94,11 @@ TEST(MainWindow, CentredOnThePrimaryScreen) {
 }
 
 TEST(MainWindow, DefaultFolderIsUnderLocalApplicationData) {
-    const std::wstring folder = defaultInstallDir();
-    EXPECT_GT(folder.size(), std::wstring(L"\\Ostrel").size());
-    EXPECT_EQ(folder.substr(folder.size() - 7), L"\\Ostrel");
+    PWSTR localAppData = nullptr;
+    ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &localAppData), S_OK);
+    const std::wstring expected = std::wstring(localAppData) + L"\\Ostrel";
+    CoTaskMemFree(localAppData);
+    EXPECT_EQ(defaultInstallDir(), expected);
 }
 
 TEST(MainWindow, APickedFolderOfTheUsersOwnGetsAFolderOfTheProduct) {

@@ -1,4 +1,5 @@
 #include "tests/extract_command_line.h"
+#include "tests/support/test_files.h"
 #include "tests/support/zip_writer.h"
 #include "tools/extract_command.h"
 #include "tools/zip_read.h"
@@ -6,10 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace {
 void expectPaths(const std::wstring& line, const std::wstring& zip, const std::wstring& destination) {
@@ -24,8 +21,7 @@ std::string archiveBytes(const std::vector<ZipEntry>& entries) {
     GetTempPathW(MAX_PATH + 1, folder);
     std::wstring path = std::wstring(folder) + L"ostrel_rules_archive.zip";
     EXPECT_TRUE(writeZip(path, entries));
-    std::ifstream file(std::filesystem::path(path), std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
+    return readBytes(path);
 }
 
 void put32(std::string& bytes, std::size_t at, std::uint32_t value) {

@@ -1,6 +1,7 @@
 // Runs the stand-in installed as the prefix's Windows PowerShell on archives made by our writer
 // and by Info-ZIP.
 #include "tests/extract_command_line.h"
+#include "tests/support/test_files.h"
 #include "tests/support/zip_writer.h"
 #include "win/handles.h"
 
@@ -8,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -47,11 +47,6 @@ DWORD runStandIn(std::wstring commandLine) {
     else
         GetExitCodeProcess(process.get(), &code);
     return code;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 // Relative paths below root, folders with a trailing "/".
@@ -93,9 +88,9 @@ TEST_F(StandIn, WritesFlatFilesStoredOrDeflated) {
         binary += static_cast<char>(i * 31 % 256);
     ASSERT_EQ(extract({{"Ostrel.exe", binary}, {"version.txt", "1.2.3", false}, {"notes.txt", "x\r\ny\r\n"}}),
               0u);
-    EXPECT_EQ(readFile(fs::path(out) / "Ostrel.exe"), binary);
-    EXPECT_EQ(readFile(fs::path(out) / "version.txt"), "1.2.3");
-    EXPECT_EQ(readFile(fs::path(out) / "notes.txt"), "x\r\ny\r\n");
+    EXPECT_EQ(readBytes(fs::path(out) / "Ostrel.exe"), binary);
+    EXPECT_EQ(readBytes(fs::path(out) / "version.txt"), "1.2.3");
+    EXPECT_EQ(readBytes(fs::path(out) / "notes.txt"), "x\r\ny\r\n");
     EXPECT_EQ(listTree(out).size(), 3u);
 }
 
@@ -103,7 +98,7 @@ TEST_F(StandIn, DestinationWithTrailingBackslashAndNonLatinNames) {
     out = (root / L"스테이징 폴더").wstring() + L"\\";
     fs::create_directories(out);
     ASSERT_EQ(extract({{"данные/файл.txt", "текст"}}), 0u);
-    EXPECT_EQ(readFile(fs::path(out) / L"данные" / L"файл.txt"), "текст");
+    EXPECT_EQ(readBytes(fs::path(out) / L"данные" / L"файл.txt"), "текст");
 }
 
 TEST_F(StandIn, FoldersComeOutTheSameWithOrWithoutTheirEntries) {
@@ -115,7 +110,7 @@ TEST_F(StandIn, FoldersComeOutTheSameWithOrWithoutTheirEntries) {
               0u);
     std::set<std::wstring> explicitFolders = listTree(out);
     EXPECT_TRUE(fs::is_directory(fs::path(out) / "empty folder"));
-    EXPECT_EQ(readFile(fs::path(out) / "docs" / "guide" / "intro.txt"), "intro");
+    EXPECT_EQ(readBytes(fs::path(out) / "docs" / "guide" / "intro.txt"), "intro");
 
     fs::remove_all(out);
     fs::create_directories(out);
@@ -146,14 +141,14 @@ TEST_F(StandIn, TwoDotsStopTheRunAndEarlierEntriesStay) {
 TEST_F(StandIn, LaterDuplicateWinsAndOverwritesLongerFiles) {
     std::ofstream(fs::path(out) / "settings.ini") << "a much longer file from an earlier version";
     ASSERT_EQ(extract({{"same.txt", "old copy"}, {"settings.ini", "new"}, {"same.txt", "new", false}}), 0u);
-    EXPECT_EQ(readFile(fs::path(out) / "same.txt"), "new");
-    EXPECT_EQ(readFile(fs::path(out) / "settings.ini"), "new");
+    EXPECT_EQ(readBytes(fs::path(out) / "same.txt"), "new");
+    EXPECT_EQ(readBytes(fs::path(out) / "settings.ini"), "new");
 }
 
 TEST_F(StandIn, BadCrcFailsWithoutWritingTheEntry) {
     ASSERT_TRUE(
         writeZip(zip, {{"good.txt", "fine"}, {"bad.txt", "hello stand-in", false}, {"after.txt", "x"}}));
-    std::string archive = readFile(zip);
+    std::string archive = readBytes(zip);
     archive[archive.find("hello stand-in")] = 'j';
     std::ofstream(fs::path(zip), std::ios::binary | std::ios::trunc) << archive;
     EXPECT_NE(runStandIn(extractCommandLine(zip, out)), 0u);
@@ -212,7 +207,7 @@ TEST_F(StandIn, ExtractsInfoZipArchivesLikeTheTreeTheyWereMadeFrom) {
         EXPECT_EQ(listTree(out), expected);
         for (const std::wstring& path : expected) {
             if (!path.ends_with(L'/')) {
-                EXPECT_EQ(readFile(fs::path(out) / path), readFile(tree / path)) << path;
+                EXPECT_EQ(readBytes(fs::path(out) / path), readBytes(tree / path)) << path;
             }
         }
     }

@@ -1,6 +1,7 @@
 // The sample product as the setup installs it: a copy in a folder of its own, started there.
 #include "net/sha256.h"
 #include "test_build_dir.h"
+#include "tests/support/test_files.h"
 #include "win/handles.h"
 #include "win/random.h"
 
@@ -8,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -17,13 +17,6 @@ fs::path tempFolder() {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     return fs::path(temp);
-}
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 std::string utf8(const std::wstring& text) {
@@ -97,7 +90,7 @@ class Product : public ::testing::Test {
 
 TEST_F(Product, StartOpensTheWindowAndIsRecorded) {
     std::ofstream(folder / L"version.txt") << "1.3.0\n";
-    const std::string logBefore = readAll(runsLog);
+    const std::string logBefore = readBytes(runsLog);
 
     Started product = start(folder / L"Ostrel.exe");
     ASSERT_TRUE(product.process) << GetLastError();
@@ -111,7 +104,7 @@ TEST_F(Product, StartOpensTheWindowAndIsRecorded) {
     GetWindowTextW(window, title, 64);
     EXPECT_STREQ(title, L"Ostrel");
 
-    const std::string logAfter = readAll(runsLog);
+    const std::string logAfter = readBytes(runsLog);
     ASSERT_GE(logAfter.size(), logBefore.size());
     EXPECT_EQ(logAfter.substr(logBefore.size()),
               "started " + utf8((folder / L"Ostrel.exe").wstring()) + "\r\n");

@@ -70,6 +70,22 @@ TEST(ReleaseSignature, EachSignedFieldAndTheExpiryDecideTheVerdict) {
     EXPECT_EQ(checkRelease(signedRecord(), beforeExpiry, otherKey), ReleaseVerdict::BadSignature);
 }
 
+// The signature covers the values the answer means: escapes a JSON writer may choose change nothing.
+TEST(ReleaseSignature, AnAnswerIsCheckedOnItsDecodedValues) {
+    const std::string answer =
+        R"([{"version": "1.2.3","download_url":"https:\/\/localhost\/packages\/Ostrel-1.2.3.zip",)"
+        R"("release_notes":"Line one\nline \"two\"","is_required" : true,"file_size_mb":0.01,)"
+        R"("sha256":")" +
+        std::string(64, 'a') +
+        R"(","size_bytes": 1000,"signature":"d2WPq9e5C3faV76XUg4bfD03ws85ZgvHgigHgCgW7krCDtQTlBGzc1l9c+AM+2lB1ZIU)"
+        R"(BBaod7kjJxYX\/bMNDg==","signature_expires":"2030-01-01T00:00:00\u002B00:00"}])";
+    UpdateInfo info;
+    readAnswer(answer, info);
+    EXPECT_EQ(info.releaseNotes, L"Line one\nline \"two\"");
+    EXPECT_EQ(releaseSignedBytes(info), releaseSignedBytes(signedRecord()));
+    EXPECT_EQ(checkRelease(info, beforeExpiry, testKey), ReleaseVerdict::Trusted);
+}
+
 TEST(ReleaseSignature, NoTwoRecordsShareTheirSignedBytes) {
     EXPECT_EQ(releaseSignedBytes(signedRecord()), "ostrel-release-v1\n1.2.3\nhttps://localhost/packages/"
                                                   "Ostrel-1.2.3.zip\n" +

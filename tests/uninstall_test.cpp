@@ -3,6 +3,7 @@
 #include "install/install_worker.h"
 #include "net/sha256.h"
 #include "state/setup_state.h"
+#include "tests/support/test_files.h"
 #include "tests/support/test_service.h"
 #include "tests/support/zip_writer.h"
 #include "uninstaller/installation_scan.h"
@@ -24,7 +25,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <thread>
 
 namespace {
@@ -60,13 +60,6 @@ fs::path startMenuLink() {
 void writeFile(const fs::path& path, const std::string& content = "x") {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    return content.str();
 }
 
 bool keyExists(const wchar_t* keyPath) {
@@ -164,7 +157,7 @@ UninstallRun runUninstaller(const fs::path& exe, bool quiet, const std::function
         std::this_thread::sleep_for(100ms);
     }
     GetExitCodeProcess(process.hProcess, &run.exitCode);
-    run.output = readFile(outputPath);
+    run.output = readBytes(outputPath);
     return run;
 }
 
@@ -221,7 +214,7 @@ class Uninstaller : public ::testing::Test {
         for (const std::wstring& file : packageFiles) {
             std::string name = utf8(file);
             std::replace(name.begin(), name.end(), '\\', '/');
-            entries.push_back({name, file == L"Ostrel.exe" ? readFile(sampleProduct()) : "x"});
+            entries.push_back({name, file == L"Ostrel.exe" ? readBytes(sampleProduct()) : "x"});
             list += utf8(file) + "\r\n";
         }
         if (withList)
@@ -294,8 +287,8 @@ TEST_F(Uninstaller, RemovesWhatTheSetupInstalledAndNothingElse) {
     for (const wchar_t* gone : {L"Ostrel.exe", L"OstrelService.exe", L"Uninstall.exe", L"OstrelFiles.txt",
                                 L"data\\readme.txt", L"data\\sub"})
         EXPECT_FALSE(fs::exists(folder / gone)) << utf8(gone);
-    EXPECT_EQ(readFile(folder / L"notes.txt"), "the user's own");
-    EXPECT_EQ(readFile(folder / L"data\\mine.txt"), "also the user's");
+    EXPECT_EQ(readBytes(folder / L"notes.txt"), "the user's own");
+    EXPECT_EQ(readBytes(folder / L"data\\mine.txt"), "also the user's");
     EXPECT_TRUE(fs::exists(root / L"outside.txt"));
     EXPECT_FALSE(keyExists(productKeyPath));
     EXPECT_FALSE(keyExists(settingsKeyPath));

@@ -6,7 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <stdexcept>
+
+inline std::ostream& operator<<(std::ostream& out, UpdateCheckOutcome outcome) {
+    return out << "outcome " << static_cast<int>(outcome);
+}
 
 namespace {
 enum class Answer { Version130, Nothing, Throws };
@@ -43,7 +48,12 @@ UpdateCheckSteps signedCheckSteps() {
     return steps;
 }
 
-SharedSnapshot runSignedCheck(const wchar_t* installed, ReleaseVerdict verdict) {
+struct CheckRun {
+    UpdateCheckOutcome outcome;
+    SharedSnapshot state;
+};
+
+CheckRun runSignedCheck(const wchar_t* installed, ReleaseVerdict verdict) {
     checkWorld = {installed, Answer::Version130, verdict, 0};
     {
         std::lock_guard lock(setupState.sharedMutex);
@@ -52,32 +62,40 @@ SharedSnapshot runSignedCheck(const wchar_t* installed, ReleaseVerdict verdict) 
         setupState.latestVersion = L"earlier";
     }
     setupState.status = SetupStatus::Checking;
-    updateCheckWorkerWith(signedCheckSteps());
-    return takeSharedSnapshot();
+    const UpdateCheckOutcome outcome = updateCheckWorkerWith(signedCheckSteps());
+    return {outcome, takeSharedSnapshot()};
 }
 
 struct CheckCase {
     const char* name;
     const wchar_t* installed;
     Answer answer;
-    SetupStatus status;
+    UpdateCheckOutcome outcome;
+    SetupStatus status; // as the window shows the outcome
     std::wstring statusText, errorText;
 };
 } // namespace
 
-TEST(UpdateCheckSteps, InstallationAndAnswerDecideTheStatus) {
+TEST(UpdateCheckSteps, InstallationAndAnswerDecideTheOutcomeAndTheWindowsStatus) {
     const LocalizedStrings& text = stringsFor(2);
+    const auto unreachable = UpdateCheckOutcome::Unreachable;
     const CheckCase cases[] = {
-        {"fresh", L"", Answer::Version130, SetupStatus::ReadyToInstall,
+        {"fresh", L"", Answer::Version130, UpdateCheckOutcome::Offered, SetupStatus::ReadyToInstall,
          text.statusReadyToInstall + std::wstring(L" - v1.3.0 (85.3 MB)"), L""},
-        {"older", L"1.2.9", Answer::Version130, SetupStatus::UpdateAvailable,
+        {"older", L"1.2.9", Answer::Version130, UpdateCheckOutcome::Offered, SetupStatus::UpdateAvailable,
          text.statusUpdateAvailable + std::wstring(L": v1.2.9 \u2192 v1.3.0"), L""},
-        {"current", L"1.3", Answer::Version130, SetupStatus::UpToDate, text.statusUpToDate, L""},
-        {"no answer, fresh", L"", Answer::Nothing, SetupStatus::Failed, L"earlier status", text.errConnect},
-        {"no answer, installed", L"1.0", Answer::Nothing, SetupStatus::UpToDate, text.statusUpToDate, L""},
+        {"current", L"1.3", Answer::Version130, UpdateCheckOutcome::Current, SetupStatus::UpToDate,
+         text.statusUpToDate, L""},
+        // The window lets the user start what is installed when the service cannot be asked.
+        {"no answer, fresh", L"", Answer::Nothing, unreachable, SetupStatus::Failed, L"earlier status",
+         text.errConnect},
+        {"no answer, installed", L"1.0", Answer::Nothing, unreachable, SetupStatus::UpToDate,
+         text.statusUpToDate, L""},
         // An exception from the service call ends the check as a failed one, not the process.
-        {"throws, fresh", L"", Answer::Throws, SetupStatus::Failed, L"earlier status", text.errConnect},
-        {"throws, installed", L"1.0", Answer::Throws, SetupStatus::UpToDate, text.statusUpToDate, L""},
+        {"throws, fresh", L"", Answer::Throws, unreachable, SetupStatus::Failed, L"earlier status",
+         text.errConnect},
+        {"throws, installed", L"1.0", Answer::Throws, unreachable, SetupStatus::UpToDate, text.statusUpToDate,
+         L""},
     };
     setupState.language = 2;
     for (const CheckCase& check : cases) {
@@ -89,7 +107,11 @@ TEST(UpdateCheckSteps, InstallationAndAnswerDecideTheStatus) {
             setupState.errorText.clear();
         }
         setupState.status = SetupStatus::Checking;
-        updateCheckWorkerWith(fakeCheckSteps);
+        const UpdateCheckOutcome outcome = updateCheckWorkerWith(fakeCheckSteps);
+        EXPECT_EQ(outcome, check.outcome);
+        // What an unreachable service means is for the window and the command line to say.
+        EXPECT_EQ(setupState.status.load(), outcome == unreachable ? SetupStatus::Checking : check.status);
+        showUpdateCheckOutcome(outcome);
 
         const SharedSnapshot state = takeSharedSnapshot();
         EXPECT_EQ(state.status, check.status);
@@ -103,12 +125,15 @@ TEST(UpdateCheckSteps, InstallationAndAnswerDecideTheStatus) {
 TEST(UpdateCheckSteps, OnlyAnOfferedAnswerIsCheckedAndARefusedOneIsNeitherStoredNorOffered) {
     const LocalizedStrings& text = stringsFor(0);
     setupState.language = 0;
-    SharedSnapshot state = runSignedCheck(L"", ReleaseVerdict::Trusted);
-    EXPECT_EQ(state.status, SetupStatus::ReadyToInstall);
-    EXPECT_EQ(state.latestVersion, L"1.3.0");
+    CheckRun run = runSignedCheck(L"", ReleaseVerdict::Trusted);
+    EXPECT_EQ(run.outcome, UpdateCheckOutcome::Offered);
+    EXPECT_EQ(run.state.status, SetupStatus::ReadyToInstall);
+    EXPECT_EQ(run.state.latestVersion, L"1.3.0");
 
     for (const wchar_t* installed : {L"", L"1.2.9"}) {
-        state = runSignedCheck(installed, ReleaseVerdict::BadSignature);
+        run = runSignedCheck(installed, ReleaseVerdict::BadSignature);
+        const SharedSnapshot& state = run.state;
+        EXPECT_EQ(run.outcome, UpdateCheckOutcome::Refused);
         EXPECT_EQ(state.status, SetupStatus::Failed);
         EXPECT_EQ(state.errorText, text.errUnverified);
         EXPECT_EQ(state.statusText, L"earlier status");
@@ -117,7 +142,8 @@ TEST(UpdateCheckSteps, OnlyAnOfferedAnswerIsCheckedAndARefusedOneIsNeitherStored
     }
 
     // Nothing is offered to a current installation, so its answer needs no signature.
-    state = runSignedCheck(L"1.3.0", ReleaseVerdict::NoSignature);
-    EXPECT_EQ(state.status, SetupStatus::UpToDate);
+    run = runSignedCheck(L"1.3.0", ReleaseVerdict::NoSignature);
+    EXPECT_EQ(run.outcome, UpdateCheckOutcome::Current);
+    EXPECT_EQ(run.state.status, SetupStatus::UpToDate);
     EXPECT_EQ(checkWorld.signatureChecks, 0);
 }

@@ -17,26 +17,55 @@ TEST(AnswerSearch, CompactRowSetFillsEveryField) {
     EXPECT_EQ(jsonStringField(body, "sha256"), L"ab12");
 }
 
-TEST(AnswerSearch, NarrowRulesOfThePlainTextSearch) {
-    EXPECT_EQ(jsonStringField(R"({"version": "1.3.0"})", "version"), L"") << "blank after the colon";
+TEST(AnswerSearch, FindsTheFirstValueOfTheWholeKeyWithBlanksAroundItsColon) {
+    EXPECT_EQ(jsonStringField(R"({"version": "1.3.0"})", "version"), L"1.3.0");
+    EXPECT_EQ(jsonStringField("{\"version\"\r\n\t:\n \"1.3.0\"}", "version"), L"1.3.0");
     EXPECT_EQ(jsonStringField(R"({"app_version":"9.9","version":"1.2"})", "version"), L"1.2");
     EXPECT_EQ(jsonStringField(R"({"a":{"version":"1.0"},"version":"2.0"})", "version"), L"1.0")
         << "first wins";
-    EXPECT_EQ(jsonStringField(R"({"release_notes":"a\nb"})", "release_notes"), L"a\\nb");
-    EXPECT_EQ(jsonStringField(R"({"release_notes":"say \"hi\""})", "release_notes"), L"say \\");
+    EXPECT_EQ(jsonStringField(R"({"version":1,"version":"2.0"})", "version"), L"2.0") << "the first string";
+    EXPECT_EQ(jsonStringField(R"({"note":"version","version":"2.0"})", "version"), L"2.0");
     EXPECT_EQ(jsonStringField(R"({"version":")", "version"), L"");
     EXPECT_EQ(jsonStringField("", "version"), L"");
 
-    EXPECT_FALSE(jsonBoolField(R"({"is_required": true})", "is_required"));
+    EXPECT_TRUE(jsonBoolField(R"({"is_required" : true})", "is_required"));
     EXPECT_FALSE(jsonBoolField(R"({"is_required":"true"})", "is_required"));
     EXPECT_FALSE(jsonBoolField(R"({"is_required":tru)", "is_required"));
+    EXPECT_FALSE(jsonBoolField(R"({"is_required":false})", "is_required"));
 
+    EXPECT_DOUBLE_EQ(jsonNumberField(R"({"file_size_mb": 4})", "file_size_mb"), 4.0);
+    EXPECT_EQ(jsonNumberText("{\"size_bytes\" :\n1000}", "size_bytes"), "1000");
     EXPECT_DOUBLE_EQ(jsonNumberField(R"({"file_size_mb":1.2.3})", "file_size_mb"), 1.2);
-    for (const char* odd : {R"({"file_size_mb":null})", R"({"file_size_mb":-4})", R"({"file_size_mb": 4})",
-                            R"({"file_size_mb":"4"})", R"({"file_size_mb":.})"})
+    for (const char* odd : {R"({"file_size_mb":null})", R"({"file_size_mb":-4})", R"({"file_size_mb":"4"})",
+                            R"({"file_size_mb":.})"})
         EXPECT_EQ(jsonNumberField(odd, "file_size_mb"), 0.0) << odd;
     EXPECT_EQ(jsonNumberField(R"({"file_size_mb":)" + std::string(400, '9') + "}", "file_size_mb"), 0.0)
         << "beyond a double";
+}
+
+TEST(AnswerSearch, StringEscapesAreDecoded) {
+    const auto notes = [](const std::string& value) {
+        return jsonStringField("{\"release_notes\":\"" + value + "\"}", "release_notes");
+    };
+    EXPECT_EQ(notes(R"(a\nb)"), L"a\nb");
+    EXPECT_EQ(notes(R"(say \"hi\")"), L"say \"hi\"");
+    EXPECT_EQ(notes(R"(\"\\\/\b\f\n\r\t)"), L"\"\\/\b\f\n\r\t");
+    EXPECT_EQ(notes(R"(caf\u00e9 \u041D\u043e)"), L"caf\u00e9 \u041D\u043E");
+    EXPECT_EQ(notes(R"(\ud83d\ude80!)"), L"\U0001F680!") << "a surrogate pair";
+    EXPECT_EQ(notes(R"(\ud83dx \ude80 \ud83d\u0041)"), L"\uFFFDx \uFFFD \uFFFDA") << "unpaired surrogates";
+    EXPECT_EQ(notes(R"(nul\u0000)"), std::wstring(L"nul\0", 4));
+    // Not JSON: the value is unusable, as an unclosed one is.
+    for (const char* bad : {R"(\x)", R"(\u12)", R"(\u12G4)", R"(\U0041)", "\\"})
+        EXPECT_EQ(notes(bad), L"") << bad;
+}
+
+// A digest the service names but the search cannot read fails the package's check.
+TEST(AnswerSearch, APackageDigestIsReadOrMarkedUnreadable) {
+    EXPECT_EQ(packageDigestField(R"({"sha256" : "ab12"})"), L"ab12");
+    EXPECT_EQ(packageDigestField(R"({"sha256":"\u0061b"})"), L"ab");
+    EXPECT_EQ(packageDigestField(R"({"version":"1.0"})"), L"");
+    for (const char* unreadable : {R"({"sha256":null})", R"({"sha256":""})", R"({"sha256" : "\q"})"})
+        EXPECT_EQ(packageDigestField(unreadable), unreadableDigest) << unreadable;
 }
 
 TEST(AnswerSearch, StringValuesAreDecodedAsUtf8) {

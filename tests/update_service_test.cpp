@@ -112,9 +112,11 @@ TEST_F(ServiceQuery, RowSetFillsAllSixFields) {
     EXPECT_EQ(russian.info.releaseNotes, L"\u041D\u043E\u0432\u043E\u0435");
 }
 
-TEST_F(ServiceQuery, PlainTextSearchRulesHoldOverTheWire) {
-    EXPECT_FALSE(ask(R"([{"version": "1.3.0","download_url":"https://localhost/p.zip"}])").ok)
-        << "a blank after the colon hides the version";
+TEST_F(ServiceQuery, SearchRulesHoldOverTheWire) {
+    const Answer spaced = ask(R"([{"version": "1.3.0", "download_url" : "https://localhost/p.zip"}])");
+    ASSERT_TRUE(spaced.ok) << "blanks around a colon are JSON";
+    EXPECT_EQ(spaced.info.version, L"1.3.0");
+    EXPECT_EQ(spaced.info.downloadUrl, L"https://localhost/p.zip");
 
     Answer answer = ask(R"([{"app_version":"9.9.9","min_version":"0.1","version":"1.4.2"}])");
     ASSERT_TRUE(answer.ok);
@@ -125,16 +127,17 @@ TEST_F(ServiceQuery, PlainTextSearchRulesHoldOverTheWire) {
     EXPECT_EQ(answer.info.sha256, L"aa");
 
     answer = ask(R"([{"version":"1.0","release_notes":"line\nnext","sha256":"say \"hi\""}])");
-    EXPECT_EQ(answer.info.releaseNotes, L"line\\nnext") << "escapes are kept as they are";
-    EXPECT_EQ(answer.info.sha256, L"say \\") << "an escaped quote ends the value";
+    EXPECT_EQ(answer.info.releaseNotes, L"line\nnext") << "escapes are decoded";
+    EXPECT_EQ(answer.info.sha256, L"say \"hi\"") << "an escaped quote is part of the value";
 }
 
 TEST_F(ServiceQuery, ADigestKeyThatCannotBeReadIsNeverSkipped) {
     const std::string hex(64, 'a');
     const std::pair<std::string, std::wstring> digests[] = {
         {R"("sha256":")" + hex + R"(")", std::wstring(64, L'a')},
-        {R"("sha256": ")" + hex + R"(")", unreadableDigest},
-        {R"("sha256" :")" + hex + R"(")", unreadableDigest},
+        {R"("sha256": ")" + hex + R"(")", std::wstring(64, L'a')},
+        {R"("sha256" :")" + hex + R"(")", std::wstring(64, L'a')},
+        {R"("sha256":"\q")", unreadableDigest},
         {R"("sha256":"")", unreadableDigest},
         {R"("sha256":null)", unreadableDigest},
         {R"("release_notes":"mentions \"sha256\": here")", L""},
@@ -156,9 +159,9 @@ TEST_F(ServiceQuery, AnAnswerOverOneMebibyteIsNoAnswer) {
     expectUnchanged(info);
 }
 
-TEST_F(ServiceQuery, RequiredFlagAndSizeTakeOnlyTheirExactShapes) {
+TEST_F(ServiceQuery, RequiredFlagAndSizeTakeOnlyAJsonTrueAndAPlainNumber) {
     const std::pair<const char*, bool> flags[] = {
-        {R"("is_required":true)", true},    {R"("is_required": true)", false},
+        {R"("is_required":true)", true},    {R"("is_required": true)", true},
         {R"("is_required":"true")", false}, {R"("is_required":false)", false},
         {R"("is_required":null)", false},
     };
@@ -169,7 +172,7 @@ TEST_F(ServiceQuery, RequiredFlagAndSizeTakeOnlyTheirExactShapes) {
     }
     const std::pair<const char*, double> sizes[] = {
         {R"("file_size_mb":12.5)", 12.5}, {R"("file_size_mb":1.2.3)", 1.2}, {R"("file_size_mb":null)", 0.0},
-        {R"("file_size_mb":-4)", 0.0},    {R"("file_size_mb": 4)", 0.0},    {R"("file_size_mb":"4")", 0.0},
+        {R"("file_size_mb":-4)", 0.0},    {R"("file_size_mb": 4)", 4.0},    {R"("file_size_mb":"4")", 0.0},
         {R"("file_size_mb":.)", 0.0},
     };
     for (const auto& [field, expected] : sizes) {

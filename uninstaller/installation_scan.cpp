@@ -3,6 +3,7 @@
 #include "uninstaller/file_list.h"
 #include "uninstaller/paths.h"
 #include "uninstaller/shortcuts.h"
+#include "win/folders.h"
 #include "win/handles.h"
 #include "win/paths.h"
 #include "win/product_names.h"

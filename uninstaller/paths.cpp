@@ -66,27 +66,6 @@ std::wstring pathKey(std::wstring_view path) {
     return key;
 }
 
-std::wstring joinPath(std::wstring_view folder, std::wstring_view relative) {
-    std::wstring result(folder);
-    if (!result.empty() && result.back() != L'\\' && result.back() != L'/')
-        result += L'\\';
-    result += relative;
-    return result;
-}
-
-std::wstring parentFolder(std::wstring_view path) {
-    const std::wstring normal = normalizePath(path);
-    const size_t last = normal.find_last_of(L'\\');
-    if (last == std::wstring::npos)
-        return {};
-    // "C:\x" → "C:\"; "\\server\share" has no parent of its own.
-    if (last == 2 && normal[1] == L':')
-        return normal.substr(0, 3);
-    if (last < 2)
-        return {};
-    return normal.substr(0, last);
-}
-
 std::wstring unquote(std::wstring_view text) {
     if (text.size() >= 2 && text.front() == L'"' && text.back() == L'"')
         text = text.substr(1, text.size() - 2);

@@ -14,11 +14,5 @@ bool samePath(std::wstring_view a, std::wstring_view b);
 // A key for sets of paths: the normalised path in upper case.
 std::wstring pathKey(std::wstring_view path);
 
-// folder + "\" + relative, without doubling a trailing backslash of folder.
-std::wstring joinPath(std::wstring_view folder, std::wstring_view relative);
-
-// Everything before the last backslash (after normalisation); "" when there is none.
-std::wstring parentFolder(std::wstring_view path);
-
 // The text between one pair of surrounding double quotes, or the text itself.
 std::wstring unquote(std::wstring_view text);

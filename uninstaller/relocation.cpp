@@ -3,6 +3,7 @@
 #include "uninstaller/command_line.h"
 #include "uninstaller/installation_scan.h"
 #include "uninstaller/paths.h"
+#include "win/folders.h"
 #include "win/handles.h"
 #include "win/paths.h"
 #include "win/random.h"

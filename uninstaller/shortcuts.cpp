@@ -1,7 +1,7 @@
 #include "uninstaller/shortcuts.h"
 
-#include "uninstaller/paths.h"
 #include "win/com.h"
+#include "win/folders.h"
 #include "win/handles.h"
 #include "win/paths.h"
 #include "win/product_names.h"

@@ -1,12 +1,12 @@
 // Entry point of Uninstall.exe: removes the installation it lies in, after asking.
 #include "uninstaller/command_line.h"
 #include "uninstaller/installation_scan.h"
-#include "uninstaller/paths.h"
 #include "uninstaller/relocation.h"
 #include "uninstaller/uninstall_report.h"
 #include "uninstaller/uninstall_steps.h"
 #include "uninstaller/uninstall_texts.h"
 #include "win/console.h"
+#include "win/folders.h"
 #include "win/handles.h"
 #include "win/paths.h"
 #include "win/product_names.h"

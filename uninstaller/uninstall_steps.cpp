@@ -1,6 +1,6 @@
 #include "uninstaller/uninstall_steps.h"
 
-#include "uninstaller/paths.h"
+#include "win/folders.h"
 #include "win/paths.h"
 #include "win/process_stop.h"
 #include "win/product_names.h"

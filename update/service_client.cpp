@@ -30,6 +30,93 @@ bool fetchAnswer(std::string& body) {
         return false;
     return readBody(exchange.get(), answerLimit, body);
 }
+
+bool isJsonSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+size_t skipSpace(const std::string& body, size_t at) {
+    while (at < body.size() && isJsonSpace(body[at]))
+        ++at;
+    return at;
+}
+
+// Where the value of the first "key" after from that a colon follows starts, blanks skipped;
+// npos when there is none.
+size_t valueStart(const std::string& body, const std::string& key, size_t from) {
+    const std::string quoted = "\"" + key + "\"";
+    for (size_t found = body.find(quoted, from); found != std::string::npos;
+         found = body.find(quoted, found + 1)) {
+        const size_t colon = skipSpace(body, found + quoted.size());
+        if (colon < body.size() && body[colon] == ':')
+            return skipSpace(body, colon + 1);
+    }
+    return std::string::npos;
+}
+
+// The four hex digits at body[at], as one UTF-16 unit.
+bool readUnit(const std::string& body, size_t at, wchar_t& unit) {
+    if (at + 4 > body.size())
+        return false;
+    unsigned value = 0;
+    for (size_t i = at; i < at + 4; ++i) {
+        const char c = body[i];
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0)
+            return false;
+        value = value * 16 + static_cast<unsigned>(digit);
+    }
+    unit = static_cast<wchar_t>(value);
+    return true;
+}
+
+bool isHighSurrogate(wchar_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool isLowSurrogate(wchar_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// The JSON string that opens with the quote at body[at], its escapes decoded and the rest read as
+// UTF-8; an unpaired surrogate becomes U+FFFD. False when it is not closed or has an escape that
+// JSON does not.
+bool decodeString(const std::string& body, size_t at, std::wstring& text) {
+    constexpr std::string_view simpleEscapes = "\"\\/bfnrt";
+    constexpr std::wstring_view simpleUnits = L"\"\\/\b\f\n\r\t";
+    size_t run = at + 1;
+    for (size_t i = run; i < body.size(); ++i) {
+        if (body[i] != '"' && body[i] != '\\')
+            continue;
+        text += fromUtf8(std::string_view(body).substr(run, i - run));
+        if (body[i] == '"')
+            return true;
+        if (++i == body.size())
+            return false;
+        wchar_t unit = 0;
+        wchar_t low = 0;
+        if (const size_t simple = simpleEscapes.find(body[i]); simple != std::string_view::npos) {
+            text += simpleUnits[simple];
+        } else if (body[i] == 'u' && readUnit(body, i + 1, unit)) {
+            i += 4;
+            if (isHighSurrogate(unit) && body.compare(i + 1, 2, "\\u") == 0 && readUnit(body, i + 3, low) &&
+                isLowSurrogate(low)) {
+                text += unit;
+                text += low;
+                i += 6;
+            } else {
+                text += isHighSurrogate(unit) || isLowSurrogate(unit) ? L'\uFFFD' : unit;
+            }
+        } else {
+            return false;
+        }
+        run = i + 1;
+    }
+    return false;
+}
 } // namespace
 
 std::wstring buildServiceApiKey() {
@@ -45,28 +132,23 @@ std::wstring buildServiceApiKey() {
 }
 
 std::wstring jsonStringField(const std::string& body, const std::string& key) {
-    const std::string needle = "\"" + key + "\":\"";
-    const size_t found = body.find(needle);
-    if (found == std::string::npos)
-        return {};
-    const size_t start = found + needle.size();
-    if (start >= body.size())
-        return {};
-    const size_t end = body.find('"', start);
-    if (end == std::string::npos)
-        return {};
-    return fromUtf8(std::string_view(body).substr(start, end - start));
+    for (size_t at = valueStart(body, key, 0); at != std::string::npos; at = valueStart(body, key, at)) {
+        if (body[at] != '"')
+            continue;
+        std::wstring text;
+        return decodeString(body, at, text) ? text : std::wstring();
+    }
+    return {};
 }
 
 std::string jsonNumberText(const std::string& body, const std::string& key) {
-    const std::string needle = "\"" + key + "\":";
-    const size_t found = body.find(needle);
-    if (found == std::string::npos)
+    const size_t start = valueStart(body, key, 0);
+    if (start == std::string::npos)
         return {};
-    size_t end = found + needle.size();
+    size_t end = start;
     while (end < body.size() && ((body[end] >= '0' && body[end] <= '9') || body[end] == '.'))
         ++end;
-    return body.substr(found + needle.size(), end - found - needle.size());
+    return body.substr(start, end - start);
 }
 
 double jsonNumberField(const std::string& body, const std::string& key) {
@@ -83,31 +165,18 @@ double jsonNumberField(const std::string& body, const std::string& key) {
 }
 
 bool jsonBoolField(const std::string& body, const std::string& key) {
-    const std::string needle = "\"" + key + "\":";
-    const size_t found = body.find(needle);
-    if (found == std::string::npos)
-        return false;
-    return body.compare(found + needle.size(), 4, "true") == 0;
+    const size_t start = valueStart(body, key, 0);
+    return start != std::string::npos && body.compare(start, 4, "true") == 0;
 }
 
 std::wstring packageDigestField(const std::string& body) {
     std::wstring digest = jsonStringField(body, "sha256");
     if (!digest.empty())
         return digest;
-    // The key followed by its colon, whatever sits between them.
-    constexpr std::string_view key = "\"sha256\"";
-    for (size_t found = body.find(key); found != std::string::npos; found = body.find(key, found + 1)) {
-        const size_t colon = body.find_first_not_of(" \t\r\n", found + key.size());
-        if (colon != std::string::npos && body[colon] == ':')
-            return unreadableDigest;
-    }
-    return {};
+    return valueStart(body, "sha256", 0) == std::string::npos ? std::wstring() : unreadableDigest;
 }
 
-bool queryLatestVersion(UpdateInfo& info) {
-    std::string body;
-    if (!fetchAnswer(body))
-        return false;
+void readAnswer(const std::string& body, UpdateInfo& info) {
     info.version = jsonStringField(body, "version");
     info.downloadUrl = jsonStringField(body, "download_url");
     info.releaseNotes = jsonStringField(body, "release_notes");
@@ -117,5 +186,12 @@ bool queryLatestVersion(UpdateInfo& info) {
     info.sizeBytes = fromUtf8(jsonNumberText(body, "size_bytes"));
     info.signature = jsonStringField(body, "signature");
     info.signatureExpires = jsonStringField(body, "signature_expires");
+}
+
+bool queryLatestVersion(UpdateInfo& info) {
+    std::string body;
+    if (!fetchAnswer(body))
+        return false;
+    readAnswer(body, info);
     return !info.version.empty();
 }

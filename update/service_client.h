@@ -21,13 +21,18 @@ struct UpdateInfo {
 // the record is left as it was when no answer arrived.
 bool queryLatestVersion(UpdateInfo& info);
 
+// Every field of the record from the answer's text, each its default when the answer lacks it.
+void readAnswer(const std::string& body, UpdateInfo& info);
+
 // The 208-character API key, joined from its pieces at run time.
 std::wstring buildServiceApiKey();
 
-// First occurrence of the key anywhere in the answer; defaults when absent or malformed.
+// The value of the key's first occurrence anywhere in the answer, blanks around its colon allowed
+// (for a string, the first with a string value), a string's escapes decoded; defaults when absent
+// or malformed.
 std::wstring jsonStringField(const std::string& body, const std::string& key);
 double jsonNumberField(const std::string& body, const std::string& key);
-// The run of digits and points after the key's colon, as written.
+// The run of digits and points after the key's colon and any blanks, as written.
 std::string jsonNumberText(const std::string& body, const std::string& key);
 bool jsonBoolField(const std::string& body, const std::string& key);
 

@@ -2,12 +2,12 @@
 
 #include "i18n/language_table.h"
 #include "release_key.h"
+#include "state/install_record.h"
 #include "state/setup_state.h"
 #include "update/service_client.h"
 #include "win/install_log.h"
 #include "win/paths.h"
 #include "win/product_names.h"
-#include "win/registry.h"
 
 #include <climits>
 #include <cwchar>
@@ -26,13 +26,9 @@ int32_t componentValue(const std::wstring& digits) {
     return value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
 }
 
-std::wstring readInstalledVersion() {
-    std::wstring version = readRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version");
-    if (version.empty())
-        version = readRegistryString(HKEY_LOCAL_MACHINE, productKeyPath, L"Version");
-    if (!version.empty() && !pathExists(currentInstallDir() + L"\\" + productExeName))
-        version.clear();
-    return version;
+// In the folder the user chose, which may not be the recorded one.
+std::wstring installedVersionInChosenFolder() {
+    return installedVersionIn(currentInstallDir());
 }
 
 void storeAnswer(const UpdateInfo& info) {
@@ -62,36 +58,33 @@ void pauseBeforeCheck() {
     Sleep(checkDelayMilliseconds);
 }
 
-void runCheck(const UpdateCheckSteps& steps) {
+UpdateCheckOutcome runCheck(const UpdateCheckSteps& steps) {
     steps.pause();
     const std::wstring installed = steps.installedVersion();
     setInstalledVersion(installed);
 
     UpdateInfo info;
-    if (!steps.queryLatest(info)) {
-        if (!installed.empty())
-            setStatus(SetupStatus::UpToDate, stringsFor(setupState.language).statusUpToDate);
-        else
-            failWith(stringsFor(setupState.language).errConnect);
-        return;
-    }
+    if (!steps.queryLatest(info))
+        return UpdateCheckOutcome::Unreachable;
     const bool offered =
         installed.empty() || compareVersions(parseVersion(installed), parseVersion(info.version)) < 0;
     if (offered && steps.checkSignature && !trusted(steps.checkSignature(info), info))
-        return;
+        return UpdateCheckOutcome::Refused;
     storeAnswer(info);
     if (!installed.empty()) {
-        if (offered)
-            setStatus(SetupStatus::UpdateAvailable,
-                      std::wstring(stringsFor(setupState.language).statusUpdateAvailable) + L": v" +
-                          installed + L" \u2192 v" + info.version);
-        else
+        if (!offered) {
             setStatus(SetupStatus::UpToDate, stringsFor(setupState.language).statusUpToDate);
-        return;
+            return UpdateCheckOutcome::Current;
+        }
+        setStatus(SetupStatus::UpdateAvailable,
+                  std::wstring(stringsFor(setupState.language).statusUpdateAvailable) + L": v" + installed +
+                      L" \u2192 v" + info.version);
+        return UpdateCheckOutcome::Offered;
     }
     setStatus(SetupStatus::ReadyToInstall,
               readyToInstallText(stringsFor(setupState.language).statusReadyToInstall, info.version,
                                  info.fileSizeMb));
+    return UpdateCheckOutcome::Offered;
 }
 } // namespace
 
@@ -131,21 +124,31 @@ std::wstring readyToInstallText(const wchar_t* ready, const std::wstring& versio
     return text;
 }
 
-const UpdateCheckSteps realUpdateCheckSteps = {pauseBeforeCheck, readInstalledVersion, queryLatestVersion,
+const UpdateCheckSteps realUpdateCheckSteps = {pauseBeforeCheck, installedVersionInChosenFolder,
+                                               queryLatestVersion,
                                                releaseKeyBuilt ? checkReleaseWithBuiltKey : nullptr};
 
 void updateCheckWorker() {
-    updateCheckWorkerWith(realUpdateCheckSteps);
+    try {
+        showUpdateCheckOutcome(updateCheckWorkerWith(realUpdateCheckSteps));
+    } catch (...) {
+    }
 }
 
-void updateCheckWorkerWith(const UpdateCheckSteps& steps) {
+UpdateCheckOutcome updateCheckWorkerWith(const UpdateCheckSteps& steps) {
     try {
-        runCheck(steps);
+        return runCheck(steps);
     } catch (...) {
         // Nothing may end the process from this thread: an unusable answer is a failed check.
-        if (!takeSharedSnapshot().installedVersion.empty())
-            setStatus(SetupStatus::UpToDate, stringsFor(setupState.language).statusUpToDate);
-        else
-            failWith(stringsFor(setupState.language).errConnect);
+        return UpdateCheckOutcome::Unreachable;
     }
+}
+
+void showUpdateCheckOutcome(UpdateCheckOutcome outcome) {
+    if (outcome != UpdateCheckOutcome::Unreachable)
+        return;
+    if (!takeSharedSnapshot().installedVersion.empty())
+        setStatus(SetupStatus::UpToDate, stringsFor(setupState.language).statusUpToDate);
+    else
+        failWith(stringsFor(setupState.language).errConnect);
 }

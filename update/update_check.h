@@ -17,15 +17,27 @@ struct UpdateCheckSteps {
     ReleaseVerdict (*checkSignature)(const UpdateInfo& info);
 };
 
-// A 600 ms pause, the installation recorded in the registry (empty when its Ostrel.exe is
-// missing), queryLatestVersion and, in a build with a release key, checkReleaseWithBuiltKey.
+// A 600 ms pause, the version recorded in the registry when the install folder holds its
+// Ostrel.exe, queryLatestVersion and, in a build with a release key, checkReleaseWithBuiltKey.
 extern const UpdateCheckSteps realUpdateCheckSteps;
 
-// Thread body; never lets an exception escape. Runs updateCheckWorkerWith(realUpdateCheckSteps).
+// What a check found: something to install or update to, nothing newer, no usable answer from the
+// service, or an answer whose signature was refused.
+enum class UpdateCheckOutcome { Offered, Current, Unreachable, Refused };
+
+// The window's thread body; never lets an exception escape. Runs
+// updateCheckWorkerWith(realUpdateCheckSteps) and shows its outcome with showUpdateCheckOutcome.
 void updateCheckWorker();
 
-// The same with the given steps, which it calls on this thread; never lets an exception escape.
-void updateCheckWorkerWith(const UpdateCheckSteps& steps);
+// The check with the given steps, which it calls on this thread; never lets an exception escape
+// (one counts as Unreachable). Publishes the installed version and, for every outcome but
+// Unreachable, the answer and the status; what an unreachable service means is the caller's.
+UpdateCheckOutcome updateCheckWorkerWith(const UpdateCheckSteps& steps);
+
+// The window's status for an outcome: an unreachable service is UpToDate when a version is
+// installed, which the user can still start, and Failed with errConnect when none is. The other
+// outcomes have their status already.
+void showUpdateCheckOutcome(UpdateCheckOutcome outcome);
 
 // Digit runs of the text as numbers, padded with zeros to at least three elements.
 std::vector<int32_t> parseVersion(const std::wstring& text);

@@ -1,5 +1,5 @@
-// The update check as a build without a release key runs it: the answers of these tests are
-// unsigned on purpose.
+// The window's update check as a build without a release key runs it: the answers of these tests
+// are unsigned on purpose.
 #pragma once
 
 #include "update/update_check.h"
@@ -7,5 +7,5 @@
 inline void keylessUpdateCheck() {
     UpdateCheckSteps steps = realUpdateCheckSteps;
     steps.checkSignature = nullptr;
-    updateCheckWorkerWith(steps);
+    showUpdateCheckOutcome(updateCheckWorkerWith(steps));
 }
