@@ -21,12 +21,12 @@ ostrelWineEnv "$build"
 work=$(mktemp -d "$build/bench.XXXXXX")
 package=bench-package.bin
 cleanUp() {
-    "$here/service.sh" stop "$build" || true
+    "$here/../backend/service.sh" stop "$build" || true
     wineserver -k 2>/dev/null || true
     rm -rf "$work" "$build/service-root/packages/$package"
 }
 trap cleanUp EXIT INT TERM
-"$here/service.sh" start "$build"
+"$here/../backend/service.sh" start "$build"
 "$here/wine-prefix.sh" "$build" --persist
 
 head -c $((sizeMb * 1024 * 1024)) /dev/urandom >"$build/service-root/packages/$package"

@@ -4,7 +4,7 @@ release database, or withdraws a published release.
 
 Writes <root>/packages/Ostrel-<V>.zip (deflated, entries in sorted order) from the files of the
 product folder plus version.txt and OstrelFiles.txt, and adds the release to ostrel.releases
-(service/schema.sql) in one transaction, as the role ostrel_publisher; the version query then
+(backend/schema.sql) in one transaction, as the role ostrel_publisher; the version query then
 answers with it while it is the newest release not withdrawn. OstrelFiles.txt names every file
 this release installs and every file an earlier release in the database installed, withdrawn
 ones too, so the uninstaller also removes what an update left behind. A version is published
@@ -37,7 +37,8 @@ import tempfile
 import time
 import zipfile
 
-import release_db
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.realpath(__file__)), "..", "backend"))
+import release_db  # noqa: E402
 
 GENERATED = ("OstrelFiles.txt", "version.txt")
 # MAJOR.MINOR.PATCH, the numbers the setup compares, as the database takes them.

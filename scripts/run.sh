@@ -28,8 +28,8 @@ release="$build/release"
 rm -rf "$release"
 mkdir -p "$release"
 cp "$build/product/Ostrel.exe" "$build/product/OstrelService.exe" "$release/"
-scripts/service.sh start "$build"
-trap 'scripts/service.sh stop "$build"' EXIT INT TERM
+backend/service.sh start "$build"
+trap 'backend/service.sh stop "$build"' EXIT INT TERM
 # The demo build takes only releases signed with its own key (OSTREL_LOCAL_RELEASE_KEY).
 key="$build/release-key/private.pem"
 [ -f "$key" ] && set -- --sign-key "$key" || set --

@@ -21,7 +21,7 @@ import urllib.request
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "scripts"))
+sys.path.insert(0, os.path.join(HERE, "..", "backend"))
 import release_db  # noqa: E402
 
 psycopg2 = release_db.psycopg2()

@@ -1,6 +1,6 @@
 -- The update service's back end: the product's releases and get_latest_version(), the function
 -- behind the setup's version query (POST .../rpc/get_latest_version). Run by a superuser with
--- psql -v ON_ERROR_STOP=1 -f service/schema.sql; running it again keeps the data and changes
+-- psql -v ON_ERROR_STOP=1 -f backend/schema.sql; running it again keeps the data and changes
 -- nothing.
 --
 -- Roles (cluster-wide):
