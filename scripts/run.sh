@@ -12,7 +12,7 @@ build=$(pwd)/build/demo
 
 if [ -z "${DISPLAY:-}" ]; then
     status=0
-    scripts/tour.py "$build" --out "$build/run" || status=$?
+    tests/tour/tour.py "$build" --out "$build/run" || status=$?
     echo "summary: $build/run/summary.txt"
     cat "$build/run/summary.txt"
     exit $status

@@ -2,7 +2,7 @@
 """Drives the built OstrelSetup.exe under Xvfb the way a person would, against the local update
 service, and checks the outcome from outside the program.
 
-Usage: scripts/tour.py <build-dir> [--out DIR] [--language N] [--version V] [--scenarios main|more|keyboard]
+Usage: tests/tour/tour.py <build-dir> [--out DIR] [--language N] [--version V] [--scenarios main|more|keyboard]
 
 The main tour: the exit question (No keeps the setup), a drag of the window, a language, NEXT, a
 shortcut box off and on again, NEXT, the wheel on the terms, NEXT before ticking (nothing
@@ -44,13 +44,15 @@ import sys
 import tempfile
 import time
 
-HERE = pathlib.Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE.parent / "backend"))
+SOURCE = pathlib.Path(__file__).resolve().parent.parent.parent
+sys.path.insert(0, str(SOURCE / "backend"))
 import release_db  # noqa: E402
 
-SERVICE = HERE.parent / "backend" / "service.sh"
+RUNNERS = SOURCE / "scripts"
+PUBLISH = SOURCE / "scripts" / "publish.py"
+SERVICE = SOURCE / "backend" / "service.sh"
 # The tour publishes through the slow route; the tests the service is started again for need the rest.
-FAULT_ROUTES = HERE.parent / "tests" / "service" / "fault_routes.py"
+FAULT_ROUTES = SOURCE / "tests" / "service" / "fault_routes.py"
 SCREEN = (1366, 768)
 RELEASE_ASSET_BYTES = 3 * 1024 * 1024
 LANGUAGE_CODES = ["en", "ko", "ja", "zh", "ru"]
@@ -229,7 +231,7 @@ class Tour:
         (self.build / "home").mkdir(exist_ok=True)
         if not self.env.get("DISPLAY"):
             self.start_xvfb()
-        self.run([str(HERE / "wine-prefix.sh"), str(self.build), "--prefix", str(self.prefix)])
+        self.run([str(RUNNERS / "wine-prefix.sh"), str(self.build), "--prefix", str(self.prefix)])
         self.load_layout()
 
     def load_layout(self):
@@ -317,19 +319,18 @@ class Tour:
 
     def publish(self, version, folder, *options):
         """Publishes the folder's files as a release into the running service's database."""
-        publish = HERE / "publish.py"
-        if not publish.exists():
+        if not PUBLISH.exists():
             raise MissingDependency("scripts/publish.py is needed")
         # A build with its own release key (test, demo) takes only records signed with it.
         key = self.build / "release-key" / "private.pem"
         signing = ["--sign-key", str(key)] if key.exists() else []
-        self.run([sys.executable, str(publish), "--database", release_db.local_dsn(self.build, "ostrel_publisher"),
+        self.run([sys.executable, str(PUBLISH), "--database", release_db.local_dsn(self.build, "ostrel_publisher"),
                   "--root", str(self.build / "service-root"), "--host", self.service_host(), "--version", version,
                   "--product", str(folder), *signing, *options])
 
     def withdraw(self, version):
         """Takes a published release out of the version query's answer."""
-        self.run([sys.executable, str(HERE / "publish.py"), "--database",
+        self.run([sys.executable, str(PUBLISH), "--database",
                   release_db.local_dsn(self.build, "ostrel_publisher"), "--withdraw", version])
 
     def publish_release(self, version=None, extra=None):
