@@ -1,4 +1,4 @@
-"""The release database for the programs and tests that use it: the publish tool, the local update
+"""The release database for the programs and tests that use it: the release tool, the local update
 service and their tests.
 
 Debian's python3-psycopg2 belongs to Debian's own /usr/bin/python3. Another python3 that comes

@@ -9,7 +9,7 @@
 --                         and read nothing else
 --   ostrel_authenticator  the login of the HTTP front (gateway): no rights of its own, it
 --                         switches to the role of a verified token (anon)
---   ostrel_publisher      the login of scripts/publish.py: adds releases and withdraws them
+--   ostrel_publisher      the login of release/ostrel-release: adds releases and withdraws them
 
 SET client_min_messages = warning;
 BEGIN;

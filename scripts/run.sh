@@ -33,7 +33,7 @@ trap 'backend/service.sh stop "$build"' EXIT INT TERM
 # The demo build takes only releases signed with its own key (OSTREL_LOCAL_RELEASE_KEY).
 key="$build/release-key/private.pem"
 [ -f "$key" ] && set -- --sign-key "$key" || set --
-python3 scripts/publish.py --database "host='$build/pgdata' dbname=ostrel user=ostrel_publisher" \
+python3 release/ostrel-release publish --database "host='$build/pgdata' dbname=ostrel user=ostrel_publisher" \
     --root "$build/service-root" --host "$host" --version 1.0.0 --product "$release" --notes "Sample release" "$@"
 scripts/wine-prefix.sh "$build"
 . scripts/wine-env.sh

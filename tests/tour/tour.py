@@ -49,7 +49,7 @@ sys.path.insert(0, str(SOURCE / "backend"))
 import release_db  # noqa: E402
 
 RUNNERS = SOURCE / "scripts"
-PUBLISH = SOURCE / "scripts" / "publish.py"
+RELEASE_TOOL = SOURCE / "release" / "ostrel-release"
 SERVICE = SOURCE / "backend" / "service.sh"
 # The tour publishes through the slow route; the tests the service is started again for need the rest.
 FAULT_ROUTES = SOURCE / "tests" / "service" / "fault_routes.py"
@@ -319,19 +319,20 @@ class Tour:
 
     def publish(self, version, folder, *options):
         """Publishes the folder's files as a release into the running service's database."""
-        if not PUBLISH.exists():
-            raise MissingDependency("scripts/publish.py is needed")
+        if not RELEASE_TOOL.exists():
+            raise MissingDependency("release/ostrel-release is needed")
         # A build with its own release key (test, demo) takes only records signed with it.
         key = self.build / "release-key" / "private.pem"
         signing = ["--sign-key", str(key)] if key.exists() else []
-        self.run([sys.executable, str(PUBLISH), "--database", release_db.local_dsn(self.build, "ostrel_publisher"),
+        self.run([sys.executable, str(RELEASE_TOOL), "publish", "--database",
+                  release_db.local_dsn(self.build, "ostrel_publisher"),
                   "--root", str(self.build / "service-root"), "--host", self.service_host(), "--version", version,
                   "--product", str(folder), *signing, *options])
 
     def withdraw(self, version):
         """Takes a published release out of the version query's answer."""
-        self.run([sys.executable, str(PUBLISH), "--database",
-                  release_db.local_dsn(self.build, "ostrel_publisher"), "--withdraw", version])
+        self.run([sys.executable, str(RELEASE_TOOL), "withdraw", "--database",
+                  release_db.local_dsn(self.build, "ostrel_publisher"), version])
 
     def publish_release(self, version=None, extra=None):
         """Publishes through the slow route; returns the release folder."""
