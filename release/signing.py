@@ -25,6 +25,8 @@ SIGNED_TAG = "ostrel-release-v1"
 SIGNED_FIELDS = ("version", "download_url", "sha256", "size_bytes", "is_required", "signature_expires")
 EXPIRY_FORMAT = "%Y-%m-%dT%H:%M:%S+00:00"
 PUBLIC_KEY = re.compile(r"04[0-9a-f]{128}")
+# The DER SubjectPublicKeyInfo of a P-256 key up to its uncompressed point.
+P256_KEY_INFO = bytes.fromhex("3059301306072a8648ce3d020106082a8648ce3d030107034200")
 COORDINATE_SIZE = 32
 
 
@@ -89,6 +91,16 @@ def der_to_raw(der):
     return b"".join(number.to_bytes(COORDINATE_SIZE, "big") for number in numbers)
 
 
+def raw_to_der(raw):
+    """r and s of 32 bytes each as the DER SEQUENCE openssl reads."""
+    def integer(half):
+        half = half.lstrip(b"\0") or b"\0"
+        half = b"\0" + half if half[0] & 0x80 else half
+        return b"\x02" + bytes([len(half)]) + half
+    body = integer(raw[:COORDINATE_SIZE]) + integer(raw[COORDINATE_SIZE:])
+    return b"\x30" + bytes([len(body)]) + body
+
+
 def sign_record(record, key, expires):
     """Adds signature_expires and signature to the record, signed with the PEM private key."""
     record["signature_expires"] = expires.strftime(EXPIRY_FORMAT)
@@ -97,3 +109,28 @@ def sign_record(record, key, expires):
     if result.returncode:
         raise Refused("openssl could not sign with %s: %s" % (key, result.stderr.decode(errors="replace").strip()))
     record["signature"] = base64.b64encode(der_to_raw(result.stdout)).decode("ascii")
+
+
+def public_key_pem(point):
+    """The PEM public key of a P-256 point given as 130 hexadecimal digits."""
+    if not PUBLIC_KEY.fullmatch(point.lower()):
+        raise Refused("a release public key is 04, X and Y as 130 hexadecimal digits: %r" % point)
+    encoded = base64.encodebytes(P256_KEY_INFO + bytes.fromhex(point)).decode("ascii")
+    return "-----BEGIN PUBLIC KEY-----\n%s-----END PUBLIC KEY-----\n" % encoded
+
+
+def signature_holds(point, message, signature):
+    """True when signature (raw r and s, 64 bytes) is the key's over the message's SHA-256."""
+    if len(signature) != 2 * COORDINATE_SIZE:
+        return False
+    work = tempfile.mkdtemp(prefix="ostrel-verify-")
+    try:
+        key, der = os.path.join(work, "public.pem"), os.path.join(work, "signature")
+        with open(key, "w") as written:
+            written.write(public_key_pem(point))
+        with open(der, "wb") as written:
+            written.write(raw_to_der(signature))
+        return subprocess.run(["openssl", "dgst", "-sha256", "-verify", key, "-signature", der], input=message,
+                              capture_output=True).returncode == 0
+    finally:
+        shutil.rmtree(work)
