@@ -34,7 +34,6 @@ import json
 import math
 import os
 import re
-import shutil
 import socket
 import ssl
 import sys
