@@ -19,7 +19,7 @@ endif()
 function(ostrel_sign target)
     if(NOT OSTREL_SIGNING_PFX STREQUAL "")
         add_custom_command(TARGET ${target} POST_BUILD
-            COMMAND ${CMAKE_SOURCE_DIR}/scripts/sign-exe.sh ${OSTREL_SIGNING_PFX} ${OSTREL_SIGNING_PASSWORD_FILE}
+            COMMAND ${CMAKE_SOURCE_DIR}/cmake/sign-exe.sh ${OSTREL_SIGNING_PFX} ${OSTREL_SIGNING_PASSWORD_FILE}
                     $<TARGET_FILE:${target}> ${OSTREL_SIGNING_TIMESTAMP_URL}
             VERBATIM)
     endif()

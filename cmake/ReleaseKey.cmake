@@ -4,17 +4,17 @@
 set(OSTREL_RELEASE_PUBLIC_KEY "" CACHE STRING
     "ECDSA P-256 public key for release records: 04, X, Y as 130 hexadecimal digits (empty: no check)")
 option(OSTREL_LOCAL_RELEASE_KEY
-    "Sign and check releases with <build>/release-key, made by scripts/release-key.sh (tests, demo)" OFF)
+    "Sign and check releases with <build>/release-key, made by ostrel-release make-key (tests, demo)" OFF)
 
 set(releasePublicKey "${OSTREL_RELEASE_PUBLIC_KEY}")
 if(OSTREL_LOCAL_RELEASE_KEY)
     if(NOT releasePublicKey STREQUAL "")
         message(FATAL_ERROR "Set OSTREL_RELEASE_PUBLIC_KEY or OSTREL_LOCAL_RELEASE_KEY, not both")
     endif()
-    execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/release-key.sh ${CMAKE_BINARY_DIR}/release-key
+    execute_process(COMMAND python3 ${CMAKE_SOURCE_DIR}/release/ostrel-release make-key ${CMAKE_BINARY_DIR}/release-key
         OUTPUT_VARIABLE releasePublicKey OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE keyResult)
     if(NOT keyResult EQUAL 0)
-        message(FATAL_ERROR "scripts/release-key.sh could not make the build's release key pair")
+        message(FATAL_ERROR "ostrel-release make-key could not make the build's release key pair")
     endif()
 endif()
 
@@ -24,7 +24,7 @@ if(releasePublicKey STREQUAL "")
 else()
     if(NOT releasePublicKey MATCHES "^04[0-9A-Fa-f]+$")
         message(FATAL_ERROR "OSTREL_RELEASE_PUBLIC_KEY must be an uncompressed P-256 point in hexadecimal "
-            "(04, then X and Y: 130 digits, as scripts/release-key.sh writes it)")
+            "(04, then X and Y: 130 digits, as ostrel-release make-key writes it)")
     endif()
     string(LENGTH "${releasePublicKey}" publicKeyLength)
     if(NOT publicKeyLength EQUAL 130)

@@ -45,7 +45,7 @@ foreach(index RANGE 0 17)
 endforeach()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/service_config.h.in ${CMAKE_BINARY_DIR}/generated/service_config.h @ONLY)
 
-# The local update service checks keys with the secret; scripts/service.sh checks that it
+# The local update service checks keys with the secret; backend/service.sh checks that it
 # accepts this one before it starts, and the tests send it.
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/service-key.txt CONTENT "${OSTREL_SERVICE_API_KEY}\n")
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/service-jwt-secret.txt CONTENT "${OSTREL_SERVICE_JWT_SECRET}\n")

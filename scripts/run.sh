@@ -12,7 +12,7 @@ build=$(pwd)/build/demo
 
 if [ -z "${DISPLAY:-}" ]; then
     status=0
-    scripts/tour.py "$build" --out "$build/run" || status=$?
+    tests/tour/tour.py "$build" --out "$build/run" || status=$?
     echo "summary: $build/run/summary.txt"
     cat "$build/run/summary.txt"
     exit $status
@@ -28,12 +28,12 @@ release="$build/release"
 rm -rf "$release"
 mkdir -p "$release"
 cp "$build/product/Ostrel.exe" "$build/product/OstrelService.exe" "$release/"
-scripts/service.sh start "$build"
-trap 'scripts/service.sh stop "$build"' EXIT INT TERM
+backend/service.sh start "$build"
+trap 'backend/service.sh stop "$build"' EXIT INT TERM
 # The demo build takes only releases signed with its own key (OSTREL_LOCAL_RELEASE_KEY).
 key="$build/release-key/private.pem"
 [ -f "$key" ] && set -- --sign-key "$key" || set --
-python3 scripts/publish.py --database "host='$build/pgdata' dbname=ostrel user=ostrel_publisher" \
+python3 release/ostrel-release publish --database "host='$build/pgdata' dbname=ostrel user=ostrel_publisher" \
     --root "$build/service-root" --host "$host" --version 1.0.0 --product "$release" --notes "Sample release" "$@"
 scripts/wine-prefix.sh "$build"
 . scripts/wine-env.sh

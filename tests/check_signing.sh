@@ -15,7 +15,7 @@ openssl pkcs12 -export -inkey "$work/signing.key" -in "$work/signing.pem" -passo
 for exe in "$@"; do
     name=$(basename "$exe")
     cp "$exe" "$work/$name"
-    "$(dirname "$0")/../scripts/sign-exe.sh" "$work/signing.pfx" "$work/password.txt" "$work/$name"
+    "$(dirname "$0")/../cmake/sign-exe.sh" "$work/signing.pfx" "$work/password.txt" "$work/$name"
     osslsigncode verify -CAfile "$work/signing.pem" -in "$work/$name" >"$work/verify.txt" 2>&1 ||
         { cat "$work/verify.txt"; echo "FAIL $name: the signature does not verify"; exit 1; }
     grep -q "Signature verification: ok" "$work/verify.txt" || { cat "$work/verify.txt"; exit 1; }

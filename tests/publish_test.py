@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""scripts/publish.py against the running local update service and its release database: what it
-publishes is what the service answers and serves, byte for byte as the answer always was.
+"""release/ostrel-release publish, withdraw and list against the running local update service and
+its release database: what it publishes is what the service answers and serves, byte for byte as
+the answer always was.
 Usage: publish_test.py <build-dir>"""
 
 import base64
@@ -21,11 +22,11 @@ import urllib.request
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "scripts"))
+sys.path.insert(0, os.path.join(HERE, "..", "backend"))
 import release_db  # noqa: E402
 
 psycopg2 = release_db.psycopg2()
-PUBLISH = os.path.join(HERE, "..", "scripts", "publish.py")
+TOOL = os.path.join(HERE, "..", "release", "ostrel-release")
 BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
 ROOT = os.path.join(BUILD, "service-root")
 RPC = "https://localhost/rest/v1/rpc/get_latest_version"
@@ -73,9 +74,13 @@ def token(claims, secret=None, header=None):
     return signed + "." + encode(hmac.new(key, signed.encode(), hashlib.sha256).digest())
 
 
+def run_tool(command, *arguments):
+    return subprocess.run([sys.executable, TOOL, command, "--database",
+                           release_db.local_dsn(BUILD, "ostrel_publisher"), *arguments], capture_output=True, text=True)
+
+
 def run_publish(*arguments):
-    return subprocess.run([sys.executable, PUBLISH, "--database", release_db.local_dsn(BUILD, "ostrel_publisher"),
-                           *arguments], capture_output=True, text=True)
+    return run_tool("publish", *arguments)
 
 
 def publish(product, version, *extra):
@@ -92,7 +97,7 @@ def sha256_of(path):
 
 
 def expected_answer(path, version, notes="", required=False, route="packages/"):
-    """The answer as publish.py wrote it to latest.json before the database took over."""
+    """The answer as the publish tool wrote it to latest.json before the database took over."""
     release = {
         "version": version,
         "download_url": "https://localhost/%sOstrel-%s.zip" % (route, version),
@@ -211,8 +216,9 @@ class Publish(unittest.TestCase):
 
     def test_names_windows_cannot_use_are_refused_with_nothing_written(self):
         def refused(*extra):
-            result = subprocess.run([sys.executable, PUBLISH, "--root", ROOT, "--host", "localhost", "--version",
-                                     "1.4.2", "--product", self.product, *extra], capture_output=True, text=True)
+            result = subprocess.run([sys.executable, TOOL, "publish", "--root", ROOT, "--host", "localhost",
+                                     "--version", "1.4.2", "--product", self.product, *extra],
+                                    capture_output=True, text=True)
             self.assertEqual(result.returncode, 2, extra)
             self.assertIn("Windows", result.stderr)
             self.assertFalse(os.path.exists(os.path.join(ROOT, "latest.json")), extra)
@@ -253,8 +259,15 @@ class Publish(unittest.TestCase):
         self.assertEqual(query(service_key())[2], expected_answer(paths["1.10.0"], "1.10.0"),
                          "1.10.0 after 1.9.0, whatever the order of publication")
 
-        self.assertEqual(run_publish("--withdraw", "1.10.0").returncode, 0)
+        self.assertEqual(run_tool("withdraw", "1.10.0").returncode, 0)
         self.assertEqual(query(service_key())[2], expected_answer(paths["1.9.0"], "1.9.0"))
+        listed = run_tool("list")
+        self.assertEqual(listed.returncode, 0, listed.stderr)
+        rows = [line.split() for line in listed.stdout.splitlines()[1:]]
+        self.assertEqual([row[:3] for row in rows], [["1.10.0", "withdrawn", "no"], ["1.9.0", "offered", "no"],
+                                                     ["1.4.2", "published", "no"]],
+                         "newest first, and the one the service offers")
+        self.assertEqual([row[-1] for row in rows], [published[version][1] for version in ("1.10.0", "1.9.0", "1.4.2")])
         again = run_publish("--root", ROOT, "--host", "localhost", "--version", "1.10.0", "--product", self.product)
         self.assertEqual(again.returncode, 1, "a withdrawn number is not published again")
         self.assertEqual(sha256_of(paths["1.10.0"]), published["1.10.0"][1],
@@ -263,9 +276,9 @@ class Publish(unittest.TestCase):
             self.assertIn("Ostrel.exe", archive.read("OstrelFiles.txt").decode().splitlines())
 
         for version in ("1.9.0", "1.4.2"):
-            run_publish("--withdraw", version)
+            run_tool("withdraw", version)
         self.assertEqual(query(service_key())[0], 404, "every release withdrawn: nothing to offer")
-        self.assertEqual(run_publish("--withdraw", "3.0.0").returncode, 1)
+        self.assertEqual(run_tool("withdraw", "3.0.0").returncode, 1)
 
     def test_quotes_and_sql_in_the_notes_are_text(self):
         notes = "It's \"new\"; DROP TABLE ostrel.releases; -- \\ 'x'\n\t\u0001 \u043d\u043e\u0432\u043e\u0435 $$ %s"

@@ -1,4 +1,4 @@
-// The least a window program can be under Wine, the floor scripts/bench-setup.py measures the setup
+// The least a window program can be under Wine, the floor tests/bench/bench-setup.py measures the setup
 // against: one 780 x 500 popup in the middle of the screen, filled with the setup's background
 // colour on every paint, and a message loop. Nothing else is loaded or drawn.
 #include <windows.h>

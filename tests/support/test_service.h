@@ -1,4 +1,4 @@
-// Steering and observing the local update service (scripts/update_service.py) from a test
+// Steering and observing the local update service (backend/update_service.py) from a test
 // running under Wine: its folder lives in the build folder, reached through drive Z:.
 #pragma once
 

@@ -1,10 +1,11 @@
 #!/bin/sh
 # Starts or stops the local update service of a build folder: its release database
-# (scripts/database.sh, made anew at every start: no release published) and its HTTPS front
-# (scripts/update_service.py on 127.0.0.1:443, its files in <build>/service-root, pid in
+# (backend/database.sh, made anew at every start: no release published) and its HTTPS front
+# (backend/update_service.py on 127.0.0.1:443, its files in <build>/service-root, pid in
 # <build>/service.pid, output in <build>/service.log). start returns once the front completes
-# TLS handshakes.
-# Usage: scripts/service.sh start|stop <build-dir>
+# TLS handshakes; further arguments of start go to the front (the tests add their fault routes
+# with --routes tests/service/fault_routes.py).
+# Usage: backend/service.sh start|stop <build-dir> [update_service.py options]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 action=${1:-}
@@ -12,6 +13,7 @@ build=${2:-}
 case $action in start | stop) ;; *) echo "usage: service.sh start|stop <build-dir>" >&2; exit 2 ;; esac
 [ -n "$build" ] && [ -d "$build" ] || { echo "service.sh: no build folder '$build'" >&2; exit 2; }
 build=$(cd "$build" && pwd)
+shift 2
 pidFile="$build/service.pid"
 log="$build/service.log"
 
@@ -59,7 +61,7 @@ python=/usr/bin/python3
 "$python" "$here/update_service.py" --root "$build/service-root" --cert "$build/testca/server.pem" \
     --key "$build/testca/server.key" --jwt-secret-file "$build/service-jwt-secret.txt" \
     --check-key "$build/service-key.txt" \
-    --database "host='$build/pgdata' dbname=ostrel user=ostrel_authenticator" \
+    --database "host='$build/pgdata' dbname=ostrel user=ostrel_authenticator" "$@" \
     </dev/null >"$log" 2>&1 &
 echo $! >"$pidFile"
 

@@ -1,6 +1,6 @@
 -- The update service's back end: the product's releases and get_latest_version(), the function
 -- behind the setup's version query (POST .../rpc/get_latest_version). Run by a superuser with
--- psql -v ON_ERROR_STOP=1 -f service/schema.sql; running it again keeps the data and changes
+-- psql -v ON_ERROR_STOP=1 -f backend/schema.sql; running it again keeps the data and changes
 -- nothing.
 --
 -- Roles (cluster-wide):
@@ -9,7 +9,7 @@
 --                         and read nothing else
 --   ostrel_authenticator  the login of the HTTP front (gateway): no rights of its own, it
 --                         switches to the role of a verified token (anon)
---   ostrel_publisher      the login of scripts/publish.py: adds releases and withdraws them
+--   ostrel_publisher      the login of release/ostrel-release: adds releases and withdraws them
 
 SET client_min_messages = warning;
 BEGIN;

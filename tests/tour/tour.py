@@ -2,7 +2,7 @@
 """Drives the built OstrelSetup.exe under Xvfb the way a person would, against the local update
 service, and checks the outcome from outside the program.
 
-Usage: scripts/tour.py <build-dir> [--out DIR] [--language N] [--version V] [--scenarios main|more|keyboard]
+Usage: tests/tour/tour.py <build-dir> [--out DIR] [--language N] [--version V] [--scenarios main|more|keyboard]
 
 The main tour: the exit question (No keeps the setup), a drag of the window, a language, NEXT, a
 shortcut box off and on again, NEXT, the wheel on the terms, NEXT before ticking (nothing
@@ -44,9 +44,15 @@ import sys
 import tempfile
 import time
 
-import release_db
+SOURCE = pathlib.Path(__file__).resolve().parent.parent.parent
+sys.path.insert(0, str(SOURCE / "backend"))
+import release_db  # noqa: E402
 
-HERE = pathlib.Path(__file__).resolve().parent
+RUNNERS = SOURCE / "scripts"
+RELEASE_TOOL = SOURCE / "release" / "ostrel-release"
+SERVICE = SOURCE / "backend" / "service.sh"
+# The tour publishes through the slow route; the tests the service is started again for need the rest.
+FAULT_ROUTES = SOURCE / "tests" / "service" / "fault_routes.py"
 SCREEN = (1366, 768)
 RELEASE_ASSET_BYTES = 3 * 1024 * 1024
 LANGUAGE_CODES = ["en", "ko", "ja", "zh", "ru"]
@@ -225,7 +231,7 @@ class Tour:
         (self.build / "home").mkdir(exist_ok=True)
         if not self.env.get("DISPLAY"):
             self.start_xvfb()
-        self.run([str(HERE / "wine-prefix.sh"), str(self.build), "--prefix", str(self.prefix)])
+        self.run([str(RUNNERS / "wine-prefix.sh"), str(self.build), "--prefix", str(self.prefix)])
         self.load_layout()
 
     def load_layout(self):
@@ -313,20 +319,20 @@ class Tour:
 
     def publish(self, version, folder, *options):
         """Publishes the folder's files as a release into the running service's database."""
-        publish = HERE / "publish.py"
-        if not publish.exists():
-            raise MissingDependency("scripts/publish.py is needed")
+        if not RELEASE_TOOL.exists():
+            raise MissingDependency("release/ostrel-release is needed")
         # A build with its own release key (test, demo) takes only records signed with it.
         key = self.build / "release-key" / "private.pem"
         signing = ["--sign-key", str(key)] if key.exists() else []
-        self.run([sys.executable, str(publish), "--database", release_db.local_dsn(self.build, "ostrel_publisher"),
+        self.run([sys.executable, str(RELEASE_TOOL), "publish", "--database",
+                  release_db.local_dsn(self.build, "ostrel_publisher"),
                   "--root", str(self.build / "service-root"), "--host", self.service_host(), "--version", version,
                   "--product", str(folder), *signing, *options])
 
     def withdraw(self, version):
         """Takes a published release out of the version query's answer."""
-        self.run([sys.executable, str(HERE / "publish.py"), "--database",
-                  release_db.local_dsn(self.build, "ostrel_publisher"), "--withdraw", version])
+        self.run([sys.executable, str(RELEASE_TOOL), "withdraw", "--database",
+                  release_db.local_dsn(self.build, "ostrel_publisher"), version])
 
     def publish_release(self, version=None, extra=None):
         """Publishes through the slow route; returns the release folder."""
@@ -336,15 +342,14 @@ class Tour:
         return folder
 
     def start_service(self):
-        service = HERE / "service.sh"
-        if not service.exists():
-            raise MissingDependency("scripts/service.sh is needed")
-        self.run([str(service), "start", str(self.build)])
+        if not SERVICE.exists():
+            raise MissingDependency("backend/service.sh is needed")
+        self.run([str(SERVICE), "start", str(self.build), "--routes", str(FAULT_ROUTES)])
         self.service_started = True
 
     def stop_service(self):
         if self.service_started:
-            self.run([str(HERE / "service.sh"), "stop", str(self.build)], check=False)
+            self.run([str(SERVICE), "stop", str(self.build)], check=False)
             self.service_started = False
 
     @staticmethod
@@ -360,12 +365,12 @@ class Tour:
         # that other tests started is started again at the end.
         self.service_was_running = self.service_listening()
         if self.service_was_running:
-            self.run([str(HERE / "service.sh"), "stop", str(self.build)])
+            self.run([str(SERVICE), "stop", str(self.build)])
 
     def restore_service(self):
         self.stop_service()
         if self.service_was_running and not self.service_listening():
-            self.run([str(HERE / "service.sh"), "start", str(self.build)], check=False)
+            self.run([str(SERVICE), "start", str(self.build), "--routes", str(FAULT_ROUTES)], check=False)
 
     def capture(self):
         result = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], env=self.env,

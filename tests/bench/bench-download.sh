@@ -3,10 +3,10 @@
 # random package fetched in turn by downloadFile (which hashes it as it writes it), by a bare WinHTTP
 # loop with the same 64 KiB buffer, and by native curl + sha256sum; prints the medians, the ratios
 # and the peak working set of the downloadFile run. Not a test: figures only.
-# Usage: scripts/bench-download.sh [size-MB (200)] [rounds (3)]   on build/test or $OSTREL_BUILD
+# Usage: tests/bench/bench-download.sh [size-MB (200)] [rounds (3)]   on build/test or $OSTREL_BUILD
 set -eu
-here=$(cd "$(dirname "$0")" && pwd)
-build=${OSTREL_BUILD:-$here/../build/test}
+top=$(cd "$(dirname "$0")/../.." && pwd)
+build=${OSTREL_BUILD:-$top/build/test}
 sizeMb=${1:-200}
 rounds=${2:-3}
 if [ "${OSTREL_IN_NETNS:-}" != 1 ]; then
@@ -15,19 +15,19 @@ if [ "${OSTREL_IN_NETNS:-}" != 1 ]; then
 fi
 ip link set lo up
 build=$(cd "$build" && pwd)
-. "$here/wine-env.sh"
+. "$top/scripts/wine-env.sh"
 ostrelWineEnv "$build"
 
 work=$(mktemp -d "$build/bench.XXXXXX")
 package=bench-package.bin
 cleanUp() {
-    "$here/service.sh" stop "$build" || true
+    "$top/backend/service.sh" stop "$build" || true
     wineserver -k 2>/dev/null || true
     rm -rf "$work" "$build/service-root/packages/$package"
 }
 trap cleanUp EXIT INT TERM
-"$here/service.sh" start "$build"
-"$here/wine-prefix.sh" "$build" --persist
+"$top/backend/service.sh" start "$build"
+"$top/scripts/wine-prefix.sh" "$build" --persist
 
 head -c $((sizeMb * 1024 * 1024)) /dev/urandom >"$build/service-root/packages/$package"
 expected=$(sha256sum "$build/service-root/packages/$package" | cut -d' ' -f1)

@@ -6,7 +6,7 @@ timed by when their lines reach the install log. The start and its memory are al
 to a bare Win32 window (tests/bench/bare_window.cpp, built beside the tests), started the same way
 in turn with the setup: the platform's floor.
 
-Usage: scripts/bench-setup.py <build-dir> [--rounds N] [--size-mb M] [--setup EXE]
+Usage: tests/bench/bench-setup.py <build-dir> [--rounds N] [--size-mb M] [--setup EXE]
 
 --setup runs another build's OstrelSetup.exe (one made for the same service host and key) in the
 same set-up, to compare two versions of the program.
@@ -27,8 +27,7 @@ import subprocess
 import sys
 import time
 
-HERE = pathlib.Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE))
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tour"))
 import tour  # noqa: E402
 
 

@@ -1,4 +1,4 @@
-"""The release database for the scripts and tests that use it: the publish tool, the local update
+"""The release database for the programs and tests that use it: the release tool, the local update
 service and their tests.
 
 Debian's python3-psycopg2 belongs to Debian's own /usr/bin/python3. Another python3 that comes
@@ -26,7 +26,7 @@ def psycopg2():
 
 
 def local_dsn(build, role):
-    """The connection string of a build folder's own cluster (scripts/database.sh) as one role."""
+    """The connection string of a build folder's own cluster (backend/database.sh) as one role."""
     socket_folder = os.path.join(os.path.abspath(build), "pgdata")
     quoted = "'%s'" % socket_folder.replace("\\", "\\\\").replace("'", "\\'")
     return "host=%s dbname=%s user=%s" % (quoted, DATABASE, role)

@@ -4,7 +4,7 @@
 # certificates the setup must refuse: untrusted.pem/.key (from another authority, which nothing
 # trusts) and wrong-name.pem/.key (from the test authority, for another host name).
 # Wine matches only DNS names, so 127.0.0.1 is named as a DNS name besides its IP entry.
-# Usage: scripts/make-test-ca.sh <folder>
+# Usage: cmake/make-test-ca.sh <folder>
 set -eu
 folder=$1
 mkdir -p "$folder"

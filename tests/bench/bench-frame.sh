@@ -3,20 +3,20 @@
 # chrome, side panel, page, BitBlt) into a 780 x 500 target under Wine; prints the median, minimum
 # and maximum milliseconds per frame; then the same with the side panel painted in every frame
 # instead of copied from its cache, and for the panel alone. Not a test: figures only.
-# Usage: scripts/bench-frame.sh [frames (500)]   on build/test or $OSTREL_BUILD
+# Usage: tests/bench/bench-frame.sh [frames (500)]   on build/test or $OSTREL_BUILD
 set -eu
-here=$(cd "$(dirname "$0")" && pwd)
-build=${OSTREL_BUILD:-$here/../build/test}
+top=$(cd "$(dirname "$0")/../.." && pwd)
+build=${OSTREL_BUILD:-$top/build/test}
 frames=${1:-500}
 cmake --build "$build" -j2 --target frame_bench >/dev/null
 build=$(cd "$build" && pwd)
-. "$here/wine-env.sh"
+. "$top/scripts/wine-env.sh"
 ostrelWineEnv "$build"
-"$here/wine-prefix.sh" "$build" --persist
+"$top/scripts/wine-prefix.sh" "$build" --persist
 
 xvfbPid=""
 if [ -z "${DISPLAY:-}" ]; then
-    . "$here/xvfb.sh"
+    . "$top/scripts/xvfb.sh"
     startXvfb
 fi
 out=$(mktemp)

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The local update service: answers the setup's version query and serves release packages over HTTPS.
 
-Run by scripts/service.sh for the tests, the demo and the benchmark. The version query plays the
+Run by backend/service.sh for the tests, the demo and the benchmark. The version query plays the
 gateway of the real back end: it accepts only an apikey that is an HS256 JSON Web Token signed
 with the configured secret, for the role anon and not expired, and answers with what the SQL
 function api.get_latest_version() of the release database returns, run as that role (an empty
@@ -19,8 +19,9 @@ and tests steer it by writing files:
                   prefix does not trust) or "wrong-name" (trusted, but for another host)
 
 Packages carry an ETag and a Last-Modified, and a Range of one span ("bytes=N-" or "bytes=N-M")
-is answered with 206 unless an If-Range names neither. The fault routes under /fault/ serve the
-packages in the ways a real network can misbehave.
+is answered with 206 unless an If-Range names neither. --routes adds the routes of a Python file:
+its ROUTES maps a path prefix to answer(handler, rest), which answers with the handler's senders
+(the tests' fault routes, which serve the packages as a misbehaving network would).
 """
 
 import argparse
@@ -28,11 +29,11 @@ import base64
 import email.utils
 import hashlib
 import hmac
+import importlib.util
 import json
 import math
 import os
 import re
-import shutil
 import socket
 import ssl
 import sys
@@ -45,9 +46,6 @@ import release_db
 
 RPC_PATH = "/rest/v1/rpc/get_latest_version"
 COPY_BLOCK = 1 << 20
-SLOW_BLOCK = 64 * 1024
-SLOW_PAUSE = 0.1
-STALL_SECONDS = 20
 CALLER_ROLE = "anon"
 
 
@@ -120,10 +118,13 @@ class ServiceHandler(BaseHTTPRequestHandler):
                 self.answer_rpc()
             elif route.startswith("/packages/"):
                 self.send_ranged(route[len("/packages/"):])
-            elif route.startswith("/fault/"):
-                self.answer_fault(route[len("/fault/"):])
             else:
-                self.send_bytes(404, b"<html><body><h1>404 Not Found</h1></body></html>", "text/html")
+                for prefix, answer in self.server.routes.items():
+                    if route.startswith(prefix):
+                        answer(self, route[len(prefix):])
+                        break
+                else:
+                    self.send_bytes(404, b"<html><body><h1>404 Not Found</h1></body></html>", "text/html")
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
             # The client hung up (a cancelled download): nothing left to answer.
             self.close_connection = True
@@ -211,27 +212,6 @@ class ServiceHandler(BaseHTTPRequestHandler):
     def send_not_found(self):
         self.send_json_error(404, "No such package")
 
-    def send_chunked(self, name, cut=False):
-        """With cut, the answer stops after half the file, before its last chunk."""
-        path = self.package_file(name)
-        if path is None:
-            self.send_not_found()
-            return
-        with open(path, "rb") as package:
-            self.send_response(200)
-            self.send_header("Content-Type", "application/octet-stream")
-            self.send_header("Transfer-Encoding", "chunked")
-            self.end_headers()
-            if self.command == "HEAD":
-                return
-            size = os.path.getsize(path)
-            while block := package.read(40000):
-                self.wfile.write(b"%x\r\n%s\r\n" % (len(block), block))
-                if cut and package.tell() >= size // 2:
-                    self.drop_connection()
-                    return
-            self.wfile.write(b"0\r\n\r\n")
-
     def requested_span(self, size, validators):
         """(first, last) byte the Range asks for; None for the whole file (no Range, one of another
         shape, or an If-Range that names neither validator); () when it cannot be met."""
@@ -281,88 +261,6 @@ class ServiceHandler(BaseHTTPRequestHandler):
         if drop:
             self.drop_connection()
 
-    def send_partial(self, name, pace):
-        """Announces the whole length; pace(sent) returns how much to send next, 0 to stop early."""
-        path = self.package_file(name)
-        if path is None:
-            self.send_not_found()
-            return
-        size = os.path.getsize(path)
-        with open(path, "rb") as package:
-            self.send_response(200)
-            self.send_header("Content-Type", "application/octet-stream")
-            self.send_header("Content-Length", str(size))
-            self.end_headers()
-            sent = 0
-            while sent < size:
-                step = pace(sent, size)
-                if step <= 0:
-                    break
-                block = package.read(step)
-                self.wfile.write(block)
-                sent += len(block)
-        if sent < size:
-            self.drop_connection()
-
-    def send_overlong(self, name):
-        """The whole file behind a Content-Length that announces 1000 bytes fewer."""
-        path = self.package_file(name)
-        if path is None:
-            self.send_not_found()
-            return
-        with open(path, "rb") as package:
-            data = package.read()
-        self.send_response(200)
-        self.send_header("Content-Type", "application/octet-stream")
-        self.send_header("Content-Length", str(max(0, len(data) - 1000)))
-        # Keeps the client from reusing the connection, whose rest would answer its next request.
-        self.send_header("Connection", "close")
-        self.end_headers()
-        self.wfile.write(data)
-        self.drop_connection()
-
-    def answer_fault(self, fault):
-        kind, _, name = fault.partition("/")
-        if kind in ("chunked", "chunked-cut"):
-            self.send_chunked(name, cut=kind == "chunked-cut")
-        elif kind == "drop-once":
-            # The first answer breaks off; the request that resumes it is answered in full.
-            self.send_ranged(name, drop="Range" not in self.headers)
-        elif kind == "drop-always":
-            self.send_ranged(name, drop=True)
-        elif kind == "ignore-range":
-            # Breaks off once, then answers every Range with the whole file.
-            self.send_ranged(name, honour_range=False, drop="Range" not in self.headers)
-        elif kind == "empty":
-            self.send_bytes(200, b"", "application/octet-stream")
-        elif kind == "404":
-            self.send_bytes(404, b"<html><head><title>Not Found</title></head>"
-                            b"<body><h1>Not Found</h1></body></html>", "text/html")
-        elif kind in ("redirect-http", "redirect-https"):
-            scheme = "http" if kind == "redirect-http" else "https"
-            location = "%s://127.0.0.1/packages/%s" % (scheme, name)
-            self.send_bytes(302, b"", "text/plain", [("Location", location)])
-        elif kind == "slow":
-            def slow(sent, size):
-                if sent:
-                    time.sleep(SLOW_PAUSE)
-                return SLOW_BLOCK
-            self.send_partial(name, slow)
-        elif kind == "cut":
-            self.send_partial(name, lambda sent, size: size // 2 - sent)
-        elif kind == "stall":
-            # Half the file, then silence on an open connection, as a stalled network gives.
-            def stall(sent, size):
-                if sent:
-                    time.sleep(STALL_SECONDS)
-                    return 0
-                return size // 2
-            self.send_partial(name, stall)
-        elif kind == "overlong":
-            self.send_overlong(name)
-        else:
-            self.send_bytes(404, b"<html><body>No such fault</body></html>", "text/html")
-
     def drop_connection(self):
         self.close_connection = True
         try:
@@ -376,9 +274,10 @@ class UpdateService(ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, address, root, jwt_secret, database, cert, key):
+    def __init__(self, address, root, jwt_secret, database, cert, key, routes):
         super().__init__(address, ServiceHandler)
         self.root = root
+        self.routes = routes
         self.jwt_secret = jwt_secret
         self.database = database
         self.cert_folder = os.path.dirname(os.path.abspath(cert))
@@ -430,6 +329,14 @@ def server_context(cert, key):
     return context
 
 
+def load_routes(path):
+    """The ROUTES of a Python file: path prefix to answer(handler, rest)."""
+    spec = importlib.util.spec_from_file_location("routes", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module.ROUTES
+
+
 def probe(host, port, ca_file, timeout):
     """True once a TLS handshake with the service succeeds under the test CA."""
     context = ssl.create_default_context(cafile=ca_file)
@@ -452,6 +359,7 @@ def main():
                         help="first check that the API key in FILE is accepted; end with status 1 if not")
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=443)
+    parser.add_argument("--routes", metavar="FILE", help="Python file whose ROUTES add routes to the service")
     parser.add_argument("--probe", action="store_true", help="only check that the service answers TLS")
     args = parser.parse_args()
 
@@ -473,8 +381,9 @@ def main():
         parser.error("--root, --key and --database are needed to serve")
     release_db.psycopg2()
     os.makedirs(os.path.join(args.root, "packages"), exist_ok=True)
+    routes = load_routes(args.routes) if args.routes else {}
     server = UpdateService((args.host, args.port), os.path.abspath(args.root), jwt_secret, args.database,
-                           args.cert, args.key)
+                           args.cert, args.key, routes)
     print("update service on https://%s:%d/ serving %s" % (args.host, args.port, args.root), flush=True)
     try:
         server.serve_forever()

@@ -2,10 +2,10 @@
 # Starts or stops the release database of a build folder's local update service: a PostgreSQL
 # cluster in <build>/pgdata, made once per build folder, reached only through the unix socket in
 # that folder (no TCP), run by the unprivileged postgres user when root starts it. start makes
-# the database "ostrel" anew from service/schema.sql, so every start begins with no release
+# the database "ostrel" anew from backend/schema.sql, so every start begins with no release
 # published; stop ends the server and keeps the cluster. Each step is bounded in time.
 # The server's log is <build>/pgdata/server.log.
-# Usage: scripts/database.sh start|stop <build-dir>
+# Usage: backend/database.sh start|stop <build-dir>
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 action=${1:-}
@@ -59,7 +59,7 @@ if [ "$(cat "$cluster/PG_VERSION" 2>/dev/null)" != "$major" ]; then
         exit 1
     fi
     cat >>"$cluster/postgresql.conf" <<'EOF'
-# The local update service's release database (scripts/database.sh).
+# The local update service's release database (backend/database.sh).
 listen_addresses = ''
 unix_socket_directories = '.'
 max_connections = 20
@@ -79,4 +79,4 @@ if ! running && ! asOwner "$bin/pg_ctl" start -D "$cluster" -l "$cluster/server.
 fi
 sql() { PGOPTIONS='-c client_min_messages=warning' timeout $bound "$bin/psql" -h "$build/pgdata" -U postgres -X -q -v ON_ERROR_STOP=1 "$@"; }
 sql -d postgres -c 'DROP DATABASE IF EXISTS ostrel WITH (FORCE)' -c 'CREATE DATABASE ostrel'
-sql -d ostrel -f "$here/../service/schema.sql"
+sql -d ostrel -f "$here/schema.sql"

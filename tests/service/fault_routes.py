@@ -1,0 +1,122 @@
+"""The local update service's fault routes, for the tests and the tours: the packages served under
+/fault/<kind>/<name> in the ways a real network can misbehave. Loaded by the service with
+--routes (backend/service.sh start <build> --routes tests/service/fault_routes.py); each answer
+is made with the service's own request handler and its senders.
+"""
+
+import os
+import time
+
+SLOW_BLOCK = 64 * 1024
+SLOW_PAUSE = 0.1
+STALL_SECONDS = 20
+
+
+def send_chunked(handler, name, cut=False):
+    """With cut, the answer stops after half the file, before its last chunk."""
+    path = handler.package_file(name)
+    if path is None:
+        handler.send_not_found()
+        return
+    with open(path, "rb") as package:
+        handler.send_response(200)
+        handler.send_header("Content-Type", "application/octet-stream")
+        handler.send_header("Transfer-Encoding", "chunked")
+        handler.end_headers()
+        if handler.command == "HEAD":
+            return
+        size = os.path.getsize(path)
+        while block := package.read(40000):
+            handler.wfile.write(b"%x\r\n%s\r\n" % (len(block), block))
+            if cut and package.tell() >= size // 2:
+                handler.drop_connection()
+                return
+        handler.wfile.write(b"0\r\n\r\n")
+
+
+def send_partial(handler, name, pace):
+    """Announces the whole length; pace(sent) returns how much to send next, 0 to stop early."""
+    path = handler.package_file(name)
+    if path is None:
+        handler.send_not_found()
+        return
+    size = os.path.getsize(path)
+    with open(path, "rb") as package:
+        handler.send_response(200)
+        handler.send_header("Content-Type", "application/octet-stream")
+        handler.send_header("Content-Length", str(size))
+        handler.end_headers()
+        sent = 0
+        while sent < size:
+            step = pace(sent, size)
+            if step <= 0:
+                break
+            block = package.read(step)
+            handler.wfile.write(block)
+            sent += len(block)
+    if sent < size:
+        handler.drop_connection()
+
+
+def send_overlong(handler, name):
+    """The whole file behind a Content-Length that announces 1000 bytes fewer."""
+    path = handler.package_file(name)
+    if path is None:
+        handler.send_not_found()
+        return
+    with open(path, "rb") as package:
+        data = package.read()
+    handler.send_response(200)
+    handler.send_header("Content-Type", "application/octet-stream")
+    handler.send_header("Content-Length", str(max(0, len(data) - 1000)))
+    # Keeps the client from reusing the connection, whose rest would answer its next request.
+    handler.send_header("Connection", "close")
+    handler.end_headers()
+    handler.wfile.write(data)
+    handler.drop_connection()
+
+
+def answer_fault(handler, fault):
+    kind, _, name = fault.partition("/")
+    if kind in ("chunked", "chunked-cut"):
+        send_chunked(handler, name, cut=kind == "chunked-cut")
+    elif kind == "drop-once":
+        # The first answer breaks off; the request that resumes it is answered in full.
+        handler.send_ranged(name, drop="Range" not in handler.headers)
+    elif kind == "drop-always":
+        handler.send_ranged(name, drop=True)
+    elif kind == "ignore-range":
+        # Breaks off once, then answers every Range with the whole file.
+        handler.send_ranged(name, honour_range=False, drop="Range" not in handler.headers)
+    elif kind == "empty":
+        handler.send_bytes(200, b"", "application/octet-stream")
+    elif kind == "404":
+        handler.send_bytes(404, b"<html><head><title>Not Found</title></head>"
+                           b"<body><h1>Not Found</h1></body></html>", "text/html")
+    elif kind in ("redirect-http", "redirect-https"):
+        scheme = "http" if kind == "redirect-http" else "https"
+        location = "%s://127.0.0.1/packages/%s" % (scheme, name)
+        handler.send_bytes(302, b"", "text/plain", [("Location", location)])
+    elif kind == "slow":
+        def slow(sent, size):
+            if sent:
+                time.sleep(SLOW_PAUSE)
+            return SLOW_BLOCK
+        send_partial(handler, name, slow)
+    elif kind == "cut":
+        send_partial(handler, name, lambda sent, size: size // 2 - sent)
+    elif kind == "stall":
+        # Half the file, then silence on an open connection, as a stalled network gives.
+        def stall(sent, size):
+            if sent:
+                time.sleep(STALL_SECONDS)
+                return 0
+            return size // 2
+        send_partial(handler, name, stall)
+    elif kind == "overlong":
+        send_overlong(handler, name)
+    else:
+        handler.send_bytes(404, b"<html><body>No such fault</body></html>", "text/html")
+
+
+ROUTES = {"/fault/": answer_fault}
