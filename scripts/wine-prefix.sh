@@ -21,11 +21,21 @@ log="$WINEPREFIX.log"
 exec 9>"$WINEPREFIX.lock"
 flock 9
 
+# Waits until the prefix's Wine processes have ended. On a loaded machine Wine's desktop process
+# has been seen to hang after wineboot and hold the prefix for ever: it is ended after two minutes.
+settle() {
+    if ! timeout 120 wineserver -w; then
+        echo "wine-prefix.sh: Wine did not settle in $WINEPREFIX; ending its processes" >&2
+        wineserver -k || true
+        timeout 30 wineserver -w || true
+    fi
+}
+
 if [ ! -f "$WINEPREFIX/.ostrel-prefix" ]; then
     rm -rf "$WINEPREFIX"
     echo "creating Wine prefix $WINEPREFIX" >&2
     wineboot -i >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
-    wineserver -w
+    settle
     # GDI+ asks for "Segoe UI"; Noto Sans CJK covers Latin, Cyrillic, Hangul, kana and Han.
     reg="$WINEPREFIX/ostrel-prefix.reg"
     dpiHex=$(printf '%08x' "$dpi")
@@ -47,7 +57,7 @@ REGEDIT4
 "LogPixels"=dword:$dpiHex
 REG
     wine regedit /S "$reg" >>"$log" 2>&1
-    wineserver -w
+    settle
     touch "$WINEPREFIX/.ostrel-prefix"
 fi
 
