@@ -1,12 +1,14 @@
 #include "app/product_launch.h"
 
 #include "app/main_window.h"
+#include "app/window_proc.h"
 #include "app/workers.h"
 #include "i18n/language_table.h"
 #include "install/transaction.h"
 #include "state/install_record.h"
 #include "state/setup_state.h"
 #include "state/shutdown.h"
+#include "win/com.h"
 #include "win/handles.h"
 #include "win/install_log.h"
 #include "win/paths.h"
@@ -27,12 +29,13 @@ InstallLog setupLog() {
     return {temp.empty() ? temp : temp + installLogName};
 }
 
-// ShellExecuteEx of Ostrel.exe in folder; empty when it did not start.
-UniqueKernelHandle startProduct(const std::wstring& folder) {
+// ShellExecuteEx of Ostrel.exe in folder; empty when it did not start. Without a window to
+// answer it, a failure shows no message box of the shell's.
+UniqueKernelHandle startProduct(const std::wstring& folder, bool quiet = false) {
     const std::wstring executable = folder + L"\\" + productExeName;
     SHELLEXECUTEINFOW launch{};
     launch.cbSize = sizeof(launch);
-    launch.fMask = SEE_MASK_NOCLOSEPROCESS;
+    launch.fMask = SEE_MASK_NOCLOSEPROCESS | (quiet ? SEE_MASK_FLAG_NO_UI : 0);
     launch.lpVerb = L"open";
     launch.lpFile = executable.c_str();
     launch.lpDirectory = folder.c_str();
@@ -45,14 +48,14 @@ UniqueKernelHandle startProduct(const std::wstring& folder) {
 
 // Stops running copies and starts Ostrel.exe of the install folder (process stays empty when the
 // start fails); false, with Failed and the folder in the message, when it is missing.
-bool startInstalledProduct(UniqueKernelHandle& process) {
+bool startInstalledProduct(UniqueKernelHandle& process, bool quiet = false) {
     const std::wstring folder = currentInstallDir();
     if (!pathExists(folder + L"\\" + productExeName)) {
         failWith(L"Ostrel.exe not found:\n" + folder);
         return false;
     }
     stopRunningProducts();
-    process = startProduct(folder);
+    process = startProduct(folder, quiet);
     return true;
 }
 
@@ -102,27 +105,41 @@ void launchProduct() {
 
 bool runInstalledProduct() {
     UniqueKernelHandle process;
-    if (!startInstalledProduct(process))
+    if (!startInstalledProduct(process, true))
         return false;
-    if (process)
-        WaitForInputIdle(process.get(), launchIdleWaitMs);
+    if (!process) {
+        failWith(L"Ostrel.exe could not be started:\n" + currentInstallDir());
+        return false;
+    }
+    WaitForInputIdle(process.get(), launchIdleWaitMs);
     return true;
 }
 
-// RESTORE: the installation the update replaced, put back and started.
 void restorePreviousProduct() {
-    bool restored = false;
-    try {
-        restored = restorePreviousVersion(setupLog());
-    } catch (...) {
-    }
-    if (!restored) {
-        failWith(stringsFor(setupState.language).errCopy);
-        return;
-    }
-    setInstalledVersion(installedVersionIn(currentInstallDir()));
-    stopRunningProducts();
-    if (const UniqueKernelHandle process = startProduct(currentInstallDir()))
-        WaitForInputIdle(process.get(), launchIdleWaitMs);
-    PostMessageW(mainWindow(), WM_CLOSE, 0, 0);
+    setStatus(SetupStatus::Installing, stringsFor(setupState.language).statusRestoring);
+    setupState.progress.exchange(0.0);
+    requestRepaint();
+    const bool started = startWorker([] {
+        // The updated product's files are about to be replaced: its copies end first.
+        stopRunningProducts();
+        bool restored = false;
+        try {
+            restored = restorePreviousVersion(setupLog());
+        } catch (...) {
+        }
+        if (!restored) {
+            failWith(stringsFor(setupState.language).errCopy);
+            return;
+        }
+        setInstalledVersion(installedVersionIn(currentInstallDir()));
+        // The close rule lets Complete through without a question.
+        setupState.progress.exchange(1.0);
+        setStatus(SetupStatus::Complete, stringsFor(setupState.language).statusComplete);
+        const ComApartment apartment; // ShellExecuteEx may load shell extensions
+        if (const UniqueKernelHandle process = startProduct(currentInstallDir()))
+            WaitForInputIdle(process.get(), launchIdleWaitMs);
+        PostMessageW(mainWindow(), WM_CLOSE, 0, 0);
+    });
+    if (!started)
+        failWith(threadFailureText);
 }

@@ -14,9 +14,10 @@ void launchProduct();
 
 // Stops running copies and starts the installed product, waiting until it takes input, with no
 // watch of an update and no window; false, with Failed and the folder in the message, when
-// Ostrel.exe is missing. Any thread.
+// Ostrel.exe is missing or cannot be started. Any thread.
 bool runInstalledProduct();
 
-// UI thread. RESTORE: the installation the update replaced, put back and started, then the setup
-// closes; Failed when it cannot be put back.
+// UI thread. RESTORE: the progress page shows the restore while a worker puts back the
+// installation the update replaced and starts it, then the setup closes; Failed when it cannot
+// be put back.
 void restorePreviousProduct();

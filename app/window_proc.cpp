@@ -9,6 +9,7 @@
 #include "render/frame.h"
 #include "render/page_model.h"
 #include "state/setup_state.h"
+#include "state/shutdown.h"
 #include "win/com.h"
 #include "win/handles.h"
 
@@ -24,6 +25,9 @@ namespace {
 constexpr UINT_PTR repaintTimerId = 1;
 constexpr UINT repaintPeriodMs = 16;
 constexpr DWORD darkModeAttribute = 20; // DWMWA_USE_IMMERSIVE_DARK_MODE
+// How long the end of the session waits for an open installation to be rolled back.
+constexpr ULONGLONG sessionEndRollbackMs = 30000;
+constexpr DWORD sessionEndPollMs = 20;
 
 // Set while an install worker exists; the thread clears it as its last step.
 std::atomic<bool> installWorkerRunning{false};
@@ -167,6 +171,15 @@ void onAutomationAction(HWND window, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// The session ends whatever we answered: a running installation is rolled back before the process
+// is ended.
+void endSession() {
+    beginShutdown();
+    const ULONGLONG deadline = GetTickCount64() + sessionEndRollbackMs;
+    while (installTransactionOpen() && GetTickCount64() < deadline)
+        Sleep(sessionEndPollMs);
+}
+
 // Returns whether the key was the window's.
 bool onKeyDown(HWND window, UINT key) {
     const bool shift = GetKeyState(VK_SHIFT) < 0;
@@ -178,6 +191,8 @@ bool onKeyDown(HWND window, UINT key) {
     return outcome.handled;
 }
 } // namespace
+
+BOOL(WINAPI* createShutdownBlockReason)(HWND window, LPCWSTR reason) = ShutdownBlockReasonCreate;
 
 void startUpdateCheck(WorkerBody body) {
     if (!startWorker(body))
@@ -245,6 +260,18 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_CLOSE:
         onClose(window);
+        return 0;
+    case WM_QUERYENDSESSION:
+        // Half-replaced files must not be left behind: ask Windows to wait, and say why.
+        if (!installTransactionOpen())
+            return TRUE;
+        createShutdownBlockReason(window, stringsFor(setupState.language).shutdownBlockReason);
+        return FALSE;
+    case WM_ENDSESSION:
+        if (wParam)
+            endSession();
+        else
+            ShutdownBlockReasonDestroy(window);
         return 0;
     case WM_KEYDOWN:
         if (onKeyDown(window, static_cast<UINT>(wParam)))

@@ -8,6 +8,10 @@
 
 LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// ShutdownBlockReasonCreate, which the window calls when a shutdown or sign-out would cut an
+// installation short; tests record the reason instead (Wine's does nothing).
+extern BOOL(WINAPI* createShutdownBlockReason)(HWND window, LPCWSTR reason);
+
 // Failed with this when a worker thread cannot be made.
 inline constexpr const wchar_t* threadFailureText = L"Could not start a background task.\nPlease try again.";
 

@@ -46,6 +46,8 @@ constexpr LocalizedStrings enStrings = {
     L"This release could not be verified.\nPlease try again later.",
     L"Minimize",
     L"Close",
+    L"Restoring the previous version...",
+    L"Ostrel is being installed. Shutting down now would leave it unfinished.",
 };
 constexpr LocalizedStrings koStrings = {
     L"Korean",
@@ -90,6 +92,8 @@ constexpr LocalizedStrings koStrings = {
     L"릴리스를 검증할 수 없습니다.\n나중에 다시 시도해주세요.",
     L"최소화",
     L"닫기",
+    L"이전 버전을 복원하는 중...",
+    L"Ostrel을 설치하는 중입니다. 지금 종료하면 설치가 완료되지 않습니다.",
 };
 constexpr LocalizedStrings jaStrings = {
     L"Japanese",
@@ -134,6 +138,8 @@ constexpr LocalizedStrings jaStrings = {
     L"リリースを検証できません。\nしばらくしてから再度お試しください。",
     L"最小化",
     L"閉じる",
+    L"以前のバージョンを復元中...",
+    L"Ostrel をインストール中です。今終了するとインストールが完了しません。",
 };
 constexpr LocalizedStrings zhStrings = {
     L"Chinese",
@@ -178,6 +184,8 @@ constexpr LocalizedStrings zhStrings = {
     L"无法验证此版本。\n请稍后重试。",
     L"最小化",
     L"关闭",
+    L"正在恢复以前的版本...",
+    L"正在安装 Ostrel。现在关机将无法完成安装。",
 };
 constexpr LocalizedStrings ruStrings = {
     L"Russian",
@@ -222,6 +230,8 @@ constexpr LocalizedStrings ruStrings = {
     L"Не удалось проверить выпуск.\nПопробуйте позже.",
     L"Свернуть",
     L"Закрыть",
+    L"Восстановление предыдущей версии...",
+    L"Идёт установка Ostrel. Если завершить работу сейчас, установка не будет завершена.",
 };
 } // namespace
 

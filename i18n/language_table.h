@@ -50,6 +50,10 @@ struct LocalizedStrings {
     // The title bar's two glyph buttons, as screen readers name them.
     const wchar_t* btnMinimize;
     const wchar_t* btnClose;
+    // RESTORE at work on the progress page.
+    const wchar_t* statusRestoring;
+    // Shown by Windows beside the setup when a shutdown or sign-out waits for an installation.
+    const wchar_t* shutdownBlockReason;
 };
 
 using LanguageTable = std::map<int32_t, LocalizedStrings>;

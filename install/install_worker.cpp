@@ -53,10 +53,11 @@ struct InstallRun {
         try {
             if (transaction.journal) {
                 transaction.journal.reset();
-                rollBack(transaction.journalPath, log);
+                rollBack(transaction.journalPath, log, {steps.lockedFileWait, realUndoSteps.rootError});
             }
         } catch (...) {
         }
+        setInstallTransactionOpen(false);
     }
 
     const InstallSteps& steps;
@@ -137,11 +138,14 @@ bool verifyPackage(InstallRun& run, const std::wstring& expected, const std::wst
 
 // The install folder and a fresh staging folder.
 bool prepareFolders(InstallRun& run) {
-    // A journal left by a run that could not finish its rollback is finished first.
-    rollBack(installJournalPath(), run.log);
+    // A journal left by a run that could not finish its rollback is finished first, or set aside
+    // so that it cannot block every installation after it.
+    if (!rollBack(installJournalPath(), run.log, {run.steps.lockedFileWait, realUndoSteps.rootError}))
+        setJournalAside(installJournalPath(), run.log);
     if (!beginTransaction(run.transaction, installJournalPath(), run.installFolder))
         return run.fail(L"Cannot write install journal: " + installJournalPath(),
                         stringsFor(setupState.language).errCopy + std::wstring(L"\n") + run.installFolder);
+    setInstallTransactionOpen(true);
     std::error_code error;
     createFolders(run.transaction, run.installFolder, error);
     if (error)
@@ -234,6 +238,9 @@ std::wstring placeEntries(InstallRun& run, const std::vector<PackageEntry>& entr
     int32_t copied = 0;
     std::error_code error;
     for (const PackageEntry& entry : entries) {
+        // The session is ending or the window was closed: the run ends and is rolled back.
+        if (setupState.cancelRequested.load())
+            return L"Copy CANCELLED before " + entry.destination;
         const bool placed = entry.folder ? createFolders(run.transaction, entry.destination, error)
                                          : placeFile(run.transaction, entry.source, entry.destination,
                                                      run.steps.lockedFileWait, error);

@@ -41,13 +41,17 @@ bool createShortcut(const std::wstring& linkPath, const std::wstring& target,
 }
 
 std::vector<std::wstring> chosenShortcuts() {
+    return shortcutsFor(setupState.createDesktopShortcut, setupState.createStartMenuShortcut);
+}
+
+std::vector<std::wstring> shortcutsFor(bool desktopShortcut, bool startMenuShortcut) {
     std::vector<std::wstring> links;
-    if (setupState.createDesktopShortcut) {
+    if (desktopShortcut) {
         const std::wstring desktop = knownFolderPath(CSIDL_DESKTOP);
         if (!desktop.empty())
             links.push_back(desktop + L"\\" + shortcutFileName);
     }
-    if (setupState.createStartMenuShortcut) {
+    if (startMenuShortcut) {
         const std::wstring programs = knownFolderPath(CSIDL_PROGRAMS);
         if (!programs.empty())
             links.push_back(programs + L"\\" + startMenuFolderName + L"\\" + shortcutFileName);

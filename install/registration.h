@@ -29,6 +29,10 @@ inline constexpr RegisteredValue registeredValues[] = {
 // cannot be found is left out. Reads the two shortcut options from setupState.
 std::vector<std::wstring> chosenShortcuts();
 
+// The shortcut files for these choices, whatever setupState holds; shortcutsFor(true, true) are
+// all an installation can write.
+std::vector<std::wstring> shortcutsFor(bool desktopShortcut, bool startMenuShortcut);
+
 // Writes the product key, the Uninstall entry and the product's settings, then the chosen
 // shortcuts; false when any value or shortcut could not be written. Reads language and the
 // shortcut options from setupState. Install worker thread.

@@ -10,6 +10,7 @@
 
 #include <string>
 #include <system_error>
+#include <vector>
 
 // How long a locked file is waited for before the installation gives up.
 struct LockedFileWait {
@@ -17,6 +18,32 @@ struct LockedFileWait {
     DWORD pauseMs;
 };
 inline constexpr LockedFileWait lockedFileWait{12, 250};
+
+// What undoing a journal asks of the machine: how long a locked file is waited for, and whether
+// the drive or share under a folder answers (0, or the error its root gives). Tests hand it what
+// Windows would.
+struct UndoSteps {
+    LockedFileWait wait;
+    DWORD (*rootError)(const std::wstring& root);
+};
+
+// lockedFileWait and the root's attributes as GetFileAttributesW reads them.
+extern const UndoSteps realUndoSteps;
+
+// The folders and shortcut files a journal may name; lines about anything else are refused.
+struct JournalScope {
+    std::wstring installFolder;
+    std::wstring backupFolder; // empty when the header's is not one this code would make
+    std::vector<std::wstring> shortcuts;
+};
+
+// The scope a journal's header gives, with the two shortcut files an installation can write.
+JournalScope journalScope(const std::wstring& installFolder, const std::wstring& backupFolder,
+                          const std::vector<std::wstring>& shortcuts);
+
+// True when an undo of this journal line touches only the scope's files and folders and the
+// installation's own registry keys and values.
+bool entryInScope(const std::vector<std::wstring>& entry, const JournalScope& scope);
 
 struct InstallTransaction {
     std::wstring journalPath;
@@ -56,18 +83,24 @@ void commitTransaction(InstallTransaction& transaction, bool keepRestorePoint = 
 // Where the restore point of the update this run made lives while the run lasts.
 std::wstring restorePointPath();
 
-// Puts back the installation the update replaced, logging each item; the restore point is used
-// up. False when there is none or something could not be put back: what is left is then the
-// unfinished installation that the next start finishes.
-bool restorePreviousVersion(const InstallLog& log);
+// Puts back the installation the update replaced, logging each item. The restore point becomes
+// the install journal before anything is undone, so a restore cut short by a crash or a kill is
+// finished by the next start. False when there is none or something could not be put back: the
+// journal then stays for the next start. Any thread but the UI's: it may wait for locked files.
+bool restorePreviousVersion(const InstallLog& log, const UndoSteps& steps = realUndoSteps);
 
 // The update stands: its restore point and backup go.
 void discardRestorePoint();
 
 // Puts back what the journal at journalPath records, newest change first, logging each item,
-// then deletes the backup and the journal. True when there is nothing left to undo (no journal
-// included); on false the journal stays for the next run.
-bool rollBack(const std::wstring& journalPath, const InstallLog& log);
+// then deletes the journal and the backup. Lines outside the journal's scope are refused and
+// logged; nothing is undone while the install or backup folder cannot be reached. True when
+// there is nothing left to undo (no journal included); on false the journal stays for the next run.
+bool rollBack(const std::wstring& journalPath, const InstallLog& log, const UndoSteps& steps = realUndoSteps);
+
+// A journal that rollBack could not finish, renamed so that an installation can begin; its
+// backup stays. Returns the new name, "" when it could not be renamed.
+std::wstring setJournalAside(const std::wstring& journalPath, const InstallLog& log);
 
 // Start of a run: finishes the rollback of an installation that a crash or a kill interrupted,
 // and drops a restore point that an earlier run left (its update stood).

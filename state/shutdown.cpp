@@ -6,6 +6,7 @@
 namespace {
 const UniqueKernelHandle shutdownSignal(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 std::atomic<bool> shuttingDown{false};
+std::atomic<bool> transactionOpen{false};
 } // namespace
 
 void beginShutdown() {
@@ -24,4 +25,12 @@ void resetCancel() {
     setupState.cancelRequested.store(false);
     if (shuttingDown.load())
         setupState.cancelRequested.store(true);
+}
+
+void setInstallTransactionOpen(bool open) {
+    transactionOpen.store(open);
+}
+
+bool installTransactionOpen() {
+    return transactionOpen.load();
 }

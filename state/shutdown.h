@@ -14,3 +14,8 @@ HANDLE shutdownEvent();
 // The install worker's fresh start: a cancel left from an earlier run is forgotten, the end of
 // the run is not. Any thread.
 void resetCancel();
+
+// Set by the install worker while its transaction is open (files or registry may be half
+// changed), so that the end of the session can wait for the rollback. Any thread.
+void setInstallTransactionOpen(bool open);
+bool installTransactionOpen();

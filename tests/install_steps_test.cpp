@@ -1,7 +1,10 @@
 // The install worker's failure points through fake steps: no service, no PowerShell.
+#include "app/window_proc.h"
 #include "i18n/language_table.h"
 #include "install/install_worker.h"
+#include "install/transaction.h"
 #include "state/setup_state.h"
+#include "state/shutdown.h"
 #include "tests/support/install_log_lines.h"
 #include "tests/support/state_print.h"
 #include "tests/support/test_files.h"
@@ -13,6 +16,7 @@
 
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -30,6 +34,7 @@ struct FakeWorld {
     UniqueFile stagingLock;
     std::wstring digest = L"AB12";
     std::vector<std::pair<std::wstring, std::string>> package = {{L"Ostrel.exe", "MZ"}};
+    bool copyWaitsForCancel = false; // the stop before the copy holds the run until a cancel
     int downloadCalls = 0;
     int stopCalls = 0;
     bool registered = false;
@@ -37,7 +42,11 @@ struct FakeWorld {
 FakeWorld world;
 
 const InstallSteps fakeSteps = {
-    [] { ++world.stopCalls; },
+    [] {
+        if (++world.stopCalls == 2 && world.copyWaitsForCancel)
+            for (int wait = 0; wait < 1000 && !setupState.cancelRequested.load(); ++wait)
+                Sleep(10);
+    },
     [](const std::wstring&, const std::wstring& destination, DownloadProgress progress,
        const std::atomic<bool>&) {
         ++world.downloadCalls;
@@ -202,4 +211,60 @@ TEST(InstallSteps, RunningCopiesAreStoppedAgainRightBeforeAnUpdateReplacesFiles)
     }
     discardRestorePoint();
     fs::remove_all(folder);
+}
+
+// Its own CTest entry: the end of the session is the end of the process's runs.
+TEST(SessionEnd, AShutdownDuringTheCopyWaitsForTheRollbackOfTheInstallation) {
+    const fs::path folder = fs::temp_directory_path() / L"ostrel-steps-session";
+    fs::remove_all(folder);
+    RegDeleteTreeW(HKEY_CURRENT_USER, productKeyPath);
+    world = {};
+    world.package = {{L"Ostrel.exe", "MZ 1.2"}, {L"a.txt", "a 1.2"}};
+    {
+        std::lock_guard lock(setupState.sharedMutex);
+        setupState.installDir = folder.wstring();
+        setupState.downloadUrl = serviceOrigin() + L"packages/p.zip";
+        setupState.expectedSha256 = L"ab12";
+        setupState.latestVersion = L"1.2.0";
+    }
+    installWorkerWith(fakeSteps);
+    ASSERT_EQ(takeSharedSnapshot().status, SetupStatus::Complete);
+    discardRestorePoint();
+    const std::string exeBefore = readBytes(folder / L"Ostrel.exe");
+    const RegistryValue versionBefore = readRegistryValue(HKEY_CURRENT_USER, productKeyPath, L"Version");
+
+    world = {};
+    world.package = {{L"Ostrel.exe", "MZ 1.3"}, {L"a.txt", "a 1.3"}, {L"b.txt", "b 1.3"}};
+    world.copyWaitsForCancel = true;
+    setupState.latestVersion = L"1.3.0";
+    setupState.language = 2;
+    std::thread worker([] { installWorkerWith(fakeSteps); });
+    for (int wait = 0; wait < 1000 && world.stopCalls < 2; ++wait)
+        Sleep(10);
+    ASSERT_TRUE(installTransactionOpen());
+
+    static std::wstring reason;
+    createShutdownBlockReason = [](HWND, LPCWSTR text) -> BOOL {
+        reason = text;
+        return TRUE;
+    };
+    // Only the two session messages reach the window procedure, as Windows sends them.
+    const HWND window =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    EXPECT_EQ(wndProc(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+    EXPECT_EQ(reason, stringsFor(2).shutdownBlockReason);
+    wndProc(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    // Back as it was by the time the window let the session end.
+    EXPECT_FALSE(installTransactionOpen());
+    EXPECT_EQ(readBytes(folder / L"Ostrel.exe"), exeBefore);
+    EXPECT_EQ(readBytes(folder / L"a.txt"), "a 1.2");
+    EXPECT_FALSE(fs::exists(folder / L"b.txt"));
+    EXPECT_EQ(readRegistryValue(HKEY_CURRENT_USER, productKeyPath, L"Version").data, versionBefore.data);
+    EXPECT_FALSE(fs::exists(installJournalPath()));
+    worker.join();
+    EXPECT_EQ(takeSharedSnapshot().status, SetupStatus::Failed);
+    EXPECT_EQ(wndProc(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE) << "nothing open any more";
+    DestroyWindow(window);
+    fs::remove_all(folder);
+    RegDeleteTreeW(HKEY_CURRENT_USER, productKeyPath);
 }

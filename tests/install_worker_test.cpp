@@ -16,9 +16,11 @@
 #include "win/paths.h"
 #include "win/product_names.h"
 #include "win/registry.h"
+#include "win/text.h"
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -604,4 +606,264 @@ TEST_F(InstallWorker, ARestoreThatCannotFinishIsFinishedByTheNextStart) {
     recoverInterruptedInstall();
     EXPECT_TRUE(snapshotOf(folder) == before);
     EXPECT_FALSE(fs::exists(installJournalPath()));
+}
+
+// The transaction's failure points: each compares the installation, files and registry values,
+// before and after.
+namespace {
+// What an update does up to the moment it is killed: Ostrel.exe and data/a.txt replaced, a new
+// file in a new folder, the registry half written. The journal stays behind.
+void killedUpdate(const fs::path& folder) {
+    const fs::path staged = fs::temp_directory_path() / L"ostrel-killed-staging";
+    writeBytes(staged / L"Ostrel.exe", "MZ 1.3");
+    writeBytes(staged / L"a.txt", "a 1.3");
+    writeBytes(staged / L"b.txt", "b 1.3");
+    InstallTransaction transaction;
+    ASSERT_TRUE(beginTransaction(transaction, installJournalPath(), folder.wstring()));
+    std::error_code error;
+    ASSERT_TRUE(
+        placeFile(transaction, staged / L"Ostrel.exe", folder / L"Ostrel.exe", lockedFileWait, error));
+    ASSERT_TRUE(
+        placeFile(transaction, staged / L"a.txt", folder / L"data" / L"a.txt", lockedFileWait, error));
+    ASSERT_TRUE(placeFile(transaction, staged / L"b.txt", folder / L"new" / L"b.txt", lockedFileWait, error));
+    ASSERT_TRUE(recordRegistry(transaction));
+    writeRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version", L"1.3.0");
+    fs::remove_all(staged);
+}
+
+std::wstring backupBeside(const fs::path& folder) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder.parent_path()))
+        if (entry.path().filename().wstring().starts_with(folder.filename().wstring() + L".backup-"))
+            return entry.path().wstring();
+    return {};
+}
+
+// Closes the handle after a pause, on a thread of its own: a scanner done with a file.
+std::thread releaseLater(UniqueFile& file, int pauseMs) {
+    return std::thread([&file, pauseMs] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        file.reset();
+    });
+}
+
+UniqueFile holdWithoutDelete(const fs::path& file) {
+    return UniqueFile(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+}
+
+const LockedFileWait shortWait{40, 25};
+} // namespace
+
+// Run by the test below in a process of its own, which it kills part-way.
+TEST(RestoreInAnotherProcess, DISABLED_PutsThePreviousVersionBack) {
+    restorePreviousVersion(InstallLog{installLogFile().wstring()});
+}
+
+TEST_F(InstallWorker, ARestoreKilledPartWayIsFinishedByTheNextStart) {
+    offer({{"Ostrel.exe", "MZ 1.2"}, {"a.dll", "a 1.2"}, {"b.dll", "b 1.2"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    const Installation before = snapshotOf(folder);
+    offer({{"Ostrel.exe", "MZ 1.3"}, {"a.dll", "a 1.3"}, {"b.dll", "b 1.3"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    ASSERT_TRUE(fs::exists(restorePointPath()));
+
+    // a.dll held: the restore waits for it, after the registry values were put back.
+    UniqueFile held = holdWithoutDelete(folder / L"a.dll");
+    ASSERT_TRUE(held);
+    const size_t offset = installLogSize();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    std::wstring commandLine =
+        L"\"" + modulePath() + L"\" --gtest_filter=RestoreInAnotherProcess.* --gtest_also_run_disabled_tests";
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &started));
+    const UniqueKernelHandle process(started.hProcess);
+    const UniqueKernelHandle thread(started.hThread);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (countStartingWith(installLogLinesSince(offset), L"Rollback: restored registry value") == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(WaitForSingleObject(process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "still waiting";
+    TerminateProcess(process.get(), 9);
+    WaitForSingleObject(process.get(), 5000);
+    held.reset();
+    ASSERT_FALSE(fs::exists(restorePointPath())) << "the restore point became the journal";
+    ASSERT_NE(snapshotOf(folder), before);
+
+    recoverInterruptedInstall();
+    EXPECT_TRUE(snapshotOf(folder) == before) << "the previous version's files and registry values";
+    EXPECT_FALSE(fs::exists(installJournalPath()));
+    EXPECT_FALSE(backupLeftBeside(folder));
+}
+
+TEST_F(InstallWorker, AnUpdateKilledAndItsFolderDeletedIsPutBackWhole) {
+    offer({{"Ostrel.exe", "MZ 1.2"}, {"data/a.txt", "a 1.2"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    const Installation before = snapshotOf(folder);
+    killedUpdate(folder);
+    fs::remove_all(folder); // the user gives up on the broken installation
+
+    recoverInterruptedInstall();
+    // What the journal replaced is back in folders made again; the rest went with the user's delete.
+    EXPECT_EQ(readBytes(folder / L"Ostrel.exe"), "MZ 1.2");
+    EXPECT_EQ(readBytes(folder / L"data" / L"a.txt"), "a 1.2");
+    EXPECT_FALSE(fs::exists(folder / L"new"));
+    EXPECT_TRUE(snapshotOf(folder).values == before.values);
+    EXPECT_FALSE(fs::exists(installJournalPath()));
+    EXPECT_FALSE(backupLeftBeside(folder));
+}
+
+TEST_F(InstallWorker, AJournalThatCannotBeFinishedIsSetAsideAndTheInstallGoesOn) {
+    offer({{"Ostrel.exe", "MZ 1.2"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    killedUpdate(folder);
+    const std::wstring backup = backupBeside(folder);
+    ASSERT_FALSE(backup.empty());
+    // b.txt cannot be removed while it is held, however long the rollback waits.
+    UniqueFile held = holdWithoutDelete(folder / L"new" / L"b.txt");
+    ASSERT_TRUE(held);
+
+    offer({{"Ostrel.exe", "MZ 1.4"}});
+    const RunResult result = run();
+    held.reset();
+    EXPECT_EQ(result.status, SetupStatus::Complete) << result.errorText;
+    EXPECT_EQ(readBytes(folder / L"Ostrel.exe"), "MZ 1.4");
+    const fs::path aside = valueAfter(result.log, L"Unfinished journal set aside, its backup kept: ");
+    ASSERT_FALSE(aside.empty());
+    EXPECT_TRUE(fs::exists(aside));
+    EXPECT_TRUE(fs::exists(backup)) << "what the old journal needs stays";
+    EXPECT_FALSE(fs::exists(installJournalPath()));
+    fs::remove(aside);
+    fs::remove_all(backup);
+}
+
+// Wine answers another code for a missing drive: the codes here are what Windows gives for a share
+// that is down and a removable drive that was pulled.
+TEST_F(InstallWorker, AnUnreachableDriveKeepsTheJournalAndTouchesNothing) {
+    offer({{"Ostrel.exe", "MZ 1.2"}, {"data/a.txt", "a 1.2"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    const Installation before = snapshotOf(folder);
+    killedUpdate(folder);
+    const Installation interrupted = snapshotOf(folder);
+    const InstallLog log{installLogFile().wstring()};
+
+    static DWORD answer;
+    for (const DWORD unreachable :
+         {DWORD(ERROR_BAD_NETPATH), DWORD(ERROR_PATH_NOT_FOUND), DWORD(ERROR_NOT_READY)}) {
+        answer = unreachable;
+        const size_t offset = installLogSize();
+        EXPECT_FALSE(
+            rollBack(installJournalPath(), log, {shortWait, [](const std::wstring&) { return answer; }}));
+        EXPECT_TRUE(installLogLinesSince(offset).back().starts_with(L"Rollback postponed: "));
+        EXPECT_TRUE(snapshotOf(folder) == interrupted) << unreachable;
+        EXPECT_TRUE(fs::exists(installJournalPath()));
+        EXPECT_TRUE(backupLeftBeside(folder));
+    }
+    EXPECT_TRUE(
+        rollBack(installJournalPath(), log, {shortWait, [](const std::wstring&) { return DWORD(0); }}));
+    EXPECT_TRUE(snapshotOf(folder) == before);
+    EXPECT_FALSE(backupLeftBeside(folder));
+}
+
+TEST_F(InstallWorker, APlantedJournalTouchesNothingOutsideTheInstallation) {
+    offer({{"Ostrel.exe", "MZ 1.2"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    const Installation before = snapshotOf(folder);
+    const fs::path documents = knownFolderPath(CSIDL_PERSONAL);
+    const fs::path letter = documents / L"ostrel-planted-letter.txt";
+    writeBytes(letter, "the user's own");
+    const wchar_t runKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const std::wstring runValue = L"0100000000000000"; // REG_SZ "\1"
+    writeRegistryString(HKEY_CURRENT_USER, runKey, L"OstrelTestKeep", L"kept");
+    const std::wstring backup = folder.wstring() + L".backup-0a0b0c0d";
+    const std::wstring lines[] = {
+        L"install\t" + folder.wstring(),
+        L"backup\t" + backup,
+        L"new\t" + letter.wstring(),
+        L"new\t" + folder.wstring() + L"\\..\\" + letter.filename().wstring(),
+        L"new\t" + folder.wstring() + L"\\. .\\..\\" + letter.filename().wstring(),
+        L"moved\t" + letter.wstring() + L"\t" + backup + L"\\0",
+        L"moved\t" + (folder / L"Ostrel.exe").wstring() + L"\t" + documents.wstring() + L"\\x",
+        L"value\t" + std::wstring(runKey) + L"\tOstrelPlanted\t1\t" + runValue,
+        L"key\tSoftware\\Microsoft\\Windows\\CurrentVersion\\Run",
+        L"folder\t" + documents.wstring(),
+    };
+    std::string journal;
+    for (const std::wstring& line : lines)
+        journal += toUtf8(line) + "\n";
+    writeBytes(installJournalPath(), journal);
+
+    const size_t offset = installLogSize();
+    recoverInterruptedInstall();
+    const std::vector<std::wstring> log = installLogLinesSince(offset);
+    EXPECT_EQ(countStartingWith(log, L"Rollback: refused "), std::size(lines) - 2);
+    EXPECT_EQ(readBytes(letter), "the user's own");
+    EXPECT_TRUE(fs::is_directory(documents));
+    EXPECT_FALSE(readRegistryValue(HKEY_CURRENT_USER, runKey, L"OstrelPlanted").present);
+    EXPECT_EQ(readRegistryString(HKEY_CURRENT_USER, runKey, L"OstrelTestKeep"), L"kept") << "the key stays";
+    EXPECT_TRUE(snapshotOf(folder) == before);
+    EXPECT_FALSE(fs::exists(installJournalPath())) << "a planted journal blocks nothing";
+    fs::remove(letter);
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, runKey, L"OstrelTestKeep");
+}
+
+TEST_F(InstallWorker, ACommitCutBeforeItsJournalIsGoneCanStillBeUndoneWhole) {
+    offer({{"Ostrel.exe", "MZ 1.2"}, {"data/a.txt", "a 1.2"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    const Installation before = snapshotOf(folder);
+    const fs::path staged = fs::temp_directory_path() / L"ostrel-commit-staging";
+    writeBytes(staged / L"a.txt", "a 1.3");
+    {
+        InstallTransaction transaction;
+        ASSERT_TRUE(beginTransaction(transaction, installJournalPath(), folder.wstring()));
+        std::error_code error;
+        ASSERT_TRUE(
+            placeFile(transaction, staged / L"a.txt", folder / L"data" / L"a.txt", lockedFileWait, error));
+        // The journal cannot be deleted: as if the process died right there.
+        UniqueFile held(CreateFileW(installJournalPath().c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        commitTransaction(transaction);
+    }
+    ASSERT_TRUE(fs::exists(installJournalPath()));
+    EXPECT_TRUE(backupLeftBeside(folder)) << "a journal never outlives its backup";
+
+    recoverInterruptedInstall();
+    EXPECT_TRUE(snapshotOf(folder) == before);
+    EXPECT_FALSE(fs::exists(installJournalPath()));
+    fs::remove_all(staged);
+}
+
+TEST_F(InstallWorker, AFileAScannerHoldsForAMomentIsWaitedForWhenPlacedAndWhenUndone) {
+    offer({{"Ostrel.exe", "MZ 1.2"}});
+    ASSERT_EQ(run().status, SetupStatus::Complete);
+    const Installation before = snapshotOf(folder);
+    const fs::path staged = fs::temp_directory_path() / L"ostrel-scanned-staging";
+    writeBytes(staged / L"Ostrel.exe", "MZ 1.3");
+    writeBytes(staged / L"tool.exe", "MZ tool");
+    {
+        InstallTransaction transaction;
+        ASSERT_TRUE(beginTransaction(transaction, installJournalPath(), folder.wstring()));
+        std::error_code error;
+        UniqueFile scanned = holdWithoutDelete(staged / L"tool.exe");
+        std::thread scanner = releaseLater(scanned, 200);
+        EXPECT_TRUE(placeFile(transaction, staged / L"tool.exe", folder / L"tool.exe", shortWait, error))
+            << error.value();
+        scanner.join();
+        ASSERT_TRUE(placeFile(transaction, staged / L"Ostrel.exe", folder / L"Ostrel.exe", shortWait, error));
+    }
+    // Both files are scanned again while the rollback puts the old one back and removes the new one.
+    UniqueFile scannedNew = holdWithoutDelete(folder / L"tool.exe");
+    UniqueFile scannedExe = holdWithoutDelete(folder / L"Ostrel.exe");
+    std::thread scanner = releaseLater(scannedNew, 200);
+    std::thread scanner2 = releaseLater(scannedExe, 300);
+    EXPECT_TRUE(rollBack(installJournalPath(), InstallLog{installLogFile().wstring()},
+                         {shortWait, realUndoSteps.rootError}));
+    scanner.join();
+    scanner2.join();
+    EXPECT_TRUE(snapshotOf(folder) == before);
+    EXPECT_FALSE(fs::exists(installJournalPath()));
+    fs::remove_all(staged);
 }

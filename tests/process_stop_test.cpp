@@ -1,3 +1,4 @@
+#include "tests/support/install_log_lines.h"
 #include "win/handles.h"
 #include "win/process_stop.h"
 
@@ -5,7 +6,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 namespace {
 namespace fs = std::filesystem;
@@ -60,6 +63,41 @@ TEST(StopRunningProducts, EndsTheProductWhateverItsCaseButNotASimilarName) {
     EXPECT_FALSE(DeleteFileW((root / L"c" / L"Ostrel2.exe").c_str())) << "a running program's file is in use";
     TerminateProcess(lookalike.get(), 0);
     WaitForSingleObject(lookalike.get(), 3000);
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+}
+
+// The product is asked to close first, so unsaved work gets its chance; the service, which has no
+// window, is terminated as before. The log tells which way each ended.
+TEST(StopRunningProducts, AsksTheProductToCloseAndTerminatesTheWindowlessService) {
+    const fs::path root = fs::temp_directory_path() / L"ostrel-close-test";
+    const fs::path productProgram = buildFolder() / L"product" / L"Ostrel.exe";
+    ASSERT_TRUE(fs::exists(productProgram));
+    fs::create_directories(root / L"a");
+    CopyFileW(productProgram.c_str(), (root / L"a" / L"Ostrel.exe").c_str(), FALSE);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    std::wstring commandLine = L"\"" + (root / L"a" / L"Ostrel.exe").wstring() + L"\"";
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &started));
+    CloseHandle(started.hThread);
+    const UniqueKernelHandle product(started.hProcess);
+    WaitForInputIdle(product.get(), 5000);
+    const UniqueKernelHandle service = startCopyNamed(root / L"b" / L"OstrelService.exe");
+    ASSERT_TRUE(service);
+    const size_t offset = installLogSize();
+
+    stopRunningProducts();
+
+    EXPECT_EQ(WaitForSingleObject(product.get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(service.get(), 0), WAIT_OBJECT_0);
+    const std::vector<std::wstring> log = installLogLinesSince(offset);
+    const auto logged = [&](const std::wstring& line) {
+        return std::find(log.begin(), log.end(), line) != log.end();
+    };
+    EXPECT_TRUE(logged(stopLogLine(L"Ostrel.exe", GetProcessId(product.get()), true)));
+    EXPECT_TRUE(logged(stopLogLine(L"OstrelService.exe", GetProcessId(service.get()), false)));
     std::error_code ignored;
     fs::remove_all(root, ignored);
 }

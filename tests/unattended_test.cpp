@@ -182,6 +182,21 @@ TEST_F(Unattended, CheckPrintsBothVersionsAndTellsCurrentAvailableRequiredAndUnr
         EXPECT_EQ(request.path, "/rest/v1/rpc/get_latest_version") << "nothing downloaded";
 }
 
+TEST_F(Unattended, QuietLaunchOfAProductThatCannotStartFailsWithTheMessage) {
+    // An installation of 9.9.9, up to date, whose Ostrel.exe is no program.
+    fs::create_directories(folder);
+    writeBytes(folder / productExeName, "not a program");
+    writeRegistryString(HKEY_CURRENT_USER, productKeyPath, L"InstallDir", folder.wstring());
+    writeRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version", L"9.9.9");
+    setLatestAnswer(answer("9.9.9"));
+    const SetupRun run = runSetup(L"/quiet /accept-terms /launch " + dirArgument());
+
+    EXPECT_EQ(run.exitCode, 1u) << run.output;
+    EXPECT_NE(run.output.find(lineWith(L"Ostrel.exe could not be started:\n" + folder.wstring())),
+              std::wstring::npos)
+        << run.output;
+}
+
 TEST_F(Unattended, BadInputStopsWithTheUsageBeforeAnythingIsAskedOrWritten) {
     setLatestAnswer(answer("9.9.9"));
     clearRecordedRequests();
