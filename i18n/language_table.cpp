@@ -46,6 +46,7 @@ constexpr LocalizedStrings enStrings = {
     L"This release could not be verified.\nPlease try again later.",
     L"Minimize",
     L"Close",
+    L"Your network's proxy asks for a sign-in.\nPlease contact your network administrator.",
 };
 constexpr LocalizedStrings koStrings = {
     L"Korean",
@@ -90,6 +91,7 @@ constexpr LocalizedStrings koStrings = {
     L"릴리스를 검증할 수 없습니다.\n나중에 다시 시도해주세요.",
     L"최소화",
     L"닫기",
+    L"네트워크 프록시가 로그인을 요구합니다.\n네트워크 관리자에게 문의해주세요.",
 };
 constexpr LocalizedStrings jaStrings = {
     L"Japanese",
@@ -134,6 +136,7 @@ constexpr LocalizedStrings jaStrings = {
     L"リリースを検証できません。\nしばらくしてから再度お試しください。",
     L"最小化",
     L"閉じる",
+    L"ネットワークのプロキシがサインインを求めています。\nネットワーク管理者にお問い合わせください。",
 };
 constexpr LocalizedStrings zhStrings = {
     L"Chinese",
@@ -178,6 +181,7 @@ constexpr LocalizedStrings zhStrings = {
     L"无法验证此版本。\n请稍后重试。",
     L"最小化",
     L"关闭",
+    L"网络代理要求登录。\n请联系网络管理员。",
 };
 constexpr LocalizedStrings ruStrings = {
     L"Russian",
@@ -222,6 +226,7 @@ constexpr LocalizedStrings ruStrings = {
     L"Не удалось проверить выпуск.\nПопробуйте позже.",
     L"Свернуть",
     L"Закрыть",
+    L"Прокси-сервер сети требует входа.\nОбратитесь к администратору сети.",
 };
 } // namespace
 

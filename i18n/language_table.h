@@ -1,4 +1,4 @@
-// The five built-in languages and their 42 interface texts.
+// The five built-in languages and their 43 interface texts.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +50,8 @@ struct LocalizedStrings {
     // The title bar's two glyph buttons, as screen readers name them.
     const wchar_t* btnMinimize;
     const wchar_t* btnClose;
+    // A proxy on the way to the service asked for a sign-in the setup cannot give.
+    const wchar_t* errProxySignIn;
 };
 
 using LanguageTable = std::map<int32_t, LocalizedStrings>;
