@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "i18n/language_table.h"
+#include "net/proxy.h"
 #include "win/command_line.h"
 
 #include <cwctype>
@@ -74,7 +75,8 @@ SetupCommand parseSetupCommand(const std::vector<std::wstring>& arguments) {
     const wchar_t* optionGiven = nullptr; // an install option, which /check does not take
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
-        const bool takesValue = isSwitch(argument, L"/dir") || isSwitch(argument, L"/lang");
+        const bool takesValue =
+            isSwitch(argument, L"/dir") || isSwitch(argument, L"/lang") || isSwitch(argument, L"/proxy");
         if (takesValue && (i + 1 == arguments.size() || arguments[i + 1].starts_with(L'/')))
             return invalid(command, CommandError::MissingValue, argument);
         SetupMode mode = SetupMode::Window;
@@ -97,6 +99,10 @@ SetupCommand parseSetupCommand(const std::vector<std::wstring>& arguments) {
             if (!isInstallFolderArgument(command.installDir))
                 return invalid(command, CommandError::BadFolder, arguments[i]);
             optionGiven = L"/dir";
+        } else if (isSwitch(argument, L"/proxy")) {
+            command.proxyGiven = true;
+            if (!parseProxyArgument(arguments[++i], command.proxy))
+                return invalid(command, CommandError::BadProxy, arguments[i]);
         } else if (isSwitch(argument, L"/no-desktop-shortcut")) {
             command.desktopShortcut = false;
             optionGiven = L"/no-desktop-shortcut";

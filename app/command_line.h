@@ -26,6 +26,7 @@ enum class CommandError {
     ConflictingSwitches,
     NeedsUnattended,
     TermsNotAccepted,
+    BadProxy,
 };
 
 struct SetupCommand {
@@ -38,6 +39,8 @@ struct SetupCommand {
     bool startMenuShortcut = true;
     bool launch = false;
     bool acceptTerms = false;
+    bool proxyGiven = false; // /proxy: this run's route alone, proxy "" being direct
+    std::wstring proxy;
 };
 
 inline constexpr int exitSucceeded = 0;

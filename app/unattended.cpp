@@ -32,8 +32,11 @@ std::atomic<int> passiveResult{exitCancelled};
 SharedSnapshot checkForUpdate() {
     setStatus(SetupStatus::Checking, stringsFor(setupState.language).statusChecking);
     tellConsole(stringsFor(setupState.language).statusChecking);
-    if (updateCheckWorkerWith(realUpdateCheckSteps) == UpdateCheckOutcome::Unreachable)
+    const UpdateCheckOutcome outcome = updateCheckWorkerWith(realUpdateCheckSteps);
+    if (outcome == UpdateCheckOutcome::Unreachable)
         failWith(stringsFor(setupState.language).errConnect);
+    else if (outcome == UpdateCheckOutcome::ProxySignIn)
+        showUpdateCheckOutcome(outcome);
     return takeSharedSnapshot();
 }
 
@@ -84,7 +87,8 @@ int reportUsage(const SetupCommand& command) {
     const CommandLineTexts& texts = commandLineTextsFor(setupState.language);
     const wchar_t* const messages[] = {
         nullptr,         texts.unknownSwitch,       texts.missingValue,    texts.badLanguage,
-        texts.badFolder, texts.conflictingSwitches, texts.needsUnattended, texts.termsNotAccepted};
+        texts.badFolder, texts.conflictingSwitches, texts.needsUnattended, texts.termsNotAccepted,
+        texts.badProxy};
     if (const wchar_t* message = messages[static_cast<int>(command.error)])
         tellConsole(message + command.errorArgument);
     tellConsole(texts.usage);
@@ -98,6 +102,11 @@ void prepareState(const SetupCommand& command) {
         setInstallDir(installFolderForPick(command.installDir));
     setupState.createDesktopShortcut = command.desktopShortcut;
     setupState.createStartMenuShortcut = command.startMenuShortcut;
+    {
+        std::lock_guard lock(setupState.sharedMutex);
+        setupState.routeChosen = command.proxyGiven;
+        setupState.chosenProxy = command.proxy;
+    }
     if (command.mode == SetupMode::Passive || command.mode == SetupMode::Quiet) {
         setupState.passive = command.mode == SetupMode::Passive;
         setupState.termsAccepted = true;

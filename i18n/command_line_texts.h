@@ -19,6 +19,8 @@ struct CommandLineTexts {
     const wchar_t* installedVersion;
     const wchar_t* latestVersion;
     const wchar_t* notInstalled;
+    // Followed by the value /proxy was given.
+    const wchar_t* badProxy;
 };
 
 // The texts of a language id of the language table; English for any other id.

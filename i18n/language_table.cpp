@@ -48,6 +48,7 @@ constexpr LocalizedStrings enStrings = {
     L"Close",
     L"Restoring the previous version...",
     L"Ostrel is being installed. Shutting down now would leave it unfinished.",
+    L"Your network's proxy asks for a sign-in.\nPlease contact your network administrator.",
 };
 constexpr LocalizedStrings koStrings = {
     L"Korean",
@@ -94,6 +95,7 @@ constexpr LocalizedStrings koStrings = {
     L"닫기",
     L"이전 버전을 복원하는 중...",
     L"Ostrel을 설치하는 중입니다. 지금 종료하면 설치가 완료되지 않습니다.",
+    L"네트워크 프록시가 로그인을 요구합니다.\n네트워크 관리자에게 문의해주세요.",
 };
 constexpr LocalizedStrings jaStrings = {
     L"Japanese",
@@ -140,6 +142,7 @@ constexpr LocalizedStrings jaStrings = {
     L"閉じる",
     L"以前のバージョンを復元中...",
     L"Ostrel をインストール中です。今終了するとインストールが完了しません。",
+    L"ネットワークのプロキシがサインインを求めています。\nネットワーク管理者にお問い合わせください。",
 };
 constexpr LocalizedStrings zhStrings = {
     L"Chinese",
@@ -186,6 +189,7 @@ constexpr LocalizedStrings zhStrings = {
     L"关闭",
     L"正在恢复以前的版本...",
     L"正在安装 Ostrel。现在关机将无法完成安装。",
+    L"网络代理要求登录。\n请联系网络管理员。",
 };
 constexpr LocalizedStrings ruStrings = {
     L"Russian",
@@ -232,6 +236,7 @@ constexpr LocalizedStrings ruStrings = {
     L"Закрыть",
     L"Восстановление предыдущей версии...",
     L"Идёт установка Ostrel. Если завершить работу сейчас, установка не будет завершена.",
+    L"Прокси-сервер сети требует входа.\nОбратитесь к администратору сети.",
 };
 } // namespace
 

@@ -1,4 +1,4 @@
-// The five built-in languages and their 42 interface texts.
+// The five built-in languages and their 45 interface texts.
 #pragma once
 
 #include <cstdint>
@@ -54,6 +54,8 @@ struct LocalizedStrings {
     const wchar_t* statusRestoring;
     // Shown by Windows beside the setup when a shutdown or sign-out waits for an installation.
     const wchar_t* shutdownBlockReason;
+    // A proxy on the way to the service asked for a sign-in the setup cannot give.
+    const wchar_t* errProxySignIn;
 };
 
 using LanguageTable = std::map<int32_t, LocalizedStrings>;

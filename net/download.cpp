@@ -88,18 +88,20 @@ bool parseContentRange(const std::wstring& text, ContentRange& range) {
     return !range.lengthKnown || parseCount(length, range.length);
 }
 
-// GET of the cracked URL with the extra headers, HTTPS-to-HTTP redirects refused; empty when it
-// could not be sent or no status came back.
+void refuseRedirectsToHttp(HINTERNET request) {
+    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+    WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
+}
+
+// GET of the cracked URL with the extra headers over the run's route, HTTPS-to-HTTP redirects
+// refused; empty when it could not be sent or no status came back.
 HttpsRequest sendDownloadRequest(const CrackedUrl& target, const std::wstring& headers,
                                  const HttpsTimeouts& timeouts, DWORD& status) {
-    HttpsRequest exchange = openHttpsRequest(L"GET", target.host, target.port, target.path, timeouts);
-    if (!exchange)
-        return exchange;
-    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
-    WinHttpSetOption(exchange.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
-    if (!sendHttpsRequest(exchange.get(), headers, {}) || !responseStatus(exchange.get(), status))
+    RoutedCall call = sendOverRunRoute(
+        {L"GET", target.host, target.port, target.path, headers, {}, timeouts, refuseRedirectsToHttp});
+    if (call.end != CallEnd::Answered || !responseStatus(call.exchange->get(), status))
         return {};
-    return exchange;
+    return std::move(*call.exchange);
 }
 
 bool writeAll(HANDLE file, const BYTE* bytes, DWORD count) {

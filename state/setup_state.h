@@ -104,6 +104,15 @@ struct SetupState {
     AnnouncedState announced;
     // Set once a UI Automation client has asked for the window's provider (UI thread only).
     bool automationClient = false;
+    // How this run reaches the service, under sharedMutex: the route /proxy chose (set before any
+    // worker starts; chosenProxy "" is direct), the route the first exchange found (routeSource
+    // is a RouteSource of net/proxy.h, -1 until then), and a proxy that asked for a sign-in the
+    // setup could not give.
+    bool routeChosen = false;
+    std::wstring chosenProxy;
+    int32_t routeSource = -1;
+    std::wstring routeProxy;
+    std::wstring proxyRefusedSignIn;
 
     // Guards status changes and every string a worker writes or reads while the UI runs.
     std::mutex sharedMutex;

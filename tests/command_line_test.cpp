@@ -30,6 +30,14 @@ TEST(SetupCommandLine, EverySwitchOfAnUnattendedRunIsRead) {
     EXPECT_EQ(parseSetupCommand({L"/lang", L"ko", L"/dir", LR"(\\server\share\Ostrel)"}).mode,
               SetupMode::Window);
     EXPECT_EQ(parseSetupCommand({L"/quiet", L"/bogus", L"/?"}).mode, SetupMode::Usage) << "help wins";
+
+    const SetupCommand proxied = parseSetupCommand({L"/check", L"/proxy", L"http://proxy.corp:8080"});
+    EXPECT_EQ(proxied.mode, SetupMode::Check) << "a route is no install option";
+    EXPECT_TRUE(proxied.proxyGiven);
+    EXPECT_EQ(proxied.proxy, L"proxy.corp:8080");
+    const SetupCommand direct = parseSetupCommand({L"/proxy", L"direct"});
+    EXPECT_TRUE(direct.proxyGiven && direct.proxy.empty());
+    EXPECT_FALSE(parseSetupCommand({}).proxyGiven);
 }
 
 TEST(SetupCommandLine, EachFaultIsInvalidAndNamesItsArgument) {
@@ -56,6 +64,8 @@ TEST(SetupCommandLine, EachFaultIsInvalidAndNamesItsArgument) {
         {{L"/accept-terms"}, CommandError::NeedsUnattended, L"/accept-terms"},
         {{L"/quiet"}, CommandError::TermsNotAccepted, L""},
         {{L"/passive", L"/lang", L"zh"}, CommandError::TermsNotAccepted, L""},
+        {{L"/check", L"/proxy", L"proxy.corp:8080"}, CommandError::BadProxy, L"proxy.corp:8080"},
+        {{L"/proxy", L"/check"}, CommandError::MissingValue, L"/proxy"},
     };
     for (const auto& fault : faults) {
         SCOPED_TRACE(testing::PrintToString(fault.arguments.back()));

@@ -16,19 +16,16 @@ constexpr char requestBody[] = "{}";
 // A version answer is a few hundred bytes; anything near this is not one.
 constexpr size_t answerLimit = 1024 * 1024;
 
-// The service's answer to the version query, whatever its status; false when none arrived or it
-// was longer than any real answer.
+// The service's answer to the version query, whatever its status, over the run's route; false
+// when none arrived or it was longer than any real answer.
 // Every handle is closed again by the time it returns.
 bool fetchAnswer(std::string& body) {
-    const HttpsRequest exchange =
-        openHttpsRequest(L"POST", serviceHost, INTERNET_DEFAULT_HTTPS_PORT, rpcPath);
-    if (!exchange)
+    const RoutedCall call = sendOverRunRoute(
+        {L"POST", serviceHost, INTERNET_DEFAULT_HTTPS_PORT, rpcPath,
+         L"Content-Type: application/json\r\napikey: " + buildServiceApiKey() + L"\r\n", requestBody});
+    if (call.end != CallEnd::Answered)
         return false;
-    const std::wstring headers =
-        L"Content-Type: application/json\r\napikey: " + buildServiceApiKey() + L"\r\n";
-    if (!sendHttpsRequest(exchange.get(), headers, requestBody))
-        return false;
-    return readBody(exchange.get(), answerLimit, body);
+    return readBody(call.exchange->get(), answerLimit, body);
 }
 
 bool isJsonSpace(char c) {

@@ -54,6 +54,11 @@ bool trusted(ReleaseVerdict verdict, const UpdateInfo& info) {
     return false;
 }
 
+bool proxySignInRefused() {
+    std::lock_guard lock(setupState.sharedMutex);
+    return !setupState.proxyRefusedSignIn.empty();
+}
+
 void pauseBeforeCheck() {
     Sleep(checkDelayMilliseconds);
 }
@@ -65,7 +70,7 @@ UpdateCheckOutcome runCheck(const UpdateCheckSteps& steps) {
 
     UpdateInfo info;
     if (!steps.queryLatest(info))
-        return UpdateCheckOutcome::Unreachable;
+        return proxySignInRefused() ? UpdateCheckOutcome::ProxySignIn : UpdateCheckOutcome::Unreachable;
     const bool offered =
         installed.empty() || compareVersions(parseVersion(installed), parseVersion(info.version)) < 0;
     if (offered && steps.checkSignature && !trusted(steps.checkSignature(info), info))
@@ -145,6 +150,8 @@ UpdateCheckOutcome updateCheckWorkerWith(const UpdateCheckSteps& steps) {
 }
 
 void showUpdateCheckOutcome(UpdateCheckOutcome outcome) {
+    if (outcome == UpdateCheckOutcome::ProxySignIn)
+        failWith(stringsFor(setupState.language).errProxySignIn);
     if (outcome != UpdateCheckOutcome::Unreachable)
         return;
     if (!takeSharedSnapshot().installedVersion.empty())

@@ -22,8 +22,9 @@ struct UpdateCheckSteps {
 extern const UpdateCheckSteps realUpdateCheckSteps;
 
 // What a check found: something to install or update to, nothing newer, no usable answer from the
-// service, or an answer whose signature was refused.
-enum class UpdateCheckOutcome { Offered, Current, Unreachable, Refused };
+// service, an answer whose signature was refused, or a proxy on the way that asked for a sign-in
+// the setup cannot give.
+enum class UpdateCheckOutcome { Offered, Current, Unreachable, Refused, ProxySignIn };
 
 // The window's thread body; never lets an exception escape. Runs
 // updateCheckWorkerWith(realUpdateCheckSteps) and shows its outcome with showUpdateCheckOutcome.
@@ -35,8 +36,9 @@ void updateCheckWorker();
 UpdateCheckOutcome updateCheckWorkerWith(const UpdateCheckSteps& steps);
 
 // The window's status for an outcome: an unreachable service is UpToDate when a version is
-// installed, which the user can still start, and Failed with errConnect when none is. The other
-// outcomes have their status already.
+// installed, which the user can still start, and Failed with errConnect when none is; a refused
+// proxy sign-in is Failed with errProxySignIn, which the user or an administrator can act on. The
+// other outcomes have their status already.
 void showUpdateCheckOutcome(UpdateCheckOutcome outcome);
 
 // Digit runs of the text as numbers, padded with zeros to at least three elements.
