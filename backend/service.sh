@@ -112,8 +112,8 @@ if $double; then
     set -- --cert "$build/testca/server.pem" --key "$build/testca/server.key" "$@"
 else
     mkdir -p "$front/tmp" "$build/service-root/deltas"
-    # A cache of the last run's database would answer for this one's.
-    rm -rf "$front/cache" "$front/tmp"/* "$front/gateway.sock"
+    # A cache of the last run's database would answer for this one's; the access log starts anew.
+    rm -rf "$front/cache" "$front/tmp"/* "$front/gateway.sock" "$front/access.log"
     mkdir -p "$front/cache"
     set -- --listen "$front/gateway.sock" "$@"
 fi
