@@ -1,12 +1,20 @@
 #!/usr/bin/env python3
-"""The local update service: answers the setup's version query and serves release packages over HTTPS.
+"""The update service's gateway, and the test double the C++ tests steer.
 
-Run by backend/service.sh for the tests, the demo and the benchmark. The version query plays the
-gateway of the real back end: it accepts only an apikey that is an HS256 JSON Web Token signed
-with the configured secret, for the role anon and not expired, and answers with what the SQL
-function api.get_latest_version() of the release database returns, run as that role (an empty
-row set: 404, as when nothing is published). The rest comes from one folder (the service root),
-and tests steer it by writing files:
+Run by backend/service.sh in one of two shapes:
+
+  gateway (--listen PATH)  behind nginx (backend/nginx.conf.in), on a unix socket only nginx
+                           reaches, plain HTTP/1.1 with keep-alive: the RPC paths and nothing else
+                           (plus the --routes of the tours). nginx terminates TLS, serves the
+                           packages and keeps the answers for a few seconds.
+  test double (default)    HTTPS on 127.0.0.1:443 by itself, with the hooks below.
+
+Both play the gateway of the real back end for POST /rest/v1/rpc/get_latest_version: they accept
+only an apikey that is an HS256 JSON Web Token signed with the configured secret, for the role anon
+and not expired, and answer with what the SQL function api.get_latest_version() of the release
+database returns, run as that role (an empty row set: 404, as when nothing is published), over a
+small pool of database connections. The test double serves the rest from one folder (the service
+root), and tests steer it by writing files:
 
   latest.json     when present, the version query's answer instead of the database's, sent
                   verbatim: a test double for answers the database cannot give
@@ -26,6 +34,7 @@ its ROUTES maps a path prefix to answer(handler, rest), which answers with the h
 
 import argparse
 import base64
+import contextlib
 import email.utils
 import hashlib
 import hmac
@@ -33,8 +42,10 @@ import importlib.util
 import json
 import math
 import os
+import queue
 import re
 import socket
+import socketserver
 import ssl
 import sys
 import threading
@@ -44,9 +55,13 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 import release_db
 
-RPC_PATH = "/rest/v1/rpc/get_latest_version"
+RPC_PREFIX = "/rest/v1/rpc/"
+RPC_PATH = RPC_PREFIX + "get_latest_version"
 COPY_BLOCK = 1 << 20
 CALLER_ROLE = "anon"
+# Open database connections at most, each serving one call at a time; a call waits this long for one.
+POOL_SIZE = 4
+POOL_WAIT_SECONDS = 10
 
 
 class TokenRefused(Exception):
@@ -111,12 +126,16 @@ class ServiceHandler(BaseHTTPRequestHandler):
 
     def handle_request(self):
         body = self.read_body()
-        self.server.record(self.command, self.path, self.headers, body)
+        if self.server.double:
+            self.server.record(self.command, self.path, self.headers, body)
         route = urllib.parse.urlsplit(self.path).path
         try:
             if route == RPC_PATH:
                 self.answer_rpc()
-            elif route.startswith("/packages/"):
+            elif route.startswith(RPC_PREFIX) and not self.server.double:
+                # Paths nginx passes on that no function answers yet.
+                self.send_json_error(404, "No such function")
+            elif route.startswith("/packages/") and self.server.double:
                 self.send_ranged(route[len("/packages/"):])
             else:
                 for prefix, answer in self.server.routes.items():
@@ -158,6 +177,9 @@ class ServiceHandler(BaseHTTPRequestHandler):
         except TokenRefused as refused:
             self.send_json_error(401, str(refused))
             return
+        if not self.server.double:
+            self.answer_from_database(claims["role"])
+            return
         root = self.server.root
         try:
             with open(os.path.join(root, "latest.json"), "rb") as answer:
@@ -179,23 +201,20 @@ class ServiceHandler(BaseHTTPRequestHandler):
     def answer_from_database(self, role):
         psycopg2 = release_db.psycopg2()
         try:
-            connection = release_db.connect(self.server.database)
-        except psycopg2.Error as error:
-            sys.stderr.write("update service: no database connection: %s\n" % error)
-            self.send_json_error(503, "The release database is unavailable")
-            return
-        try:
-            with connection.cursor() as cursor:
-                # As a gateway does: the token's role for this one transaction.
+            with self.server.pool.connection() as connection, connection.cursor() as cursor:
+                # As a gateway does: the token's role for this one transaction, which ends unwritten.
                 cursor.execute(psycopg2.sql.SQL("SET LOCAL ROLE {}").format(psycopg2.sql.Identifier(role)))
                 cursor.execute("SELECT api.get_latest_version()::text")
                 (answer,) = cursor.fetchone()
+                connection.rollback()
+        except PoolUnavailable as error:
+            sys.stderr.write("update service: no database connection: %s\n" % error)
+            self.send_json_error(503, "The release database is unavailable")
+            return
         except psycopg2.Error as error:
             sys.stderr.write("update service: get_latest_version() failed: %s\n" % error)
             self.send_json_error(500, "The version query failed")
             return
-        finally:
-            connection.close()
         if answer == "[]":
             self.send_json_error(404, "No release has been published")
         else:
@@ -270,16 +289,72 @@ class ServiceHandler(BaseHTTPRequestHandler):
             pass
 
 
-class UpdateService(ThreadingHTTPServer):
+class PoolUnavailable(Exception):
+    pass
+
+
+class ConnectionPool:
+    """Up to `size` connections to the release database, opened when first needed and kept; a
+    connection whose call failed is closed rather than handed to the next call."""
+
+    def __init__(self, dsn, size):
+        self.dsn = dsn
+        self.idle = queue.LifoQueue()
+        self.slots = threading.BoundedSemaphore(size)
+
+    @contextlib.contextmanager
+    def connection(self):
+        if not self.slots.acquire(timeout=POOL_WAIT_SECONDS):
+            raise PoolUnavailable("all %d connections busy for %d s" % (POOL_SIZE, POOL_WAIT_SECONDS))
+        try:
+            try:
+                connection = self.idle.get_nowait()
+            except queue.Empty:
+                try:
+                    connection = release_db.connect(self.dsn)
+                except release_db.psycopg2().Error as error:
+                    raise PoolUnavailable(str(error)) from None
+            try:
+                yield connection
+            except BaseException:
+                connection.close()
+                raise
+            self.idle.put(connection)
+        finally:
+            self.slots.release()
+
+
+class ServiceState:
+    """What the handler reads from its server, in either shape."""
+
+    def setup_state(self, root, jwt_secret, database, routes, double):
+        self.root = root
+        self.routes = routes
+        self.jwt_secret = jwt_secret
+        self.pool = ConnectionPool(database, POOL_SIZE)
+        self.double = double
+
+
+class Gateway(ServiceState, socketserver.ThreadingMixIn, socketserver.UnixStreamServer):
+    """Behind nginx on a unix socket; a thread per connection, as nginx keeps a few open."""
+    daemon_threads = True
+
+    def __init__(self, path, root, jwt_secret, database, routes):
+        with contextlib.suppress(FileNotFoundError):
+            os.unlink(path)
+        super().__init__(path, ServiceHandler)
+        # Only the owner and its group (nginx's workers) may talk to it.
+        os.chmod(path, 0o660)
+        self.setup_state(root, jwt_secret, database, routes, double=False)
+
+
+class UpdateService(ServiceState, ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
     def __init__(self, address, root, jwt_secret, database, cert, key, routes):
         super().__init__(address, ServiceHandler)
-        self.root = root
-        self.routes = routes
-        self.jwt_secret = jwt_secret
-        self.database = database
+        self.setup_state(root, jwt_secret, database, routes, double=True)
         self.cert_folder = os.path.dirname(os.path.abspath(cert))
         self.default_context = server_context(cert, key)
         self.other_contexts = {}
@@ -298,6 +373,9 @@ class UpdateService(ThreadingHTTPServer):
         return self.other_contexts[name]
 
     def finish_request(self, request, client_address):
+        # Headers and body go out in separate writes: without this, Nagle's algorithm holds the
+        # body until the client's delayed acknowledgement of the headers.
+        request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         # The TLS handshake runs on the request's own thread, so a slow client holds up no one else.
         try:
             secure = self.context().wrap_socket(request, server_side=True)
@@ -337,8 +415,17 @@ def load_routes(path):
     return module.ROUTES
 
 
-def probe(host, port, ca_file, timeout):
-    """True once a TLS handshake with the service succeeds under the test CA."""
+def probe(host, port, ca_file, timeout, listen=None):
+    """True once a TLS handshake with the service succeeds under the test CA (with listen, once
+    the gateway's socket takes connections)."""
+    if listen:
+        try:
+            with socket.socket(socket.AF_UNIX) as plain:
+                plain.settimeout(timeout)
+                plain.connect(listen)
+                return True
+        except OSError:
+            return False
     context = ssl.create_default_context(cafile=ca_file)
     try:
         with socket.create_connection((host, port), timeout=timeout) as plain:
@@ -351,7 +438,7 @@ def probe(host, port, ca_file, timeout):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--root", help="the service root folder")
-    parser.add_argument("--cert", required=True, help="server certificate (PEM), or the CA with --probe")
+    parser.add_argument("--cert", help="server certificate (PEM), or the CA with --probe")
     parser.add_argument("--key", help="server private key (PEM)")
     parser.add_argument("--jwt-secret-file", help="file holding the secret that API keys are signed with")
     parser.add_argument("--database", help="libpq connection string of the release database")
@@ -359,12 +446,13 @@ def main():
                         help="first check that the API key in FILE is accepted; end with status 1 if not")
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=443)
+    parser.add_argument("--listen", metavar="PATH", help="be the gateway behind nginx on this unix socket")
     parser.add_argument("--routes", metavar="FILE", help="Python file whose ROUTES add routes to the service")
     parser.add_argument("--probe", action="store_true", help="only check that the service answers TLS")
     args = parser.parse_args()
 
     if args.probe:
-        return 0 if probe(args.host, args.port, args.cert, 2.0) else 1
+        return 0 if probe(args.host, args.port, args.cert, 2.0, args.listen) else 1
     if not args.jwt_secret_file:
         parser.error("--jwt-secret-file is needed")
     with open(args.jwt_secret_file, "rb") as secret_file:
@@ -377,14 +465,18 @@ def main():
                 print("%s: %s under the secret in %s (configure the build with the OSTREL_SERVICE_JWT_SECRET "
                       "its key was signed with)" % (args.check_key, refused, args.jwt_secret_file), file=sys.stderr)
                 return 1
-    if not (args.root and args.key and args.database):
-        parser.error("--root, --key and --database are needed to serve")
+    if not (args.root and args.database and (args.listen or (args.cert and args.key))):
+        parser.error("--root, --database and --listen, or --cert and --key, are needed to serve")
     release_db.psycopg2()
     os.makedirs(os.path.join(args.root, "packages"), exist_ok=True)
     routes = load_routes(args.routes) if args.routes else {}
-    server = UpdateService((args.host, args.port), os.path.abspath(args.root), jwt_secret, args.database,
-                           args.cert, args.key, routes)
-    print("update service on https://%s:%d/ serving %s" % (args.host, args.port, args.root), flush=True)
+    root = os.path.abspath(args.root)
+    if args.listen:
+        server = Gateway(args.listen, root, jwt_secret, args.database, routes)
+        print("update service gateway on %s" % args.listen, flush=True)
+    else:
+        server = UpdateService((args.host, args.port), root, jwt_secret, args.database, args.cert, args.key, routes)
+        print("update service on https://%s:%d/ serving %s" % (args.host, args.port, args.root), flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:

@@ -39,10 +39,12 @@ import os
 import pathlib
 import shutil
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
 SOURCE = pathlib.Path(__file__).resolve().parent.parent.parent
 sys.path.insert(0, str(SOURCE / "backend"))
@@ -328,11 +330,35 @@ class Tour:
                   release_db.local_dsn(self.build, "ostrel_publisher"),
                   "--root", str(self.build / "service-root"), "--host", self.service_host(), "--version", version,
                   "--product", str(folder), *signing, *options])
+        self.wait_for_answer()
 
     def withdraw(self, version):
         """Takes a published release out of the version query's answer."""
         self.run([sys.executable, str(RELEASE_TOOL), "withdraw", "--database",
                   release_db.local_dsn(self.build, "ostrel_publisher"), version])
+        self.wait_for_answer()
+
+    def wait_for_answer(self):
+        """Until the front door answers what the database now holds: nginx keeps the last answer
+        for a few seconds, and the next setup run must see the change."""
+        admin = release_db.connect(release_db.local_dsn(self.build, "postgres"))
+        with admin.cursor() as cursor:
+            cursor.execute("SET ROLE anon")
+            cursor.execute("SELECT api.get_latest_version()::text")
+            (expected,) = cursor.fetchone()
+        admin.close()
+        context = ssl.create_default_context(cafile=str(self.build / "testca" / "ca.pem"))
+        key = (self.build / "service-key.txt").read_text().strip()
+
+        def answered():
+            query = urllib.request.Request("https://localhost/rest/v1/rpc/get_latest_version", data=b"{}",
+                                           headers={"Content-Type": "application/json", "apikey": key})
+            try:
+                with urllib.request.urlopen(query, context=context, timeout=5) as answer:
+                    return answer.read().decode() == expected
+            except OSError:
+                return expected == "[]"
+        wait_for("the front door's answer to follow the database", answered, 15)
 
     def publish_release(self, version=None, extra=None):
         """Publishes through the slow route; returns the release folder."""
