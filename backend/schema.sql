@@ -56,10 +56,13 @@ CREATE TABLE IF NOT EXISTS ostrel.releases (
     -- The product's files in this release's package ("/"-separated, OstrelFiles.txt and
     -- version.txt left out).
     installed_files text[] NOT NULL DEFAULT '{}',
+    -- The package's OstrelManifest.txt: each installed file's kind, path, size and SHA-256.
+    manifest text NOT NULL DEFAULT '',
     published_at timestamptz NOT NULL DEFAULT now(),
     withdrawn boolean NOT NULL DEFAULT false,
     CHECK ((signature IS NULL) = (signature_expires IS NULL))
 );
+ALTER TABLE ostrel.releases ADD COLUMN IF NOT EXISTS manifest text NOT NULL DEFAULT '';
 CREATE INDEX IF NOT EXISTS releases_newest ON ostrel.releases (major DESC, minor DESC, patch DESC)
     WHERE NOT withdrawn;
 

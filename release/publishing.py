@@ -2,7 +2,7 @@
 release database; withdrawing one; listing them.
 
 The package is <root>/packages/Ostrel-<V>.zip (deflated, entries in sorted order): the files of
-the product folder plus version.txt and OstrelFiles.txt. The record goes to ostrel.releases
+the product folder plus version.txt, OstrelFiles.txt and the manifest (release/manifest.py). The record goes to ostrel.releases
 (backend/schema.sql) in one transaction, as the role ostrel_publisher; the version query then
 answers with it while it is the newest release not withdrawn. OstrelFiles.txt names every file
 this release installs and every file an earlier release in the database installed, withdrawn
@@ -18,11 +18,12 @@ import tempfile
 import time
 import zipfile
 
+import manifest
 import release_db
 import signing
 from signing import Refused
 
-GENERATED = ("OstrelFiles.txt", "version.txt")
+GENERATED = ("OstrelFiles.txt", "version.txt", manifest.NAME)
 # MAJOR.MINOR.PATCH, the numbers the setup compares, as the database takes them.
 VERSION = re.compile(r"(0|[1-9][0-9]{0,8})\.(0|[1-9][0-9]{0,8})\.(0|[1-9][0-9]{0,8})")
 # Publishers take turns: each reads the file lists of the releases before it.
@@ -57,13 +58,23 @@ def product_files(folder):
     return found
 
 
-def write_package(folder, args, files, history):
-    """Writes the package to a temporary file in folder, for the caller to rename; returns its path."""
+def generated_files(args, files, history):
+    """The files the package adds to the product's, by name: their bytes."""
     listed = sorted(set(history) | set(files) | set(GENERATED))
     generated = {
         "version.txt": (args.version + "\n").encode("utf-8"),
         "OstrelFiles.txt": "".join(name + "\n" for name in listed).encode("utf-8"),
     }
+    entries = [manifest.entry_of_bytes(name, data) for name, data in generated.items()]
+    for name in files:
+        path = os.path.join(args.product, *name.split("/"))
+        entries.append((manifest.KIND_FILE, name, os.path.getsize(path), manifest.sha256_of_file(path)))
+    generated[manifest.NAME] = manifest.text_of(entries)
+    return generated
+
+
+def write_package(folder, args, files, generated):
+    """Writes the package to a temporary file in folder, for the caller to rename; returns its path."""
     wrap = args.wrap.strip("/")
     stamp = time.localtime()[:6]
     entries = [(name, None) for name in files] + list(generated.items())
@@ -91,7 +102,7 @@ def sha256_of(path):
     return digest.hexdigest()
 
 
-def release_record(args, name, package, files):
+def release_record(args, name, package, files, generated):
     """The release's row in ostrel.releases, column by column. A signing step adds signature and
     signature_expires here; the version query then answers with them."""
     route = args.route.strip("/")
@@ -104,6 +115,7 @@ def release_record(args, name, package, files):
         "size_bytes": os.path.getsize(package),
         "sha256": sha256_of(package),
         "installed_files": files,
+        "manifest": generated[manifest.NAME].decode("utf-8"),
     }
 
 
@@ -118,9 +130,9 @@ def answer_of(record):
     return json.dumps([release], separators=(",", ":"), ensure_ascii=False).encode("utf-8")
 
 
-def finished_record(args, path, temporary, files):
+def finished_record(args, path, temporary, files, generated):
     """The record of the package written to temporary, signed when the release is."""
-    record = release_record(args, os.path.basename(path), temporary, files)
+    record = release_record(args, os.path.basename(path), temporary, files, generated)
     if args.sign_key:
         signing.sign_record(record, args.sign_key, args.expires)
     return record
@@ -128,9 +140,10 @@ def finished_record(args, path, temporary, files):
 
 def package_only(args, files, path):
     """The package and its record, with no database (the build's fixtures)."""
-    temporary = write_package(os.path.dirname(path), args, files, [])
+    generated = generated_files(args, files, [])
+    temporary = write_package(os.path.dirname(path), args, files, generated)
     try:
-        record = finished_record(args, path, temporary, files)
+        record = finished_record(args, path, temporary, files, generated)
     except BaseException:
         os.unlink(temporary)
         raise
@@ -155,8 +168,9 @@ def publish(args, files, path):
                               % (args.version, " and withdrawn" if earlier[0] else ""))
             cursor.execute("SELECT DISTINCT unnest(installed_files) FROM ostrel.releases")
             history = [row[0] for row in cursor]
-            temporary = write_package(os.path.dirname(path), args, files, history)
-            record = finished_record(args, path, temporary, files)
+            generated = generated_files(args, files, history)
+            temporary = write_package(os.path.dirname(path), args, files, generated)
+            record = finished_record(args, path, temporary, files, generated)
             cursor.execute(sql.SQL("INSERT INTO ostrel.releases ({}) VALUES ({})").format(
                 sql.SQL(", ").join(map(sql.Identifier, record)), sql.SQL(", ").join(sql.Placeholder() * len(record))),
                 list(record.values()))

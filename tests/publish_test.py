@@ -23,6 +23,8 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "backend"))
+sys.path.insert(0, os.path.join(HERE, "..", "release"))
+import manifest  # noqa: E402
 import release_db  # noqa: E402
 
 psycopg2 = release_db.psycopg2()
@@ -182,10 +184,18 @@ class Publish(unittest.TestCase):
             names = archive.namelist()
             self.assertEqual(names, sorted(names))
             self.assertEqual(set(names), {"Ostrel.exe", "OstrelService.exe", "data/readme.txt", "version.txt",
-                                          "OstrelFiles.txt"})
+                                          "OstrelFiles.txt", "OstrelManifest.txt"})
             self.assertTrue(all(entry.compress_type == zipfile.ZIP_DEFLATED for entry in archive.infolist()))
             self.assertEqual(archive.read("version.txt"), b"1.4.2\n")
             self.assertEqual(archive.read("OstrelFiles.txt").decode("utf-8").splitlines(), sorted(names))
+            listed = archive.read("OstrelManifest.txt")
+            entries = manifest.parse(listed)
+            self.assertEqual(set(entries), set(names) - {"OstrelManifest.txt"})
+            for name, (_, size, digest) in entries.items():
+                data = archive.read(name)
+                self.assertEqual((size, digest), (len(data), hashlib.sha256(data).hexdigest()), name)
+        self.assertEqual(superuser_sql("SELECT manifest FROM ostrel.releases"), [(listed.decode("utf-8"),)],
+                         "the release's row holds its manifest")
 
     def test_update_lists_the_files_of_earlier_releases_and_honours_the_options(self):
         publish(self.product, "1.4.2")
