@@ -5,13 +5,16 @@ Run by backend/service.sh for the tests, the demo and the benchmark. The version
 gateway of the real back end: it accepts only an apikey that is an HS256 JSON Web Token signed
 with the configured secret, for the role anon and not expired, and answers with what the SQL
 function api.get_latest_version() of the release database returns, run as that role (an empty
-row set: 404, as when nothing is published). The rest comes from one folder (the service root),
-and tests steer it by writing files:
+row set: 404, as when nothing is published). The delta query (POST .../rpc/get_update_delta
+with {"from_version":"1.0.0"}) is passed to api.get_update_delta() the same way; its empty row
+set is answered as it is, [] with 200. The rest comes from one folder (the service root), and
+tests steer it by writing files:
 
   latest.json     when present, the version query's answer instead of the database's, sent
                   verbatim: a test double for answers the database cannot give
   latest.status   optional HTTP status of that answer (default 200); 0 closes the connection
                   without answering, as a service that goes away mid-request does
+  delta.json      when present, the delta query's answer instead of the database's, verbatim
   packages/       the files served under /packages/<name>
   requests.jsonl  appended by the service: one JSON object per request it received
   certificate     optional name of another certificate pair beside --cert (NAME.pem and NAME.key),
@@ -45,6 +48,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 import release_db
 
 RPC_PATH = "/rest/v1/rpc/get_latest_version"
+DELTA_PATH = "/rest/v1/rpc/get_update_delta"
 COPY_BLOCK = 1 << 20
 CALLER_ROLE = "anon"
 
@@ -116,6 +120,8 @@ class ServiceHandler(BaseHTTPRequestHandler):
         try:
             if route == RPC_PATH:
                 self.answer_rpc()
+            elif route == DELTA_PATH:
+                self.answer_delta(body)
             elif route.startswith("/packages/"):
                 self.send_ranged(route[len("/packages/"):])
             else:
@@ -149,21 +155,53 @@ class ServiceHandler(BaseHTTPRequestHandler):
     def send_json_error(self, status, message):
         self.send_bytes(status, json.dumps({"message": message}).encode(), "application/json")
 
-    def answer_rpc(self):
+    def caller_role(self):
+        """The role of a POST's verified key; None when the request was refused (and answered)."""
         if self.command != "POST":
             self.send_json_error(405, "Use POST")
-            return
+            return None
         try:
-            claims = verify_token(self.headers.get("apikey"), self.server.jwt_secret)
+            return verify_token(self.headers.get("apikey"), self.server.jwt_secret)["role"]
         except TokenRefused as refused:
             self.send_json_error(401, str(refused))
+            return None
+
+    def answer_delta(self, body):
+        role = self.caller_role()
+        if role is None:
+            return
+        try:
+            with open(os.path.join(self.server.root, "delta.json"), "rb") as answer:
+                self.send_bytes(200, answer.read(), "application/json")
+                return
+        except FileNotFoundError:
+            pass
+        try:
+            arguments = json.loads(body or b"{}")
+            from_version = arguments["from_version"] if isinstance(arguments, dict) else None
+        except (ValueError, KeyError):
+            from_version = None
+        if not isinstance(from_version, str) or len(arguments) != 1:
+            self.send_json_error(400, "get_update_delta takes one argument, from_version")
+            return
+        answer = self.call_function(role, "SELECT api.get_update_delta(%s)::text", (from_version,))
+        if answer is not None:
+            self.send_bytes(200, answer.encode("utf-8"), "application/json")
+
+    def answer_rpc(self):
+        role = self.caller_role()
+        if role is None:
             return
         root = self.server.root
         try:
             with open(os.path.join(root, "latest.json"), "rb") as answer:
                 data = answer.read()
         except FileNotFoundError:
-            self.answer_from_database(claims["role"])
+            answer = self.call_function(role, "SELECT api.get_latest_version()::text")
+            if answer == "[]":
+                self.send_json_error(404, "No release has been published")
+            elif answer is not None:
+                self.send_bytes(200, answer.encode("utf-8"), "application/json")
             return
         status = 200
         try:
@@ -176,30 +214,27 @@ class ServiceHandler(BaseHTTPRequestHandler):
             return
         self.send_bytes(status, data, "application/json")
 
-    def answer_from_database(self, role):
+    def call_function(self, role, statement, arguments=()):
+        """The text one API function returns, run as the caller's role as a gateway does; None when
+        the database failed (and the request was answered with the error)."""
         psycopg2 = release_db.psycopg2()
         try:
             connection = release_db.connect(self.server.database)
         except psycopg2.Error as error:
             sys.stderr.write("update service: no database connection: %s\n" % error)
             self.send_json_error(503, "The release database is unavailable")
-            return
+            return None
         try:
             with connection.cursor() as cursor:
-                # As a gateway does: the token's role for this one transaction.
                 cursor.execute(psycopg2.sql.SQL("SET LOCAL ROLE {}").format(psycopg2.sql.Identifier(role)))
-                cursor.execute("SELECT api.get_latest_version()::text")
-                (answer,) = cursor.fetchone()
+                cursor.execute(statement, arguments)
+                return cursor.fetchone()[0]
         except psycopg2.Error as error:
-            sys.stderr.write("update service: get_latest_version() failed: %s\n" % error)
-            self.send_json_error(500, "The version query failed")
-            return
+            sys.stderr.write("update service: %s failed: %s\n" % (statement, error))
+            self.send_json_error(500, "The query failed")
+            return None
         finally:
             connection.close()
-        if answer == "[]":
-            self.send_json_error(404, "No release has been published")
-        else:
-            self.send_bytes(200, answer.encode("utf-8"), "application/json")
 
     def package_file(self, name):
         """The path of a served package, or None for a missing file or a name that leaves the folder."""
