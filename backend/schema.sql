@@ -6,7 +6,7 @@
 -- Roles (cluster-wide):
 --   ostrel_owner          owns the schemas, the table and the functions; never logs in
 --   anon                  what an anonymous caller becomes: may execute get_latest_version()
---                         and read nothing else
+--                         and get_update_delta() and read nothing else
 --   ostrel_authenticator  the login of the HTTP front (gateway): no rights of its own, it
 --                         switches to the role of a verified token (anon)
 --   ostrel_publisher      the login of release/ostrel-release: adds releases and withdraws them
@@ -56,12 +56,35 @@ CREATE TABLE IF NOT EXISTS ostrel.releases (
     -- The product's files in this release's package ("/"-separated, OstrelFiles.txt and
     -- version.txt left out).
     installed_files text[] NOT NULL DEFAULT '{}',
+    -- The package's OstrelManifest.txt: each installed file's kind, path, size and SHA-256.
+    manifest text NOT NULL DEFAULT '',
     published_at timestamptz NOT NULL DEFAULT now(),
     withdrawn boolean NOT NULL DEFAULT false,
     CHECK ((signature IS NULL) = (signature_expires IS NULL))
 );
+ALTER TABLE ostrel.releases ADD COLUMN IF NOT EXISTS manifest text NOT NULL DEFAULT '';
 CREATE INDEX IF NOT EXISTS releases_newest ON ostrel.releases (major DESC, minor DESC, patch DESC)
     WHERE NOT withdrawn;
+
+-- A delta from an earlier release to a later one: a ZIP of the files that are new or whose bytes
+-- differ, the later release's manifest and the list of files to remove. Withdrawn with either
+-- of its releases.
+CREATE TABLE IF NOT EXISTS ostrel.deltas (
+    version text NOT NULL REFERENCES ostrel.releases (version),
+    from_version text NOT NULL REFERENCES ostrel.releases (version),
+    download_url text NOT NULL CHECK (download_url ~ '^https://[^[:space:]]+$'),
+    size_bytes bigint NOT NULL CHECK (size_bytes >= 0),
+    sha256 text NOT NULL CHECK (sha256 ~ '^[0-9a-f]{64}$'),
+    -- The SHA-256 of the later release's OstrelManifest.txt, which the delta carries.
+    manifest_sha256 text NOT NULL CHECK (manifest_sha256 ~ '^[0-9a-f]{64}$'),
+    signature text,
+    signature_expires timestamptz,
+    published_at timestamptz NOT NULL DEFAULT now(),
+    withdrawn boolean NOT NULL DEFAULT false,
+    PRIMARY KEY (version, from_version),
+    CHECK (version <> from_version),
+    CHECK ((signature IS NULL) = (signature_expires IS NULL))
+);
 
 -- A size in bytes as the answer's file_size_mb: MiB rounded to two decimals, half to even, in
 -- the shortest form with at least one decimal (85.3, 2.0, 0.04), as the publish tool has
@@ -94,12 +117,35 @@ AS $$
           LIMIT 1) AS latest
 $$;
 
+-- The answer of the delta query (POST .../rpc/get_update_delta with {"from_version":"1.0.0"}): a
+-- JSON array holding the delta from that version to the release the version query offers, or
+-- an empty array when there is none or either end is withdrawn. Its keys in this order:
+-- version, from_version, download_url, sha256, size_bytes, manifest_sha256, then signature and
+-- signature_expires when the delta is signed.
+CREATE OR REPLACE FUNCTION api.get_update_delta(from_version text) RETURNS json
+LANGUAGE sql STABLE SECURITY DEFINER
+SET search_path = pg_catalog, pg_temp
+SET timezone = 'UTC'
+AS $$
+    SELECT coalesce(json_agg(json_strip_nulls(row_to_json(delta))), '[]')
+    FROM (SELECT d.version, d.from_version, d.download_url, d.sha256, d.size_bytes, d.manifest_sha256, d.signature,
+                 d.signature_expires
+          FROM ostrel.deltas AS d
+          JOIN (SELECT version FROM ostrel.releases
+                WHERE NOT withdrawn
+                ORDER BY major DESC, minor DESC, patch DESC
+                LIMIT 1) AS latest ON latest.version = d.version
+          WHERE d.from_version = $1 AND NOT d.withdrawn) AS delta
+$$;
+
 REVOKE ALL ON ALL FUNCTIONS IN SCHEMA ostrel, api FROM PUBLIC;
 GRANT USAGE ON SCHEMA api TO anon;
-GRANT EXECUTE ON FUNCTION api.get_latest_version() TO anon;
+GRANT EXECUTE ON FUNCTION api.get_latest_version(), api.get_update_delta(text) TO anon;
 GRANT USAGE ON SCHEMA ostrel TO ostrel_publisher;
 GRANT SELECT, INSERT ON ostrel.releases TO ostrel_publisher;
 GRANT UPDATE (withdrawn) ON ostrel.releases TO ostrel_publisher;
+GRANT SELECT, INSERT ON ostrel.deltas TO ostrel_publisher;
+GRANT UPDATE (withdrawn) ON ostrel.deltas TO ostrel_publisher;
 
 RESET ROLE;
 COMMIT;

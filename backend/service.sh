@@ -82,7 +82,8 @@ stop
 "$here/database.sh" start "$build"
 mkdir -p "$build/service-root/packages"
 # Steering files left by an interrupted test would fail the probe below or hide the database.
-rm -f "$build/service-root/certificate" "$build/service-root/latest.json" "$build/service-root/latest.status"
+rm -f "$build/service-root/certificate" "$build/service-root/latest.json" "$build/service-root/latest.status" \
+    "$build/service-root/delta.json"
 # Debian's own Python: the one with psycopg2, started straight away rather than through a shim
 # that would re-execute it while the loop below watches the process.
 python=/usr/bin/python3

@@ -13,13 +13,16 @@ Both play the gateway of the real back end for POST /rest/v1/rpc/get_latest_vers
 only an apikey that is an HS256 JSON Web Token signed with the configured secret, for the role anon
 and not expired, and answer with what the SQL function api.get_latest_version() of the release
 database returns, run as that role (an empty row set: 404, as when nothing is published), over a
-small pool of database connections. The test double serves the rest from one folder (the service
+small pool of database connections. The delta query (POST .../rpc/get_update_delta with
+{"from_version":"1.0.0"}) is passed to api.get_update_delta() the same way; its empty row set is
+answered as it is, [] with 200. The test double serves the rest from one folder (the service
 root), and tests steer it by writing files:
 
   latest.json     when present, the version query's answer instead of the database's, sent
                   verbatim: a test double for answers the database cannot give
   latest.status   optional HTTP status of that answer (default 200); 0 closes the connection
                   without answering, as a service that goes away mid-request does
+  delta.json      when present, the delta query's answer instead of the database's, verbatim
   packages/       the files served under /packages/<name>
   requests.jsonl  appended by the service: one JSON object per request it received
   certificate     optional name of another certificate pair beside --cert (NAME.pem and NAME.key),
@@ -57,6 +60,7 @@ import release_db
 
 RPC_PREFIX = "/rest/v1/rpc/"
 RPC_PATH = RPC_PREFIX + "get_latest_version"
+DELTA_PATH = RPC_PREFIX + "get_update_delta"
 COPY_BLOCK = 1 << 20
 CALLER_ROLE = "anon"
 # Open database connections at most, each serving one call at a time; a call waits this long for one.
@@ -132,6 +136,8 @@ class ServiceHandler(BaseHTTPRequestHandler):
         try:
             if route == RPC_PATH:
                 self.answer_rpc()
+            elif route == DELTA_PATH:
+                self.answer_delta(body)
             elif route.startswith(RPC_PREFIX) and not self.server.double:
                 # Paths nginx passes on that no function answers yet.
                 self.send_json_error(404, "No such function")
@@ -168,24 +174,53 @@ class ServiceHandler(BaseHTTPRequestHandler):
     def send_json_error(self, status, message):
         self.send_bytes(status, json.dumps({"message": message}).encode(), "application/json")
 
-    def answer_rpc(self):
+    def caller_role(self):
+        """The role of a POST's verified key; None when the request was refused (and answered)."""
         if self.command != "POST":
             self.send_json_error(405, "Use POST")
-            return
+            return None
         try:
-            claims = verify_token(self.headers.get("apikey"), self.server.jwt_secret)
+            return verify_token(self.headers.get("apikey"), self.server.jwt_secret)["role"]
         except TokenRefused as refused:
             self.send_json_error(401, str(refused))
+            return None
+
+    def answer_delta(self, body):
+        role = self.caller_role()
+        if role is None:
+            return
+        try:
+            with open(os.path.join(self.server.root, "delta.json"), "rb") as answer:
+                self.send_bytes(200, answer.read(), "application/json")
+                return
+        except FileNotFoundError:
+            pass
+        try:
+            arguments = json.loads(body or b"{}")
+            from_version = arguments["from_version"] if isinstance(arguments, dict) else None
+        except (ValueError, KeyError):
+            from_version = None
+        if not isinstance(from_version, str) or len(arguments) != 1:
+            self.send_json_error(400, "get_update_delta takes one argument, from_version")
+            return
+        answer = self.call_function(role, "SELECT api.get_update_delta(%s)::text", (from_version,),
+                                    failure="The delta query failed")
+        if answer is not None:
+            self.send_bytes(200, answer.encode("utf-8"), "application/json")
+
+    def answer_rpc(self):
+        role = self.caller_role()
+        if role is None:
             return
         if not self.server.double:
-            self.answer_from_database(claims["role"])
+            self.answer_latest(role)
             return
         root = self.server.root
         try:
             with open(os.path.join(root, "latest.json"), "rb") as answer:
                 data = answer.read()
         except FileNotFoundError:
-            self.answer_from_database(claims["role"])
+            self.answer_latest(role)
             return
         status = 200
         try:
@@ -198,27 +233,32 @@ class ServiceHandler(BaseHTTPRequestHandler):
             return
         self.send_bytes(status, data, "application/json")
 
-    def answer_from_database(self, role):
+    def answer_latest(self, role):
+        answer = self.call_function(role, "SELECT api.get_latest_version()::text", failure="The version query failed")
+        if answer == "[]":
+            self.send_json_error(404, "No release has been published")
+        elif answer is not None:
+            self.send_bytes(200, answer.encode("utf-8"), "application/json")
+
+    def call_function(self, role, statement, arguments=(), failure="The query failed"):
+        """The text one API function returns, run as the caller's role as a gateway does; None when
+        the database failed (and the request was answered with the error)."""
         psycopg2 = release_db.psycopg2()
         try:
             with self.server.pool.connection() as connection, connection.cursor() as cursor:
                 # As a gateway does: the token's role for this one transaction, which ends unwritten.
                 cursor.execute(psycopg2.sql.SQL("SET LOCAL ROLE {}").format(psycopg2.sql.Identifier(role)))
-                cursor.execute("SELECT api.get_latest_version()::text")
+                cursor.execute(statement, arguments)
                 (answer,) = cursor.fetchone()
                 connection.rollback()
+                return answer
         except PoolUnavailable as error:
             sys.stderr.write("update service: no database connection: %s\n" % error)
             self.send_json_error(503, "The release database is unavailable")
-            return
         except psycopg2.Error as error:
-            sys.stderr.write("update service: get_latest_version() failed: %s\n" % error)
-            self.send_json_error(500, "The version query failed")
-            return
-        if answer == "[]":
-            self.send_json_error(404, "No release has been published")
-        else:
-            self.send_bytes(200, answer.encode("utf-8"), "application/json")
+            sys.stderr.write("update service: %s failed: %s\n" % (statement, error))
+            self.send_json_error(500, failure)
+        return None
 
     def package_file(self, name):
         """The path of a served package, or None for a missing file or a name that leaves the folder."""

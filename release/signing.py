@@ -5,7 +5,9 @@ off the service) and public.txt (the public key as the build takes it in OSTREL_
 the uncompressed point, 04 then X then Y, as 130 hexadecimal digits). The signed bytes are the
 line "ostrel-release-v1" and then version, download_url, sha256, size_bytes, is_required ("true" or
 "false") and signature_expires ("2027-03-01T10:00:00+00:00"), each line ended by a line feed; the
-signature is ECDSA over their SHA-256, r and s as 32 bytes each, in base64. openssl's command line
+signature is ECDSA over their SHA-256, r and s as 32 bytes each, in base64. A delta's row is signed
+the same way over "ostrel-delta-v1" and version, from_version, download_url, sha256, size_bytes,
+manifest_sha256 and signature_expires. openssl's command line
 does the ECDSA, so no Python package is needed.
 """
 
@@ -23,6 +25,9 @@ class Refused(Exception):
 
 SIGNED_TAG = "ostrel-release-v1"
 SIGNED_FIELDS = ("version", "download_url", "sha256", "size_bytes", "is_required", "signature_expires")
+DELTA_TAG = "ostrel-delta-v1"
+DELTA_FIELDS = ("version", "from_version", "download_url", "sha256", "size_bytes", "manifest_sha256",
+                "signature_expires")
 EXPIRY_FORMAT = "%Y-%m-%dT%H:%M:%S+00:00"
 PUBLIC_KEY = re.compile(r"04[0-9a-f]{128}")
 # The DER SubjectPublicKeyInfo of a P-256 key up to its uncompressed point.
@@ -64,11 +69,12 @@ def make_key(folder):
         return written.read().strip()
 
 
-def signed_bytes(record):
-    """The bytes a release's signature covers. The setup reads the answer's text as it stands, so a
-    field it would read differently (a quote, a backslash, a control character) cannot be signed."""
-    lines = [SIGNED_TAG]
-    for name in SIGNED_FIELDS:
+def signed_bytes(record, tag=SIGNED_TAG, fields=SIGNED_FIELDS):
+    """The bytes a release's (or a delta's) signature covers. The setup reads the answer's text as it
+    stands, so a field it would read differently (a quote, a backslash, a control character) cannot
+    be signed."""
+    lines = [tag]
+    for name in fields:
         value = record[name]
         text = ("true" if value else "false") if isinstance(value, bool) else str(value)
         if not text or any(ord(c) < 32 or c in '"\\\x7f' for c in text):
@@ -101,10 +107,10 @@ def raw_to_der(raw):
     return b"\x30" + bytes([len(body)]) + body
 
 
-def sign_record(record, key, expires):
+def sign_record(record, key, expires, tag=SIGNED_TAG, fields=SIGNED_FIELDS):
     """Adds signature_expires and signature to the record, signed with the PEM private key."""
     record["signature_expires"] = expires.strftime(EXPIRY_FORMAT)
-    result = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key], input=signed_bytes(record),
+    result = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key], input=signed_bytes(record, tag, fields),
                             capture_output=True)
     if result.returncode:
         raise Refused("openssl could not sign with %s: %s" % (key, result.stderr.decode(errors="replace").strip()))

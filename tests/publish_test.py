@@ -23,13 +23,17 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "backend"))
+sys.path.insert(0, os.path.join(HERE, "..", "release"))
+import manifest  # noqa: E402
 import release_db  # noqa: E402
+import signing  # noqa: E402
 
 psycopg2 = release_db.psycopg2()
 TOOL = os.path.join(HERE, "..", "release", "ostrel-release")
 BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else ""
 ROOT = os.path.join(BUILD, "service-root")
 RPC = "https://localhost/rest/v1/rpc/get_latest_version"
+DELTA_RPC = "https://localhost/rest/v1/rpc/get_update_delta"
 VERSIONS = ("1.4.2", "1.5.0", "1.9.0", "1.10.0")
 
 
@@ -87,7 +91,7 @@ def publish(product, version, *extra):
     result = run_publish("--root", ROOT, "--host", "localhost", "--version", version, "--product", product, *extra)
     if result.returncode:
         raise AssertionError(result.stderr)
-    path, digest = result.stdout.split()
+    path, digest = result.stdout.splitlines()[:2]
     return path, digest
 
 
@@ -145,14 +149,14 @@ class Publish(unittest.TestCase):
         self.clean_root()
 
     def clean_root(self):
-        superuser_sql("TRUNCATE ostrel.releases")
+        superuser_sql("TRUNCATE ostrel.releases, ostrel.deltas")
         for name in ("latest.json", "latest.status", "published-files.txt"):
             if os.path.exists(os.path.join(ROOT, name)):
                 os.unlink(os.path.join(ROOT, name))
-        for version in VERSIONS:
-            path = os.path.join(ROOT, "packages", "Ostrel-%s.zip" % version)
-            if os.path.exists(path):
-                os.unlink(path)
+        packages = os.path.join(ROOT, "packages")
+        for name in os.listdir(packages):
+            if any(name.startswith("Ostrel-%s" % version) for version in VERSIONS):
+                os.unlink(os.path.join(packages, name))
 
     def test_answer_and_package_match_what_was_published(self):
         path, digest = publish(self.product, "1.4.2", "--notes", "Faster start")
@@ -182,10 +186,18 @@ class Publish(unittest.TestCase):
             names = archive.namelist()
             self.assertEqual(names, sorted(names))
             self.assertEqual(set(names), {"Ostrel.exe", "OstrelService.exe", "data/readme.txt", "version.txt",
-                                          "OstrelFiles.txt"})
+                                          "OstrelFiles.txt", "OstrelManifest.txt"})
             self.assertTrue(all(entry.compress_type == zipfile.ZIP_DEFLATED for entry in archive.infolist()))
             self.assertEqual(archive.read("version.txt"), b"1.4.2\n")
             self.assertEqual(archive.read("OstrelFiles.txt").decode("utf-8").splitlines(), sorted(names))
+            listed = archive.read("OstrelManifest.txt")
+            entries = manifest.parse(listed)
+            self.assertEqual(set(entries), set(names) - {"OstrelManifest.txt"})
+            for name, (_, size, digest) in entries.items():
+                data = archive.read(name)
+                self.assertEqual((size, digest), (len(data), hashlib.sha256(data).hexdigest()), name)
+        self.assertEqual(superuser_sql("SELECT manifest FROM ostrel.releases"), [(listed.decode("utf-8"),)],
+                         "the release's row holds its manifest")
 
     def test_update_lists_the_files_of_earlier_releases_and_honours_the_options(self):
         publish(self.product, "1.4.2")
@@ -335,12 +347,26 @@ class Publish(unittest.TestCase):
                                   capture_output=True)
         self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
 
+        # The delta to the next release is signed over its own text, with its own first line.
+        write(self.product, "OstrelService.exe", b"MZ" + os.urandom(100))
+        publish(self.product, "1.5.0", "--sign-key", key)
+        [delta], _ = self.delta_query("1.4.2")
+        self.assertEqual(list(delta)[6:], ["signature", "signature_expires"])
+        fields = ("version", "from_version", "download_url", "sha256", "size_bytes", "manifest_sha256",
+                  "signature_expires")
+        signed_delta = "".join(line + "\n" for line in ["ostrel-delta-v1"] + [str(delta[name]) for name in fields])
+        with open(os.path.join(BUILD, "release-key", "public.txt")) as public_key:
+            point = public_key.read().strip()
+        self.assertTrue(signing.signature_holds(point, signed_delta.encode(), base64.b64decode(delta["signature"])))
+        self.assertFalse(signing.signature_holds(point, signed.replace(b"ostrel-release-v1", b"ostrel-delta-v1"),
+                                                 raw), "a release's signature does not pass for a delta's")
+
         # A field the setup would read otherwise is not signed, and nothing is published.
-        refused = run_publish("--root", ROOT, "--host", 'local"host', "--version", "1.5.0", "--product",
+        refused = run_publish("--root", ROOT, "--host", 'local"host', "--version", "1.9.0", "--product",
                               self.product, "--sign-key", key)
         self.assertEqual(refused.returncode, 1)
         self.assertIn("cannot be signed", refused.stderr)
-        self.assertFalse(os.path.exists(os.path.join(ROOT, "packages", "Ostrel-1.5.0.zip")))
+        self.assertFalse(os.path.exists(os.path.join(ROOT, "packages", "Ostrel-1.9.0.zip")))
 
     def test_anon_may_run_the_function_and_read_nothing_else(self):
         publish(self.product, "1.4.2")
@@ -348,7 +374,10 @@ class Publish(unittest.TestCase):
         try:
             with front.cursor() as cursor:
                 for role, statement in ((None, "SELECT api.get_latest_version()"),
+                                        (None, "SELECT api.get_update_delta('1.4.2')"),
                                         ("anon", "SELECT * FROM ostrel.releases"),
+                                        ("anon", "SELECT * FROM ostrel.deltas"),
+                                        ("anon", "UPDATE ostrel.deltas SET withdrawn = true"),
                                         ("anon", "SELECT ostrel.mebibytes(1)"),
                                         ("anon", "UPDATE ostrel.releases SET withdrawn = true")):
                     if role:
@@ -357,6 +386,8 @@ class Publish(unittest.TestCase):
                         cursor.execute(statement)
                 cursor.execute("SELECT api.get_latest_version()::text")
                 self.assertIn('"version":"1.4.2"', cursor.fetchone()[0])
+                cursor.execute("SELECT api.get_update_delta('1.0.0')::text")
+                self.assertEqual(cursor.fetchone()[0], "[]")
         finally:
             front.close()
         publisher = database("ostrel_publisher")
@@ -365,6 +396,98 @@ class Publish(unittest.TestCase):
                 cursor.execute("DELETE FROM ostrel.releases")
         finally:
             publisher.close()
+
+    def delta_query(self, from_version):
+        status, _, body = fetch(DELTA_RPC, json.dumps({"from_version": from_version}).encode(),
+                                {"Content-Type": "application/json", "apikey": service_key()})
+        self.assertEqual(status, 200, body)
+        return json.loads(body), body
+
+    def test_a_delta_holds_what_changed_and_what_to_remove(self):
+        publish(self.product, "1.4.2")
+        write(self.product, "OstrelService.exe", b"MZ" + os.urandom(3000))
+        write(self.product, "plugins/new.dll", b"new plugin")
+        os.unlink(os.path.join(self.product, "data", "readme.txt"))
+        result = run_publish("--root", ROOT, "--host", "localhost", "--version", "1.5.0", "--product", self.product)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        path, digest = result.stdout.splitlines()[:2]
+        self.assertRegex(result.stdout.splitlines()[2], r"^delta from 1\.4\.2: .*Ostrel-1\.5\.0-from-1\.4\.2\.zip")
+
+        [delta], body = self.delta_query("1.4.2")
+        self.assertEqual(list(delta), ["version", "from_version", "download_url", "sha256", "size_bytes",
+                                       "manifest_sha256"], "unsigned: no signature fields")
+        self.assertNotIn(b": ", body)
+        self.assertEqual((delta["version"], delta["from_version"]), ("1.5.0", "1.4.2"))
+        self.assertEqual(delta["download_url"], "https://localhost/packages/Ostrel-1.5.0-from-1.4.2.zip")
+        status, _, data = fetch(delta["download_url"])
+        self.assertEqual(status, 200)
+        self.assertEqual((hashlib.sha256(data).hexdigest(), len(data)), (delta["sha256"], delta["size_bytes"]))
+        self.assertLess(2 * len(data), os.path.getsize(path))
+
+        with zipfile.ZipFile(path) as package, zipfile.ZipFile(io.BytesIO(data)) as archive:
+            full_manifest = package.read("OstrelManifest.txt")
+            self.assertEqual(archive.read("OstrelManifest.txt"), full_manifest, "the new release's manifest")
+            self.assertEqual(hashlib.sha256(full_manifest).hexdigest(), delta["manifest_sha256"])
+            self.assertEqual(archive.read("OstrelRemoved.txt"), b"data/readme.txt\n")
+            self.assertEqual(archive.namelist(), sorted(archive.namelist()))
+            self.assertEqual(set(archive.namelist()), {"OstrelService.exe", "plugins/new.dll", "OstrelFiles.txt",
+                                                       "version.txt", "OstrelManifest.txt", "OstrelRemoved.txt"},
+                             "Ostrel.exe is unchanged and left out")
+            for name in ("OstrelService.exe", "plugins/new.dll", "version.txt", "OstrelFiles.txt"):
+                self.assertEqual(archive.read(name), package.read(name), name)
+
+        self.assertEqual(self.delta_query("1.5.0")[0], [], "no delta from the offered release itself")
+        self.assertEqual(self.delta_query("1.0.0")[0], [], "nor from one never published")
+        self.assertEqual(self.delta_query("1.4.2'; --")[0], [])
+
+    def test_deltas_from_the_last_releases_not_withdrawn_and_withdrawn_with_either_end(self):
+        big = os.urandom(300000)
+        write(self.product, "assets/big.bin", big)
+        for version in ("1.4.2", "1.5.0", "1.9.0"):
+            write(self.product, "Ostrel.exe", b"MZ" + os.urandom(4000))
+            publish(self.product, version)
+        run_tool("withdraw", "1.5.0")
+        write(self.product, "Ostrel.exe", b"MZ" + os.urandom(4000))
+        result = run_publish("--root", ROOT, "--host", "localhost", "--version", "1.10.0", "--product", self.product,
+                             "--deltas", "1")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        rows = superuser_sql("SELECT version, from_version FROM ostrel.deltas ORDER BY 1, 2")
+        self.assertEqual(rows, [("1.10.0", "1.9.0"), ("1.5.0", "1.4.2"), ("1.9.0", "1.4.2"), ("1.9.0", "1.5.0")],
+                         "--deltas 1: from 1.9.0 alone; none from the withdrawn 1.5.0")
+        self.assertEqual(self.delta_query("1.4.2")[0], [], "1.9.0 is no longer offered")
+        self.assertEqual(self.delta_query("1.9.0")[0][0]["version"], "1.10.0")
+
+        run_tool("withdraw", "1.10.0")
+        self.assertEqual(self.delta_query("1.9.0")[0], [], "withdrawn with the release it leads to")
+        self.assertEqual(self.delta_query("1.4.2")[0][0]["version"], "1.9.0", "1.9.0 is offered again")
+        run_tool("withdraw", "1.4.2")
+        self.assertEqual(self.delta_query("1.4.2")[0], [], "withdrawn with the release it starts from")
+        self.assertEqual(superuser_sql("SELECT count(*) FROM ostrel.deltas WHERE NOT withdrawn"), [(0,)])
+
+        # Everything changed: the delta would be the package again, and is not offered.
+        write(self.product, "assets/big.bin", os.urandom(300000))
+        result = run_publish("--root", ROOT, "--host", "localhost", "--version", "3.0.0", "--product", self.product)
+        self.assertIn("no delta from 1.9.0: ", result.stdout)
+        self.assertIn("more than half of the package", result.stdout)
+        self.assertEqual(self.delta_query("1.9.0")[0], [])
+        self.assertFalse([name for name in os.listdir(os.path.join(ROOT, "packages")) if "3.0.0-from" in name])
+
+    def test_paths_that_cannot_share_a_folder_are_refused(self):
+        publish(self.product, "1.4.2")
+        write(self.product, "Data/readme.txt", b"other")
+        refused = run_publish("--root", ROOT, "--host", "localhost", "--version", "1.5.0", "--product", self.product)
+        if os.path.exists(os.path.join(self.product, "data", "readme.txt")):
+            self.assertNotEqual(refused.returncode, 0)
+            self.assertIn("differ only in case", refused.stderr)
+            self.assertFalse(os.path.exists(os.path.join(ROOT, "packages", "Ostrel-1.5.0.zip")))
+
+        # A file the new release renames to another case would be removed after it is placed.
+        shutil.rmtree(os.path.join(self.product, "data"))
+        result = run_publish("--root", ROOT, "--host", "localhost", "--version", "1.5.0", "--product", self.product)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("no delta from 1.4.2: 'Data/readme.txt' and 'data/readme.txt' differ only in case",
+                      result.stdout)
+        self.assertEqual(superuser_sql("SELECT count(*) FROM ostrel.deltas"), [(0,)])
 
     def test_nothing_published_answers_404_and_unknown_packages_too(self):
         status, _, body = query(service_key())

@@ -72,7 +72,7 @@ class Verify(unittest.TestCase):
         connection.autocommit = True
         try:
             with connection.cursor() as cursor:
-                cursor.execute("TRUNCATE ostrel.releases")
+                cursor.execute("TRUNCATE ostrel.releases, ostrel.deltas")
         finally:
             connection.close()
         for path in (os.path.join(ROOT, "latest.json"), os.path.join(ROOT, "latest.status"), package_path(),
