@@ -22,6 +22,11 @@ LSTATUS writeString(const wchar_t* keyPath, const wchar_t* name, const std::wstr
 }
 } // namespace
 
+std::wstring uninstallCommand(const std::wstring& installFolder) {
+    const std::wstring path = installFolder + L"\\" + uninstallerName;
+    return path.find_first_of(L" \t") == std::wstring::npos ? path : L"\"" + path + L"\"";
+}
+
 bool createShortcut(const std::wstring& linkPath, const std::wstring& target,
                     const std::wstring& description) {
     ComApartment apartment;
@@ -61,7 +66,7 @@ bool registerInstallation(const std::wstring& installFolder, const std::wstring&
         writeString(productKeyPath, L"InstallDir", installFolder),
         writeString(productKeyPath, L"Version", version),
         writeString(uninstallKeyPath, L"DisplayName", productName),
-        writeString(uninstallKeyPath, L"UninstallString", installFolder + L"\\" + uninstallerName),
+        writeString(uninstallKeyPath, L"UninstallString", uninstallCommand(installFolder)),
         writeString(uninstallKeyPath, L"DisplayIcon", executable),
         writeString(uninstallKeyPath, L"Publisher", publisherName),
         writeString(uninstallKeyPath, L"DisplayVersion", version),

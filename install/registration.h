@@ -29,6 +29,11 @@ inline constexpr RegisteredValue registeredValues[] = {
 // cannot be found is left out. Reads the two shortcut options from setupState.
 std::vector<std::wstring> chosenShortcuts();
 
+// The Uninstall entry's command: the uninstaller's path, in double quotes when it holds a blank,
+// since the list of installed programs starts it by the rules of an unquoted command line and would
+// try "D:\My.exe" first for "D:\My Apps\Ostrel". Pure.
+std::wstring uninstallCommand(const std::wstring& installFolder);
+
 // Writes the product key, the Uninstall entry and the product's settings, then the chosen
 // shortcuts; false when any value or shortcut could not be written. Reads language and the
 // shortcut options from setupState. Install worker thread.

@@ -162,6 +162,19 @@ TEST_F(Registration, AFolderEndingInABackslashIsJoinedAsText) {
     expectString(uninstallKeyPath, L"DisplayIcon", L"C:\\Ostrel\\\\Ostrel.exe");
 }
 
+TEST_F(Registration, AnUninstallPathWithABlankIsQuotedSoNoShorterProgramRunsFirst) {
+    withShortcuts(false, false);
+    registerInstallation(L"D:\\My Apps\\Ostrel", L"1.0.0");
+    expectString(uninstallKeyPath, L"UninstallString", L"\"D:\\My Apps\\Ostrel\\Uninstall.exe\"");
+    // Only the command is quoted: the folder and the icon stay plain paths.
+    expectString(productKeyPath, L"InstallDir", L"D:\\My Apps\\Ostrel");
+    expectString(uninstallKeyPath, L"DisplayIcon", L"D:\\My Apps\\Ostrel\\Ostrel.exe");
+    EXPECT_EQ(uninstallCommand(L"C:\\Users\\Jo\tAnn\\Ostrel"),
+              L"\"C:\\Users\\Jo\tAnn\\Ostrel\\Uninstall.exe\"");
+    EXPECT_EQ(uninstallCommand(L"C:\\Users\\Ана\\Ostrel"), L"C:\\Users\\Ана\\Ostrel\\Uninstall.exe");
+}
+
+
 TEST_F(Registration, BothShortcutsPointAtTheExecutableAndAnExistingMenuFolderIsReused) {
     fs::create_directories(startMenuFolder());
     const fs::path folder = fs::temp_directory_path() / L"ostrel-registration";
