@@ -46,6 +46,7 @@ constexpr LocalizedStrings enStrings = {
     L"This release could not be verified.\nPlease try again later.",
     L"Minimize",
     L"Close",
+    L"A shortcut could not be created. Ostrel is installed.",
 };
 constexpr LocalizedStrings koStrings = {
     L"Korean",
@@ -90,6 +91,7 @@ constexpr LocalizedStrings koStrings = {
     L"릴리스를 검증할 수 없습니다.\n나중에 다시 시도해주세요.",
     L"최소화",
     L"닫기",
+    L"바로 가기를 만들지 못했습니다. Ostrel은 설치되었습니다.",
 };
 constexpr LocalizedStrings jaStrings = {
     L"Japanese",
@@ -134,6 +136,7 @@ constexpr LocalizedStrings jaStrings = {
     L"リリースを検証できません。\nしばらくしてから再度お試しください。",
     L"最小化",
     L"閉じる",
+    L"ショートカットを作成できませんでした。Ostrel はインストールされています。",
 };
 constexpr LocalizedStrings zhStrings = {
     L"Chinese",
@@ -178,6 +181,7 @@ constexpr LocalizedStrings zhStrings = {
     L"无法验证此版本。\n请稍后重试。",
     L"最小化",
     L"关闭",
+    L"无法创建快捷方式。Ostrel 已安装。",
 };
 constexpr LocalizedStrings ruStrings = {
     L"Russian",
@@ -222,6 +226,7 @@ constexpr LocalizedStrings ruStrings = {
     L"Не удалось проверить выпуск.\nПопробуйте позже.",
     L"Свернуть",
     L"Закрыть",
+    L"Не удалось создать ярлык. Ostrel установлен.",
 };
 } // namespace
 

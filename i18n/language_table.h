@@ -50,6 +50,8 @@ struct LocalizedStrings {
     // The title bar's two glyph buttons, as screen readers name them.
     const wchar_t* btnMinimize;
     const wchar_t* btnClose;
+    // The Complete page's muted line when a chosen shortcut could not be written.
+    const wchar_t* shortcutFailed;
 };
 
 using LanguageTable = std::map<int32_t, LocalizedStrings>;

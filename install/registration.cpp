@@ -60,7 +60,7 @@ std::vector<std::wstring> chosenShortcuts() {
     return links;
 }
 
-bool registerInstallation(const std::wstring& installFolder, const std::wstring& version) {
+RegistrationOutcome registerInstallation(const std::wstring& installFolder, const std::wstring& version) {
     const std::wstring executable = installFolder + L"\\" + productExeName;
     const LSTATUS results[] = {
         writeString(productKeyPath, L"InstallDir", installFolder),
@@ -75,11 +75,13 @@ bool registerInstallation(const std::wstring& installFolder, const std::wstring&
         writeString(settingsKeyPath, L"pageTransitionAnimation", L"false"),
         writeString(settingsKeyPath, L"language", languageCode(setupState.language.load())),
     };
-    bool written = std::all_of(std::begin(results), std::end(results),
-                               [](LSTATUS result) { return result == ERROR_SUCCESS; });
+    RegistrationOutcome registration;
+    registration.valuesWritten = std::all_of(std::begin(results), std::end(results),
+                                             [](LSTATUS result) { return result == ERROR_SUCCESS; });
     for (const std::wstring& link : chosenShortcuts()) {
         CreateDirectoryW(parentFolder(link).c_str(), nullptr); // already there is fine
-        written = createShortcut(link, executable, productName) && written;
+        if (!createShortcut(link, executable, productName))
+            registration.failedShortcuts.push_back(link);
     }
-    return written;
+    return registration;
 }

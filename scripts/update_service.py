@@ -48,6 +48,7 @@ COPY_BLOCK = 1 << 20
 SLOW_BLOCK = 64 * 1024
 SLOW_PAUSE = 0.1
 STALL_SECONDS = 20
+ENDLESS_LIMIT = 256 * 1024 * 1024
 CALLER_ROLE = "anon"
 
 
@@ -232,6 +233,25 @@ class ServiceHandler(BaseHTTPRequestHandler):
                     return
             self.wfile.write(b"0\r\n\r\n")
 
+    def send_endless(self, name):
+        """The file over and over without a length, as a hostile host fills a disk; it stops at
+        ENDLESS_LIMIT or when the client goes."""
+        path = self.package_file(name)
+        if path is None:
+            self.send_not_found()
+            return
+        with open(path, "rb") as package:
+            data = package.read()
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        sent = 0
+        while data and sent < ENDLESS_LIMIT:
+            self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
+            sent += len(data)
+        self.drop_connection()
+
     def requested_span(self, size, validators):
         """(first, last) byte the Range asks for; None for the whole file (no Range, one of another
         shape, or an If-Range that names neither validator); () when it cannot be met."""
@@ -342,6 +362,11 @@ class ServiceHandler(BaseHTTPRequestHandler):
             scheme = "http" if kind == "redirect-http" else "https"
             location = "%s://127.0.0.1/packages/%s" % (scheme, name)
             self.send_bytes(302, b"", "text/plain", [("Location", location)])
+        elif kind == "redirect-local":
+            # A path on the same host: the origin the request came to.
+            self.send_bytes(302, b"", "text/plain", [("Location", "/packages/%s" % name)])
+        elif kind == "endless":
+            self.send_endless(name)
         elif kind == "slow":
             def slow(sent, size):
                 if sent:
