@@ -58,7 +58,10 @@ const InstallSteps fakeSteps = {
             return DownloadResult{};
         writeBytes(destination, "PK package");
         progress(10, 10);
-        return DownloadResult{true, world.digest, {}};
+        DownloadResult done;
+        done.ok = true;
+        done.sha256 = world.digest;
+        return done;
     },
     [](const std::wstring&, const std::wstring& destination) {
         if (world.extractThrows)
