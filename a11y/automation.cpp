@@ -2,9 +2,10 @@
 
 #include "win/com.h"
 
-#include <atomic>
+#include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace {
 // VT_BOOL holds nothing to free.
@@ -15,25 +16,30 @@ VARIANT boolVariant(bool value) {
     return variant;
 }
 
+// A query's answer lives here, not in the asking frame: SendMessageTimeout can give up while the UI
+// thread still builds the model (LAUNCH or RESTORE can hold it for seconds), and the UI thread keeps
+// its own share of the record until it has written it.
+struct PageQuery {
+    std::mutex mutex;
+    PageModel model;
+    bool answered = false;
+};
+
 // One query from a UI Automation thread at a time; the UI thread fills only the one waiting here,
 // so a message from elsewhere with a made-up address is never followed.
 std::mutex queryMutex;
-std::atomic<PageModel*> pendingQuery{nullptr};
+std::mutex pendingMutex;
+std::shared_ptr<PageQuery> pendingQuery; // guarded by pendingMutex
 constexpr UINT queryTimeoutMs = 2000;
 
+void setPendingQuery(std::shared_ptr<PageQuery> query) {
+    const std::lock_guard lock(pendingMutex);
+    pendingQuery = std::move(query);
+}
+
 // UI Automation calls providers on its own threads; the state is read on the UI thread alone.
-// Empty when the window does not answer.
 PageModel pageNow(HWND window) {
-    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId())
-        return windowPageModel(window);
-    PageModel now;
-    const std::lock_guard lock(queryMutex);
-    pendingQuery = &now;
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(window, automationQueryMessage, 0, reinterpret_cast<LPARAM>(&now), SMTO_ABORTIFHUNG,
-                        queryTimeoutMs, &ignored);
-    pendingQuery = nullptr;
-    return now;
+    return queryPageModel(window, queryTimeoutMs);
 }
 
 // One element of the window, or the window itself (index rootIndex). Nothing is kept but where the
@@ -505,10 +511,32 @@ int navigate(const std::vector<PageElement>& elements, int index, NavigateDirect
     return noElement;
 }
 
-void answerAutomationQuery(HWND window, LPARAM lParam) {
-    PageModel* query = pendingQuery.load();
-    if (query && reinterpret_cast<LPARAM>(query) == lParam)
-        *query = windowPageModel(window);
+PageModel queryPageModel(HWND window, UINT timeoutMs) {
+    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId())
+        return windowPageModel(window);
+    const std::lock_guard lock(queryMutex);
+    const auto query = std::make_shared<PageQuery>();
+    setPendingQuery(query);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, automationQueryMessage, 0, reinterpret_cast<LPARAM>(query.get()),
+                        SMTO_ABORTIFHUNG, timeoutMs, &ignored);
+    setPendingQuery(nullptr);
+    const std::lock_guard answer(query->mutex);
+    return query->answered ? std::move(query->model) : PageModel{};
+}
+
+void answerAutomationQuery(HWND window, LPARAM lParam, PageModel (*build)(HWND)) {
+    std::shared_ptr<PageQuery> query;
+    {
+        const std::lock_guard lock(pendingMutex);
+        query = pendingQuery;
+    }
+    if (!query || reinterpret_cast<LPARAM>(query.get()) != lParam)
+        return;
+    PageModel model = build(window);
+    const std::lock_guard lock(query->mutex);
+    query->model = std::move(model);
+    query->answered = true;
 }
 
 IRawElementProviderSimple* automationRoot(HWND window) {

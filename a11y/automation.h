@@ -15,7 +15,15 @@
 
 // Sent by a provider on a UI Automation thread for the UI thread to read the window's page model.
 inline constexpr UINT automationQueryMessage = WM_APP + 3;
-void answerAutomationQuery(HWND window, LPARAM lParam);
+
+// The window's page model as its UI thread builds it: directly on that thread, else through
+// automationQueryMessage, waiting at most timeoutMs. Empty when no answer came in time; an answer
+// that comes later lands in a record the UI thread holds a share of, never in the caller's frame.
+PageModel queryPageModel(HWND window, UINT timeoutMs);
+
+// automationQueryMessage on the UI thread: fills the query lParam names, if it is the one waiting,
+// with build's model of the window.
+void answerAutomationQuery(HWND window, LPARAM lParam, PageModel (*build)(HWND) = windowPageModel);
 
 // The UI Automation control type of an element of that kind.
 CONTROLTYPEID controlTypeFor(ElementKind kind);

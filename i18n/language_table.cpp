@@ -49,6 +49,7 @@ constexpr LocalizedStrings enStrings = {
     L"Restoring the previous version...",
     L"Ostrel is being installed. Shutting down now would leave it unfinished.",
     L"Your network's proxy asks for a sign-in.\nPlease contact your network administrator.",
+    L"A shortcut could not be created. Ostrel is installed.",
 };
 constexpr LocalizedStrings koStrings = {
     L"Korean",
@@ -96,6 +97,7 @@ constexpr LocalizedStrings koStrings = {
     L"이전 버전을 복원하는 중...",
     L"Ostrel을 설치하는 중입니다. 지금 종료하면 설치가 완료되지 않습니다.",
     L"네트워크 프록시가 로그인을 요구합니다.\n네트워크 관리자에게 문의해주세요.",
+    L"바로 가기를 만들지 못했습니다. Ostrel은 설치되었습니다.",
 };
 constexpr LocalizedStrings jaStrings = {
     L"Japanese",
@@ -143,6 +145,7 @@ constexpr LocalizedStrings jaStrings = {
     L"以前のバージョンを復元中...",
     L"Ostrel をインストール中です。今終了するとインストールが完了しません。",
     L"ネットワークのプロキシがサインインを求めています。\nネットワーク管理者にお問い合わせください。",
+    L"ショートカットを作成できませんでした。Ostrel はインストールされています。",
 };
 constexpr LocalizedStrings zhStrings = {
     L"Chinese",
@@ -190,6 +193,7 @@ constexpr LocalizedStrings zhStrings = {
     L"正在恢复以前的版本...",
     L"正在安装 Ostrel。现在关机将无法完成安装。",
     L"网络代理要求登录。\n请联系网络管理员。",
+    L"无法创建快捷方式。Ostrel 已安装。",
 };
 constexpr LocalizedStrings ruStrings = {
     L"Russian",
@@ -237,6 +241,7 @@ constexpr LocalizedStrings ruStrings = {
     L"Восстановление предыдущей версии...",
     L"Идёт установка Ostrel. Если завершить работу сейчас, установка не будет завершена.",
     L"Прокси-сервер сети требует входа.\nОбратитесь к администратору сети.",
+    L"Не удалось создать ярлык. Ostrel установлен.",
 };
 } // namespace
 

@@ -1,4 +1,4 @@
-// The five built-in languages and their 45 interface texts.
+// The five built-in languages and their 46 interface texts.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +56,8 @@ struct LocalizedStrings {
     const wchar_t* shutdownBlockReason;
     // A proxy on the way to the service asked for a sign-in the setup cannot give.
     const wchar_t* errProxySignIn;
+    // The Complete page's muted line when a chosen shortcut could not be written.
+    const wchar_t* shortcutFailed;
 };
 
 using LanguageTable = std::map<int32_t, LocalizedStrings>;

@@ -12,16 +12,45 @@ namespace {
 constexpr DWORD extractionTimeoutMilliseconds = 300'000;
 
 // PowerShell ends a single-quoted literal at U+2018..U+201B as well as at the apostrophe.
-constexpr wchar_t unsafeScriptCharacters[] = L"'`$\u2018\u2019\u201A\u201B";
+bool endsLiteral(wchar_t c) {
+    return c == L'\'' || (c >= L'\u2018' && c <= L'\u201b');
+}
+
+std::wstring pathProblem(const std::wstring& path) {
+    for (const wchar_t c : path) {
+        if (c == L'"')
+            return L"a double quote";
+        if (c < L' ' || c == L'\x7f')
+            return L"a control character";
+    }
+    return {};
+}
 } // namespace
 
-bool isSafeScriptPath(const std::wstring& path) {
-    return path.find_first_of(unsafeScriptCharacters) == std::wstring::npos;
+std::wstring extractionRefusal(const std::wstring& zipPath, const std::wstring& destination) {
+    for (const std::wstring* path : {&zipPath, &destination}) {
+        const std::wstring problem = pathProblem(*path);
+        if (!problem.empty())
+            return L"the path " + *path + L" holds " + problem;
+    }
+    return {};
+}
+
+std::wstring scriptLiteral(const std::wstring& path) {
+    std::wstring literal;
+    literal.reserve(path.size());
+    for (const wchar_t c : path) {
+        if (endsLiteral(c))
+            literal += c;
+        literal += c;
+    }
+    return literal;
 }
 
 std::wstring extractionCommandLine(const std::wstring& zipPath, const std::wstring& destination) {
-    return std::wstring(extractionCommandHead) + zipPath + std::wstring(extractionCommandMiddle) +
-           destination + std::wstring(extractionCommandTail);
+    return std::wstring(extractionCommandHead) + scriptLiteral(zipPath) +
+           std::wstring(extractionCommandMiddle) + scriptLiteral(destination) +
+           std::wstring(extractionCommandTail);
 }
 
 std::wstring systemPowerShellPath() {
@@ -33,7 +62,7 @@ std::wstring systemPowerShellPath() {
 }
 
 bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination) {
-    if (!isSafeScriptPath(zipPath) || !isSafeScriptPath(destination))
+    if (!extractionRefusal(zipPath, destination).empty())
         return false;
     // The full path as application name: a powershell.exe planted beside the setup (in the
     // Downloads folder, say) or in the current folder is never the one that runs.

@@ -19,13 +19,20 @@ inline constexpr std::wstring_view extractionCommandTail =
     L"else{[IO.Directory]::CreateDirectory([IO.Path]::GetDirectoryName($p))|Out-Null;   "
     L"[IO.Compression.ZipFileExtensions]::ExtractToFile($e,$p,$true)}}; $zip.Dispose()\"";
 
-// True when every entry was written below destination. Blocks for up to five minutes; a
-// child still running then, or when the run ends (shutdownEvent), is terminated.
+// True when every entry was written below destination; false at once, starting nothing, for paths
+// extractionRefusal refuses. Blocks for up to five minutes; a child still running then, or when the
+// run ends (shutdownEvent), is terminated.
 bool ExtractZip(const std::wstring& zipPath, const std::wstring& destination);
 
-// False for a path holding a character that could end or alter a single-quoted PowerShell
-// literal: the apostrophe, its four typographic forms, the grave accent and the dollar sign.
-bool isSafeScriptPath(const std::wstring& path);
+// Why the two paths cannot go into the script, "" when they can: a double quote would end the
+// command's one argument, and a control character belongs in no path. Every other character is
+// safe inside a single-quoted literal once its quotes are doubled. Pure.
+std::wstring extractionRefusal(const std::wstring& zipPath, const std::wstring& destination);
+
+// The path as the contents of a single-quoted PowerShell literal: each quote that would end it
+// (the apostrophe and U+2018 to U+201B) written twice, which PowerShell reads as one. A grave
+// accent and a dollar sign are plain characters there. Pure.
+std::wstring scriptLiteral(const std::wstring& path);
 
 // The extraction command line: the script with the two paths in its literals.
 std::wstring extractionCommandLine(const std::wstring& zipPath, const std::wstring& destination);

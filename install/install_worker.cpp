@@ -99,9 +99,15 @@ bool downloadPackage(InstallRun& run, const InstallRequest& request, std::wstrin
     const DownloadResult downloaded = run.steps.download(
         request.downloadUrl, run.zipPath,
         [&sampler](uint64_t received, uint64_t total) { publishDownloadProgress(sampler, received, total); },
-        setupState.cancelRequested);
+        setupState.cancelRequested, request.packageByteLimit);
     for (size_t retry = 0; retry < downloaded.retries.size(); ++retry)
         run.log.writeLine(retryLogLine(static_cast<int>(retry) + 1, downloaded.retries[retry]));
+    if (!downloaded.refusedRedirect.empty())
+        run.log.writeLine(L"REJECTED: download redirected away from " + serviceOrigin() + L" to " +
+                          downloaded.refusedRedirect);
+    if (downloaded.tooLarge)
+        run.log.writeLine(L"Download STOPPED: the package passes its announced size of " +
+                          std::to_wstring(request.packageByteLimit) + L" bytes");
     if (!downloaded.ok) {
         const bool cancelled = setupState.cancelRequested.load();
         const std::wstring line = L"Download FAILED (cancelled=" + flag(cancelled) + L")";
@@ -161,8 +167,12 @@ bool prepareFolders(InstallRun& run) {
 }
 
 bool extractPackage(InstallRun& run) {
-    if (!run.steps.extract(run.zipPath, run.stagingDir))
+    if (!run.steps.extract(run.zipPath, run.stagingDir)) {
+        const std::wstring refusal = extractionRefusal(run.zipPath, run.stagingDir);
+        if (!refusal.empty())
+            run.log.writeLine(L"Extraction refused: " + refusal);
         return run.fail(L"ExtractZip FAILED", stringsFor(setupState.language).errExtract);
+    }
     run.staging.reset(run.stagingDir);
     run.log.writeLine(L"ExtractZip OK, staging dir: " + run.stagingDir);
     std::vector<FolderEntry> entries;
@@ -303,15 +313,22 @@ bool placeUninstaller(InstallRun& run) {
     return true;
 }
 
-// The registry values and shortcuts, each recorded as it was before it is written.
+// The registry values and shortcuts, each recorded as it was before it is written. A shortcut that
+// cannot be written (Controlled Folder Access guards the Desktop) is logged and shown on the Complete
+// page; the installation stands without it.
 bool registerProduct(InstallRun& run, const std::wstring& version) {
     std::error_code error;
     bool recorded = recordRegistry(run.transaction);
     for (const std::wstring& link : chosenShortcuts())
         recorded = recorded && clearTarget(run.transaction, link, run.steps.lockedFileWait, error);
-    if (!recorded || !run.steps.registerInstallation(run.installFolder, version))
+    const RegistrationOutcome registration =
+        recorded ? run.steps.registerInstallation(run.installFolder, version) : RegistrationOutcome{};
+    if (!registration.valuesWritten)
         return run.fail(L"Registration FAILED" + (error ? errorDetail(error.value()) : std::wstring()),
                         stringsFor(setupState.language).errCopy);
+    for (const std::wstring& link : registration.failedShortcuts)
+        run.log.writeLine(L"Shortcut FAILED (installation kept): " + link);
+    setShortcutMissing(!registration.failedShortcuts.empty());
     return true;
 }
 
@@ -411,6 +428,7 @@ void runInstall(const InstallSteps& steps) {
     setupState.downloadedBytes.exchange(0);
     setupState.totalBytes.exchange(0);
     resetCancel();
+    setShortcutMissing(false);
 
     const std::wstring temp = temporaryFolder();
     if (temp.empty()) {

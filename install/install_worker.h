@@ -1,6 +1,7 @@
 // One installation or update, from stopping the product to the final check.
 #pragma once
 
+#include "install/registration.h"
 #include "install/transaction.h"
 #include "net/download.h"
 
@@ -12,9 +13,10 @@
 struct InstallSteps {
     void (*stopProducts)();
     DownloadResult (*download)(const std::wstring& url, const std::wstring& destination,
-                               DownloadProgress progress, const std::atomic<bool>& cancel);
+                               DownloadProgress progress, const std::atomic<bool>& cancel, uint64_t maxBytes);
     bool (*extract)(const std::wstring& zipPath, const std::wstring& destination);
-    bool (*registerInstallation)(const std::wstring& installFolder, const std::wstring& version);
+    RegistrationOutcome (*registerInstallation)(const std::wstring& installFolder,
+                                                const std::wstring& version);
     LockedFileWait lockedFileWait;
 };
 

@@ -22,6 +22,11 @@ LSTATUS writeString(const wchar_t* keyPath, const wchar_t* name, const std::wstr
 }
 } // namespace
 
+std::wstring uninstallCommand(const std::wstring& installFolder) {
+    const std::wstring path = installFolder + L"\\" + uninstallerName;
+    return path.find_first_of(L" \t") == std::wstring::npos ? path : L"\"" + path + L"\"";
+}
+
 bool createShortcut(const std::wstring& linkPath, const std::wstring& target,
                     const std::wstring& description) {
     ComApartment apartment;
@@ -59,13 +64,13 @@ std::vector<std::wstring> shortcutsFor(bool desktopShortcut, bool startMenuShort
     return links;
 }
 
-bool registerInstallation(const std::wstring& installFolder, const std::wstring& version) {
+RegistrationOutcome registerInstallation(const std::wstring& installFolder, const std::wstring& version) {
     const std::wstring executable = installFolder + L"\\" + productExeName;
     const LSTATUS results[] = {
         writeString(productKeyPath, L"InstallDir", installFolder),
         writeString(productKeyPath, L"Version", version),
         writeString(uninstallKeyPath, L"DisplayName", productName),
-        writeString(uninstallKeyPath, L"UninstallString", installFolder + L"\\" + uninstallerName),
+        writeString(uninstallKeyPath, L"UninstallString", uninstallCommand(installFolder)),
         writeString(uninstallKeyPath, L"DisplayIcon", executable),
         writeString(uninstallKeyPath, L"Publisher", publisherName),
         writeString(uninstallKeyPath, L"DisplayVersion", version),
@@ -74,11 +79,13 @@ bool registerInstallation(const std::wstring& installFolder, const std::wstring&
         writeString(settingsKeyPath, L"pageTransitionAnimation", L"false"),
         writeString(settingsKeyPath, L"language", languageCode(setupState.language.load())),
     };
-    bool written = std::all_of(std::begin(results), std::end(results),
-                               [](LSTATUS result) { return result == ERROR_SUCCESS; });
+    RegistrationOutcome registration;
+    registration.valuesWritten = std::all_of(std::begin(results), std::end(results),
+                                             [](LSTATUS result) { return result == ERROR_SUCCESS; });
     for (const std::wstring& link : chosenShortcuts()) {
         CreateDirectoryW(parentFolder(link).c_str(), nullptr); // already there is fine
-        written = createShortcut(link, executable, productName) && written;
+        if (!createShortcut(link, executable, productName))
+            registration.failedShortcuts.push_back(link);
     }
-    return written;
+    return registration;
 }

@@ -32,11 +32,21 @@ std::vector<std::wstring> chosenShortcuts();
 // The shortcut files for these choices, whatever setupState holds; shortcutsFor(true, true) are
 // all an installation can write.
 std::vector<std::wstring> shortcutsFor(bool desktopShortcut, bool startMenuShortcut);
+// The Uninstall entry's command: the uninstaller's path, in double quotes when it holds a blank,
+// since the list of installed programs starts it by the rules of an unquoted command line and would
+// try "D:\My.exe" first for "D:\My Apps\Ostrel". Pure.
+std::wstring uninstallCommand(const std::wstring& installFolder);
+
+// What registerInstallation wrote: whether every value was, and the chosen shortcuts that could not
+// be (a protected Desktop, say), which the installation does without.
+struct RegistrationOutcome {
+    bool valuesWritten = false;
+    std::vector<std::wstring> failedShortcuts;
+};
 
 // Writes the product key, the Uninstall entry and the product's settings, then the chosen
-// shortcuts; false when any value or shortcut could not be written. Reads language and the
-// shortcut options from setupState. Install worker thread.
-bool registerInstallation(const std::wstring& installFolder, const std::wstring& version);
+// shortcuts. Reads language and the shortcut options from setupState. Install worker thread.
+RegistrationOutcome registerInstallation(const std::wstring& installFolder, const std::wstring& version);
 
 // Saves a shell link to target with its folder as working folder and its first icon; true when
 // the link file was written. Enters and leaves COM on the calling thread.

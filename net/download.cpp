@@ -16,6 +16,7 @@ constexpr DWORD extraInfoBufferLength = 2048;
 constexpr DWORD readBufferSize = 65536;
 constexpr DWORD contentLengthChars = 32;
 constexpr uint32_t pauseSlice = 50;
+constexpr int redirectLimit = 10;
 constexpr wchar_t acceptHeader[] = L"Accept: application/octet-stream\r\n";
 
 struct CrackedUrl {
@@ -88,20 +89,44 @@ bool parseContentRange(const std::wstring& text, ContentRange& range) {
     return !range.lengthKnown || parseCount(length, range.length);
 }
 
-void refuseRedirectsToHttp(HINTERNET request) {
-    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+bool isRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+void neverFollowRedirects(HINTERNET request) {
+    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
 }
 
-// GET of the cracked URL with the extra headers over the run's route, HTTPS-to-HTTP redirects
-// refused; empty when it could not be sent or no status came back.
-HttpsRequest sendDownloadRequest(const CrackedUrl& target, const std::wstring& headers,
-                                 const HttpsTimeouts& timeouts, DWORD& status) {
+// One GET of the cracked URL with the extra headers over the run's route, redirects left to the
+// caller; empty when it could not be sent or no status came back.
+HttpsRequest sendOneRequest(const CrackedUrl& target, const std::wstring& headers, const HttpsTimeouts& timeouts,
+                            DWORD& status) {
     RoutedCall call = sendOverRunRoute(
-        {L"GET", target.host, target.port, target.path, headers, {}, timeouts, refuseRedirectsToHttp});
+        {L"GET", target.host, target.port, target.path, headers, {}, timeouts, neverFollowRedirects});
     if (call.end != CallEnd::Answered || !responseStatus(call.exchange->get(), status))
         return {};
     return std::move(*call.exchange);
+}
+
+// The GET, following redirects that stay within serviceOrigin() (so never to plain HTTP). A redirect
+// elsewhere is not sent: refused names where it led. Empty when no final answer came.
+HttpsRequest sendDownloadRequest(const CrackedUrl& target, const std::wstring& headers,
+                                 const HttpsTimeouts& timeouts, DWORD& status, std::wstring& refused) {
+    CrackedUrl next = target;
+    for (int redirects = 0;; ++redirects) {
+        HttpsRequest exchange = sendOneRequest(next, headers, timeouts, status);
+        if (!exchange || !isRedirect(status))
+            return exchange;
+        const std::wstring location =
+            redirectTarget(responseHeader(exchange.get(), WINHTTP_QUERY_LOCATION, 2048));
+        if (!isAllowedDownloadUrl(location)) {
+            refused = location;
+            return {};
+        }
+        if (redirects == redirectLimit || !crackHttpsUrl(location, next))
+            return {};
+    }
 }
 
 bool writeAll(HANDLE file, const BYTE* bytes, DWORD count) {
@@ -115,10 +140,15 @@ bool truncateFile(HANDLE file) {
     return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && SetEndOfFile(file);
 }
 
-// Reads the body into the file and the hash until the data ends, fails or is cancelled. A hash that
-// fails only empties itself: the download goes on and no expected digest matches "".
+// Reads the body into the file and the hash until the data ends, fails, is cancelled or would pass
+// maxBytes (nothing past it is written). A hash that fails only empties itself: the download goes on
+// and no expected digest matches "".
 void receiveBody(HINTERNET request, HANDLE file, ChunkHasher& hasher, TransferOutcome& outcome,
-                 const DownloadProgress& progress, const std::atomic<bool>& cancel) {
+                 const DownloadProgress& progress, const std::atomic<bool>& cancel, uint64_t maxBytes) {
+    if (outcome.announced > maxBytes) {
+        outcome.tooLarge = true;
+        return;
+    }
     for (;;) {
         DWORD available = 0;
         // Only a successful query of nothing more is the end: a failed one is a cut connection,
@@ -137,6 +167,10 @@ void receiveBody(HINTERNET request, HANDLE file, ChunkHasher& hasher, TransferOu
         const DWORD read = readBodyBytes(request, chunk, std::min(available, readBufferSize));
         if (read == 0) {
             outcome.aborted = true;
+            return;
+        }
+        if (read > maxBytes - outcome.received) {
+            outcome.tooLarge = true;
             return;
         }
         if (!writeAll(file, chunk, read)) {
@@ -161,13 +195,19 @@ bool isAllowedDownloadUrl(const std::wstring& url) {
 }
 
 bool transferComplete(const TransferOutcome& outcome) {
-    if (outcome.aborted || outcome.cancelled || outcome.writeFailed)
+    if (outcome.aborted || outcome.cancelled || outcome.writeFailed || outcome.tooLarge)
         return false;
     return outcome.announced == 0 || outcome.received == outcome.announced;
 }
 
 bool worthRetrying(const TransferOutcome& outcome) {
-    return !outcome.cancelled && !outcome.writeFailed && !transferComplete(outcome);
+    return !outcome.cancelled && !outcome.writeFailed && !outcome.tooLarge && !transferComplete(outcome);
+}
+
+std::wstring redirectTarget(const std::wstring& location) {
+    if (location.starts_with(L"/") && !location.starts_with(L"//"))
+        return serviceOrigin() + location.substr(1);
+    return location;
 }
 
 std::wstring resumeHeaders(uint64_t offset, const std::wstring& etag, const std::wstring& lastModified) {
@@ -204,8 +244,10 @@ bool pauseUnlessCancelled(uint32_t milliseconds, const std::atomic<bool>& cancel
 }
 
 DownloadResult downloadFile(const std::wstring& url, const std::wstring& destination,
-                            DownloadProgress progress, const std::atomic<bool>& cancel) {
-    return downloadFile(url, destination, std::move(progress), cancel, DownloadLimits{});
+                            DownloadProgress progress, const std::atomic<bool>& cancel, uint64_t maxBytes) {
+    DownloadLimits limits;
+    limits.maxBytes = maxBytes;
+    return downloadFile(url, destination, std::move(progress), cancel, limits);
 }
 
 DownloadResult downloadFile(const std::wstring& url, const std::wstring& destination,
@@ -216,14 +258,20 @@ DownloadResult downloadFile(const std::wstring& url, const std::wstring& destina
         return {};
 
     DWORD status = 0;
-    const HttpsRequest first = sendDownloadRequest(target, acceptHeader, limits.timeouts, status);
+    DownloadResult result;
+    const HttpsRequest first =
+        sendDownloadRequest(target, acceptHeader, limits.timeouts, status, result.refusedRedirect);
     if (!first || status != 200)
-        return {};
+        return result;
     const std::wstring etag = responseHeader(first.get(), WINHTTP_QUERY_ETAG);
     const std::wstring lastModified = responseHeader(first.get(), WINHTTP_QUERY_LAST_MODIFIED);
 
     TransferOutcome outcome;
     outcome.announced = announcedLength(first.get());
+    if (outcome.announced > limits.maxBytes) {
+        result.tooLarge = true;
+        return result;
+    }
 
     // The file closes before the WinHTTP handles, and before it is deleted.
     UniqueFile file(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -237,16 +285,15 @@ DownloadResult downloadFile(const std::wstring& url, const std::wstring& destina
 
     // What was written is already hashed, so a resumed file is never read back.
     ChunkHasher hasher(readBufferSize);
-    receiveBody(first.get(), file.get(), hasher, outcome, progress, cancel);
-    DownloadResult result;
+    receiveBody(first.get(), file.get(), hasher, outcome, progress, cancel, limits.maxBytes);
     for (int retry = 0; retry < downloadRetries && worthRetrying(outcome); ++retry) {
         if (!limits.pause(limits.firstRetryPause << retry, cancel)) {
             outcome.cancelled = true;
             break;
         }
         const std::wstring headers = resumeHeaders(outcome.received, etag, lastModified);
-        const HttpsRequest again =
-            sendDownloadRequest(target, headers.empty() ? acceptHeader : headers, limits.timeouts, status);
+        const HttpsRequest again = sendDownloadRequest(target, headers.empty() ? acceptHeader : headers,
+                                                       limits.timeouts, status, result.refusedRedirect);
         DownloadRetry& record =
             result.retries.emplace_back(DownloadRetry{outcome.received, 0, RetryAnswer::Fail});
         if (!again)
@@ -271,10 +318,11 @@ DownloadResult downloadFile(const std::wstring& url, const std::wstring& destina
             const uint64_t remaining = announcedLength(again.get());
             outcome.announced = remaining == 0 ? 0 : outcome.received + remaining;
         }
-        receiveBody(again.get(), file.get(), hasher, outcome, progress, cancel);
+        receiveBody(again.get(), file.get(), hasher, outcome, progress, cancel, limits.maxBytes);
     }
     file.reset();
     outcome.cancelled = outcome.cancelled || cancel.load();
+    result.tooLarge = outcome.tooLarge;
     if (!transferComplete(outcome))
         return result;
     removePartialFile.release();

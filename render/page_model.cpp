@@ -132,6 +132,8 @@ void addProgressPage(ElementList& list, const Layout& layout, const LocalizedStr
         bar.value = value;
         list.add(std::move(bar));
     }
+    if (shared.status == SetupStatus::Complete && shared.shortcutMissing)
+        list.text(ElementId::ShortcutNotice, strings.shortcutFailed, layout.transferLine);
     const ProgressButton action = progressButtonFor(shared.status);
     if (action.action != ClickAction::StartDrag)
         list.button(ElementId::Primary, FocusItem::Primary, strings.*action.label, layout.primaryButton,

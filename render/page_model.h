@@ -67,6 +67,7 @@ enum class ElementId {
     TermsWarning,
     StatusLine,
     ProgressBar,
+    ShortcutNotice, // Complete, when a chosen shortcut could not be written
     Primary,
     Back,
     Minimize,

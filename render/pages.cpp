@@ -308,6 +308,8 @@ void paintProgressPage(const PageContext& page) {
             shared.latestVersion.empty() ? shared.installedVersion : shared.latestVersion;
         if (!version.empty())
             drawText(g, L"v" + version, small, mutedTextColour, layout.versionLine);
+        if (const PageElement* notice = findElement(model, ElementId::ShortcutNotice))
+            drawText(g, notice->text, small, mutedTextColour, notice->rect);
     }
     drawButton(page, ElementId::Primary, button, progressButtonFor(status).tone);
 }

@@ -8,14 +8,15 @@ std::atomic<RepaintCallback> repaintCallback{nullptr};
 
 SharedSnapshot takeSharedSnapshot() {
     std::lock_guard lock(setupState.sharedMutex);
-    return {setupState.status.load(), setupState.statusText,       setupState.errorText,
-            setupState.latestVersion, setupState.installedVersion, setupState.installDir};
+    return {setupState.status.load(),  setupState.statusText,       setupState.errorText,
+            setupState.latestVersion,  setupState.installedVersion, setupState.installDir,
+            setupState.shortcutMissing};
 }
 
 InstallRequest takeInstallRequest() {
     std::lock_guard lock(setupState.sharedMutex);
     return {setupState.installDir, setupState.downloadUrl, setupState.expectedSha256,
-            setupState.latestVersion};
+            setupState.latestVersion, setupState.packageByteLimit};
 }
 
 void setRepaintCallback(RepaintCallback callback) {
@@ -58,6 +59,11 @@ void setInstallDir(const std::wstring& folder) {
 void setInstalledVersion(const std::wstring& version) {
     std::lock_guard lock(setupState.sharedMutex);
     setupState.installedVersion = version;
+}
+
+void setShortcutMissing(bool missing) {
+    std::lock_guard lock(setupState.sharedMutex);
+    setupState.shortcutMissing = missing;
 }
 
 void publishDownloadProgress(DownloadSampler& sampler, uint64_t received, uint64_t total, TickSource tick) {

@@ -83,7 +83,9 @@ struct SetupState {
     std::wstring expectedSha256;
     bool updateRequired = false;
     double downloadSizeMb = 0.0;
+    uint64_t packageByteLimit = UINT64_MAX; // the most bytes the package download may bring
     std::wstring installedVersion;
+    bool shortcutMissing = false; // a chosen shortcut could not be written; the installation stands
     std::atomic<double> progress{0.0};
     std::atomic<uint64_t> downloadedBytes{0};
     std::atomic<uint64_t> totalBytes{0};
@@ -135,6 +137,7 @@ struct SharedSnapshot {
     std::wstring latestVersion;
     std::wstring installedVersion;
     std::wstring installDir;
+    bool shortcutMissing = false;
 };
 SharedSnapshot takeSharedSnapshot();
 
@@ -144,6 +147,7 @@ struct InstallRequest {
     std::wstring downloadUrl;
     std::wstring expectedSha256;
     std::wstring latestVersion;
+    uint64_t packageByteLimit = UINT64_MAX;
 };
 InstallRequest takeInstallRequest();
 
@@ -166,6 +170,7 @@ void failWith(const std::wstring& message);
 std::wstring currentInstallDir();
 void setInstallDir(const std::wstring& folder);
 void setInstalledVersion(const std::wstring& version);
+void setShortcutMissing(bool missing);
 
 // Last speed sample of one download, owned by the install worker.
 struct DownloadSampler {

@@ -1,6 +1,7 @@
 // What screen readers are told of the page model: the WinEvents of what changed, the UI Automation tree
 // the parents make, what a reader can act on, and the owners of the COM memory the answers hand out.
 #include "a11y/accessibility.h"
+#include "a11y/automation.h"
 #include "a11y/msaa.h"
 #include "i18n/language_table.h"
 #include "tests/support/layout_points.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 namespace {
 std::unique_ptr<SetupState> stateOn(SetupPage page) {
@@ -159,6 +161,82 @@ UniqueVariant holding(Counted& object) {
     return variant;
 }
 } // namespace
+
+namespace {
+// A window on a thread of its own whose model takes longer to build than a query waits.
+struct SlowWindow {
+    static inline HANDLE answered = nullptr;
+    static inline LONG builds = 0;
+    static PageModel slowModel(HWND) {
+        const LONG build = InterlockedIncrement(&builds);
+        if (build == 1)
+            Sleep(400);
+        PageModel model;
+        model.title = L"answer " + std::to_wstring(build);
+        return model;
+    }
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message != automationQueryMessage)
+            return DefWindowProcW(window, message, wParam, lParam);
+        answerAutomationQuery(window, lParam, slowModel);
+        SetEvent(answered);
+        return 0;
+    }
+    static DWORD WINAPI run(void* created) {
+        HWND window = CreateWindowExW(0, L"OstrelSlowQueryWindow", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+        *static_cast<HWND*>(created) = window;
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0)
+            DispatchMessageW(&message);
+        DestroyWindow(window);
+        return 0;
+    }
+};
+
+// Fills a stretch of stack below the caller where a timed-out query's frame was, and reports
+// whether it stayed as written until the late answer has been given.
+__attribute__((noinline)) bool stackSurvivesLateAnswer() {
+    volatile unsigned char area[32768];
+    for (size_t i = 0; i < sizeof area; ++i)
+        area[i] = static_cast<unsigned char>(i * 31 + 7);
+    WaitForSingleObject(SlowWindow::answered, 5000);
+    for (size_t i = 0; i < sizeof area; ++i)
+        if (area[i] != static_cast<unsigned char>(i * 31 + 7))
+            return false;
+    return true;
+}
+
+__attribute__((noinline)) PageModel askBriefly(HWND window) {
+    return queryPageModel(window, 50);
+}
+} // namespace
+
+TEST(WindowAutomation, AQueryThatTimesOutLeavesTheLateAnswerNothingOfItsFrameToWriteInto) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = SlowWindow::procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"OstrelSlowQueryWindow";
+    RegisterClassW(&windowClass);
+    SlowWindow::answered = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    volatile HWND window = nullptr;
+    DWORD threadId = 0;
+    HANDLE thread = CreateThread(nullptr, 0, SlowWindow::run, const_cast<HWND*>(&window), 0, &threadId);
+    while (!window)
+        Sleep(1);
+
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(askBriefly(window).title, L"");
+    EXPECT_LT(GetTickCount() - start, 300u) << "the query waits for its time-out only";
+    EXPECT_TRUE(stackSurvivesLateAnswer());
+    // The next query gets its own answer, not the late one.
+    EXPECT_EQ(queryPageModel(window, 2000).title, L"answer 2");
+
+    PostThreadMessageW(threadId, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    CloseHandle(SlowWindow::answered);
+}
 
 TEST(ComOwners, AVariantOrAnArrayReleasesWhatItHoldsOnceWhereverItMoves) {
     Counted first, second;

@@ -44,6 +44,9 @@ TEST(DownloadOutcome, RetriesOnlyWhatTheNetworkCutShort) {
     EXPECT_FALSE(worthRetrying({1000, 1000, false, false, false}));
     EXPECT_FALSE(worthRetrying({500, 1000, true, true, false}));
     EXPECT_FALSE(worthRetrying({500, 1000, false, false, true}));
+    // More than the download may bring: no retry brings it under its bound.
+    EXPECT_FALSE(worthRetrying({500, 0, false, false, false, true}));
+    EXPECT_FALSE(transferComplete({500, 0, false, false, false, true}));
 }
 
 TEST(DownloadResume, AsksForTheRestOnlyUnderAStrongValidator) {

@@ -164,11 +164,58 @@ TEST_F(Download, FailsWithoutCreatingTheFileWhenTheAnswerIsNotOk) {
     EXPECT_TRUE(progress.calls.empty());
 }
 
-TEST_F(Download, FollowsARedirectToAnotherHttpsHost) {
+TEST_F(Download, ARedirectIsFollowedOnlyWithinTheServiceOrigin) {
     const std::string content = randomContent(90'000, 6);
     const std::string name = publish("download-https-redirect.bin", content);
+    clearRecordedRequests();
 
-    ASSERT_TRUE(downloadFile(faultUrl(L"redirect-https", name), destination, nullptr, cancel).ok);
+    // 127.0.0.1 is this very service under another name: another origin all the same.
+    const DownloadResult away = downloadFile(faultUrl(L"redirect-https", name), destination, nullptr, cancel);
+    EXPECT_FALSE(away.ok);
+    EXPECT_EQ(away.refusedRedirect, L"https://127.0.0.1/packages/" + std::wstring(name.begin(), name.end()));
+    EXPECT_FALSE(exists(destination));
+    EXPECT_EQ(recordedRequests().size(), 1u) << "the other origin is never asked";
+
+    const DownloadResult home = downloadFile(faultUrl(L"redirect-local", name), destination, nullptr, cancel);
+    ASSERT_TRUE(home.ok);
+    EXPECT_EQ(home.refusedRedirect, L"");
+    EXPECT_EQ(readBytes(destination), content);
+    EXPECT_EQ(redirectTarget(L"/packages/a.zip"), serviceOrigin() + L"packages/a.zip");
+    EXPECT_EQ(redirectTarget(L"//elsewhere/a.zip"), L"//elsewhere/a.zip");
+}
+
+TEST_F(Download, StopsAtItsBoundWhetherTheLengthAnnouncesItOrNot) {
+    const std::string content = randomContent(300'000, 16);
+    const std::string name = publish("download-bounded.bin", content);
+    DownloadLimits bounded;
+    bounded.maxBytes = content.size() - 1;
+    bounded.pause = [](uint32_t, const std::atomic<bool>&) { return true; };
+
+    // The length says too much: nothing is read or written.
+    const DownloadResult announced =
+        downloadFile(urlOf(name), destination, progress.callback(), cancel, bounded);
+    EXPECT_FALSE(announced.ok);
+    EXPECT_TRUE(announced.tooLarge);
+    EXPECT_TRUE(progress.calls.empty());
+    EXPECT_FALSE(exists(destination));
+
+    // No length, and no end: stopped at the bound, before a byte past it is written, without a retry.
+    bounded.maxBytes = 1'000'000;
+    const auto started = std::chrono::steady_clock::now();
+    const DownloadResult endless =
+        downloadFile(faultUrl(L"endless", name), destination, progress.callback(), cancel, bounded);
+    EXPECT_FALSE(endless.ok);
+    EXPECT_TRUE(endless.tooLarge);
+    EXPECT_TRUE(endless.retries.empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+    ASSERT_FALSE(progress.calls.empty());
+    EXPECT_LE(progress.calls.back().first, bounded.maxBytes);
+    EXPECT_GT(progress.calls.back().first + 65536, bounded.maxBytes);
+    EXPECT_FALSE(exists(destination));
+
+    // Exactly the bound is allowed.
+    bounded.maxBytes = content.size();
+    EXPECT_TRUE(downloadFile(faultUrl(L"chunked", name), destination, nullptr, cancel, bounded).ok);
     EXPECT_EQ(readBytes(destination), content);
 }
 

@@ -42,19 +42,29 @@ class Extraction : public ::testing::Test {
 };
 } // namespace
 
-TEST(ExtractionGuard, RefusesEveryCharacterThatEndsOrAltersAQuotedLiteral) {
-    EXPECT_TRUE(isSafeScriptPath(L"C:\\Users\\Jo Ann\\AppData\\Local\\Temp\\OstrelSetup_ab.zip"));
-    EXPECT_TRUE(isSafeScriptPath(L"C:\\Пользователи\\東京\\\"odd\"\\x.zip"));
-    for (const wchar_t* unsafe : {L"C:\\O'Brien\\x.zip", L"C:\\O\u2018Brien", L"C:\\O\u2019Brien",
-                                  L"C:\\O\u201ABrien", L"C:\\O\u201BBrien", L"C:\\a`b", L"C:\\$env:TEMP"})
-        EXPECT_FALSE(isSafeScriptPath(unsafe)) << fs::path(unsafe).string();
+TEST(ExtractionGuard, QuotesThatEndALiteralAreWrittenTwiceAndNothingElseChanges) {
+    EXPECT_EQ(scriptLiteral(L"C:\\Users\\Jo Ann\\$env:TEMP`x"), L"C:\\Users\\Jo Ann\\$env:TEMP`x");
+    for (const wchar_t* quote : {L"'", L"\u2018", L"\u2019", L"\u201A", L"\u201B"}) {
+        const std::wstring path = std::wstring(L"C:\\O") + quote + L"Brien\\";
+        EXPECT_EQ(scriptLiteral(path), std::wstring(L"C:\\O") + quote + quote + L"Brien\\");
+        EXPECT_EQ(extractionRefusal(path + L"x.zip", path), L"");
+    }
+    EXPECT_EQ(scriptLiteral(L"''"), L"''''");
 }
 
-TEST(ExtractionGuard, UnsafePathsFailBeforeAnyProcessStarts) {
-    const fs::path marker = fs::temp_directory_path() / L"ostrel-guard-dest$x";
-    EXPECT_FALSE(ExtractZip(L"C:\\nothing.zip", marker.wstring()));
-    EXPECT_FALSE(ExtractZip(L"C:\\it\u2019s.zip", L"C:\\staging\\"));
+TEST(ExtractionGuard, OnlyWhatWouldEndTheCommandIsRefusedAndTheReasonNamesIt) {
+    EXPECT_EQ(extractionRefusal(L"C:\\Пользователи\\東京\\x.zip", L"C:\\O'Brien $x\\"), L"");
+    EXPECT_EQ(extractionRefusal(L"C:\\a\"b.zip", L"C:\\d"), L"the path C:\\a\"b.zip holds a double quote");
+    EXPECT_EQ(extractionRefusal(L"C:\\a.zip", L"C:\\d\nx"), L"the path C:\\d\nx holds a control character");
+}
+
+TEST(ExtractionGuard, RefusedPathsFailBeforeAnyProcessStarts) {
+    const fs::path marker = fs::temp_directory_path() / L"ostrel-guard-dest";
+    fs::remove(commandRecord());
+    EXPECT_FALSE(ExtractZip(L"C:\\nothing\".zip", marker.wstring()));
+    EXPECT_FALSE(ExtractZip(L"C:\\nothing.zip", marker.wstring() + L"\t"));
     EXPECT_FALSE(fs::exists(marker));
+    EXPECT_FALSE(fs::exists(commandRecord()));
 }
 
 TEST(ExtractionCommand, EmbedsBothPathsVerbatimBetweenTheFixedTexts) {
@@ -65,6 +75,18 @@ TEST(ExtractionCommand, EmbedsBothPathsVerbatimBetweenTheFixedTexts) {
     EXPECT_EQ(line.size(), 181 + zip.size() + 11 + dest.size() + 394);
     EXPECT_EQ(line.find(L"OpenRead('" + zip + L"'); $dest='" + dest + L"'; foreach"), 171u);
     EXPECT_EQ(line.rfind(L"$zip.Dispose()\""), line.size() - 15);
+}
+
+TEST_F(Extraction, UnpacksFromATemporaryFolderWithQuotesAndADollarSign) {
+    // A profile such as C:\Users\O'Brien, and the typographic apostrophe some keyboards type.
+    const fs::path folder = root / L"O'Brien $x \u2019n`";
+    const fs::path archive = folder / L"OstrelSetup_0123.zip";
+    const std::wstring destination = (folder / L"OstrelSetup_0123_staging").wstring() + L"\\";
+    fs::create_directories(destination);
+    ASSERT_TRUE(writeZip(archive.wstring(), {{"Ostrel.exe", "MZ"}, {"data/a.txt", "a"}}));
+    ASSERT_TRUE(ExtractZip(archive.wstring(), destination));
+    EXPECT_EQ(readBytes(fs::path(destination) / L"Ostrel.exe"), "MZ");
+    EXPECT_EQ(readBytes(fs::path(destination) / L"data" / L"a.txt"), "a");
 }
 
 TEST(ExtractionCommand, RunsTheSystemsOwnPowerShellByFullPath) {

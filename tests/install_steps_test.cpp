@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
@@ -31,6 +32,10 @@ struct FakeWorld {
     bool extractThrows = false;
     bool locksStaging = false; // an open handle keeps the staging folder from being removed
     bool registerFails = false;
+    bool shortcutFails = false;
+    bool bound = false;    // the download stops at its bound
+    bool redirect = false; // the download is redirected away
+    uint64_t maxBytes = 0; // the bound the download was given
     UniqueFile stagingLock;
     std::wstring digest = L"AB12";
     std::vector<std::pair<std::wstring, std::string>> package = {{L"Ostrel.exe", "MZ"}};
@@ -48,14 +53,24 @@ const InstallSteps fakeSteps = {
                 Sleep(10);
     },
     [](const std::wstring&, const std::wstring& destination, DownloadProgress progress,
-       const std::atomic<bool>&) {
+       const std::atomic<bool>&, uint64_t maxBytes) {
         ++world.downloadCalls;
+        world.maxBytes = maxBytes;
+        if (world.bound || world.redirect) {
+            DownloadResult stopped;
+            stopped.tooLarge = world.bound;
+            stopped.refusedRedirect = world.redirect ? L"https://elsewhere/p.zip" : L"";
+            return stopped;
+        }
         setupState.cancelRequested = world.cancels;
         if (!world.downloads || world.cancels)
             return DownloadResult{};
         writeBytes(destination, "PK package");
         progress(10, 10);
-        return DownloadResult{true, world.digest, {}};
+        DownloadResult done;
+        done.ok = true;
+        done.sha256 = world.digest;
+        return done;
     },
     [](const std::wstring&, const std::wstring& destination) {
         if (world.extractThrows)
@@ -69,11 +84,13 @@ const InstallSteps fakeSteps = {
     },
     [](const std::wstring&, const std::wstring&) {
         world.registered = true;
-        if (!world.registerFails)
-            return true;
+        RegistrationOutcome registration{!world.registerFails, {}};
+        if (world.shortcutFails)
+            registration.failedShortcuts.push_back(L"Q:\\Desktop\\Ostrel.lnk");
         // Half written, then refused.
-        writeRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version", L"1.2.0");
-        return false;
+        if (world.registerFails)
+            writeRegistryString(HKEY_CURRENT_USER, productKeyPath, L"Version", L"1.2.0");
+        return registration;
     },
     {2, 10},
 };
@@ -267,4 +284,63 @@ TEST(SessionEnd, AShutdownDuringTheCopyWaitsForTheRollbackOfTheInstallation) {
     DestroyWindow(window);
     fs::remove_all(folder);
     RegDeleteTreeW(HKEY_CURRENT_USER, productKeyPath);
+}
+// Controlled Folder Access refuses the Desktop: the rest of the installation stands.
+TEST(InstallSteps, AShortcutThatCannotBeWrittenIsLoggedAndShownButTheInstallationStands) {
+    const fs::path folder = fs::temp_directory_path() / L"ostrel-steps-shortcut";
+    for (const bool fails : {true, false}) {
+        world = {};
+        world.shortcutFails = fails;
+        fs::remove_all(folder);
+        {
+            std::lock_guard lock(setupState.sharedMutex);
+            setupState.installDir = folder.wstring();
+            setupState.downloadUrl = serviceOrigin() + L"packages/p.zip";
+            setupState.expectedSha256 = L"ab12";
+        }
+        const size_t offset = installLogSize();
+        installWorkerWith(fakeSteps);
+        const std::vector<std::wstring> log = installLogLinesSince(offset);
+        const SharedSnapshot state = takeSharedSnapshot();
+        EXPECT_EQ(state.status, SetupStatus::Complete);
+        EXPECT_EQ(state.shortcutMissing, fails);
+        EXPECT_EQ(readBytes(folder / L"Ostrel.exe"), "MZ");
+        EXPECT_EQ(std::count(log.begin(), log.end(),
+                             L"Shortcut FAILED (installation kept): Q:\\Desktop\\Ostrel.lnk"),
+                  fails ? 1 : 0);
+        EXPECT_FALSE(fs::exists(installJournalPath()));
+    }
+    fs::remove_all(folder);
+    RegDeleteTreeW(HKEY_CURRENT_USER, productKeyPath);
+}
+
+// The download is given the answer's bound, and says why it stopped or was refused.
+TEST(InstallSteps, AnOversizedPackageOrARedirectElsewhereFailsTheDownloadWithItsReason) {
+    const fs::path folder = fs::temp_directory_path() / L"ostrel-steps-bound";
+    for (const bool redirected : {false, true}) {
+        world = {};
+        world.downloads = false;
+        (redirected ? world.redirect : world.bound) = true;
+        fs::remove_all(folder);
+        {
+            std::lock_guard lock(setupState.sharedMutex);
+            setupState.installDir = folder.wstring();
+            setupState.downloadUrl = serviceOrigin() + L"packages/p.zip";
+            setupState.packageByteLimit = 4096;
+        }
+        const size_t offset = installLogSize();
+        installWorkerWith(fakeSteps);
+        const std::vector<std::wstring> log = installLogLinesSince(offset);
+        EXPECT_EQ(world.maxBytes, 4096u);
+        EXPECT_EQ(takeSharedSnapshot().status, SetupStatus::Failed);
+        EXPECT_EQ(takeSharedSnapshot().errorText, stringsFor(0).errDownload);
+        const std::wstring reason =
+            redirected ? L"REJECTED: download redirected away from " + serviceOrigin() +
+                             L" to https://elsewhere/p.zip"
+                       : L"Download STOPPED: the package passes its announced size of 4096 bytes";
+        EXPECT_NE(std::find(log.begin(), log.end(), reason), log.end());
+        EXPECT_FALSE(fs::exists(folder));
+    }
+    std::lock_guard lock(setupState.sharedMutex);
+    setupState.packageByteLimit = UINT64_MAX;
 }

@@ -12,10 +12,10 @@ namespace {
 std::vector<const wchar_t*> textsOf(const LocalizedStrings& strings) {
     const auto& [t0, t1, t2, t3, t4, t5, t6, t7, t8, t9, t10, t11, t12, t13, t14, t15, t16, t17, t18, t19,
                  t20, t21, t22, t23, t24, t25, t26, t27, t28, t29, t30, t31, t32, t33, t34, t35, t36, t37,
-                 t38, t39, t40, t41, t42, t43, t44] = strings;
-    return {t0,  t1,  t2,  t3,  t4,  t5,  t6,  t7,  t8,  t9,  t10, t11, t12, t13, t14,
-            t15, t16, t17, t18, t19, t20, t21, t22, t23, t24, t25, t26, t27, t28, t29,
-            t30, t31, t32, t33, t34, t35, t36, t37, t38, t39, t40, t41, t42, t43, t44};
+                 t38, t39, t40, t41, t42, t43, t44, t45] = strings;
+    return {t0,  t1,  t2,  t3,  t4,  t5,  t6,  t7,  t8,  t9,  t10, t11, t12, t13, t14, t15,
+            t16, t17, t18, t19, t20, t21, t22, t23, t24, t25, t26, t27, t28, t29, t30, t31,
+            t32, t33, t34, t35, t36, t37, t38, t39, t40, t41, t42, t43, t44, t45};
 }
 
 size_t countOf(const std::wstring& text, const std::wstring& needle) {
@@ -45,6 +45,7 @@ TEST(LanguageTable, TranslationsDifferFromEnglishButKeepTheProductName) {
         EXPECT_STRNE(strings.termsText, english.termsText);
         EXPECT_NE(std::wstring(strings.btnLaunch).find(L"Ostrel"), std::wstring::npos);
         EXPECT_NE(std::wstring(strings.termsText).find(L"Ostrel"), std::wstring::npos);
+        EXPECT_NE(std::wstring(strings.shortcutFailed).find(L"Ostrel"), std::wstring::npos);
         // The two-line errors keep their line break in every language.
         EXPECT_EQ(countOf(strings.errConnect, L"\n"), 1u);
         EXPECT_EQ(countOf(strings.errDownload, L"\n"), 1u);

@@ -79,6 +79,13 @@ TEST(ExtractCommand, QuotesThatEndALiteralCannotHideInAPath) {
         EXPECT_FALSE(parseExtractCommand(extractCommandLine(path + L"\\p.zip", L"C:\\d")));
         EXPECT_FALSE(parseExtractCommand(extractCommandLine(L"C:\\p.zip", path)));
     }
+    // Written twice, each stands for itself, as PowerShell reads it.
+    for (const wchar_t* quote : {L"'", L"\u2018", L"\u2019", L"\u201a", L"\u201b"}) {
+        const std::wstring path = std::wstring(L"C:\\users\\O") + quote + L"Brien $x\\Temp";
+        const std::wstring doubled = std::wstring(L"C:\\users\\O") + quote + quote + L"Brien $x\\Temp";
+        expectPaths(extractCommandLine(doubled + L"\\p.zip", doubled), path + L"\\p.zip", path);
+    }
+    expectPaths(extractCommandLine(L"C:\\a''", L"''''"), L"C:\\a'", L"''");
     // An injected script part that rebuilds the rest of the line exactly is still refused.
     std::wstring injected =
         std::wstring(L"C:\\a'); Remove-Item C:\\x; $zip=[IO.Compression.ZipFile]::OpenRead('C:\\b");

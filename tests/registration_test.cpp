@@ -10,6 +10,7 @@
 #include <shobjidl.h>
 
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 namespace {
@@ -162,6 +163,18 @@ TEST_F(Registration, AFolderEndingInABackslashIsJoinedAsText) {
     expectString(uninstallKeyPath, L"DisplayIcon", L"C:\\Ostrel\\\\Ostrel.exe");
 }
 
+TEST_F(Registration, AnUninstallPathWithABlankIsQuotedSoNoShorterProgramRunsFirst) {
+    withShortcuts(false, false);
+    registerInstallation(L"D:\\My Apps\\Ostrel", L"1.0.0");
+    expectString(uninstallKeyPath, L"UninstallString", L"\"D:\\My Apps\\Ostrel\\Uninstall.exe\"");
+    // Only the command is quoted: the folder and the icon stay plain paths.
+    expectString(productKeyPath, L"InstallDir", L"D:\\My Apps\\Ostrel");
+    expectString(uninstallKeyPath, L"DisplayIcon", L"D:\\My Apps\\Ostrel\\Ostrel.exe");
+    EXPECT_EQ(uninstallCommand(L"C:\\Users\\Jo\tAnn\\Ostrel"),
+              L"\"C:\\Users\\Jo\tAnn\\Ostrel\\Uninstall.exe\"");
+    EXPECT_EQ(uninstallCommand(L"C:\\Users\\Ана\\Ostrel"), L"C:\\Users\\Ана\\Ostrel\\Uninstall.exe");
+}
+
 TEST_F(Registration, BothShortcutsPointAtTheExecutableAndAnExistingMenuFolderIsReused) {
     fs::create_directories(startMenuFolder());
     const fs::path folder = fs::temp_directory_path() / L"ostrel-registration";
@@ -184,6 +197,21 @@ TEST_F(Registration, OnlyTheChosenShortcutIsMade) {
     registerInstallation(L"C:\\Ostrel", L"1.0.0");
     EXPECT_FALSE(fs::exists(desktopLink()));
     EXPECT_TRUE(fs::exists(startMenuFolder() / L"Ostrel.lnk"));
+}
+
+TEST_F(Registration, AShortcutThatCannotBeWrittenIsReportedAndTheRestIsWritten) {
+    // A file where the Start-menu folder goes: the link inside it cannot be saved.
+    fs::create_directories(startMenuFolder().parent_path());
+    { std::ofstream(startMenuFolder()) << "in the way"; }
+    const RegistrationOutcome registration = registerInstallation(L"C:\\Ostrel", L"1.0.0");
+    fs::remove(startMenuFolder());
+
+    EXPECT_TRUE(registration.valuesWritten);
+    EXPECT_EQ(registration.failedShortcuts,
+              std::vector<std::wstring>{(startMenuFolder() / L"Ostrel.lnk").wstring()});
+    EXPECT_TRUE(fs::exists(desktopLink()));
+    expectString(productKeyPath, L"Version", L"1.0.0");
+    expectString(settingsKeyPath, L"language", L"en");
 }
 
 TEST(CreateShortcut, FailsWhenTheLinkCannotBeSaved) {

@@ -137,6 +137,7 @@ class Render : public ::testing::Test {
         setupState.focus = FocusItem::None;
         setupState.focusCues = false;
         setInstallDir(L"C:\\users\\root\\AppData\\Local\\Ostrel");
+        setShortcutMissing(false);
     }
     static void show(SetupStatus status, const std::wstring& statusText,
                      const std::wstring& errorText = L"") {
@@ -443,6 +444,38 @@ TEST(HighDpi, ThePrefixIsScaledAndTheTextIsNot) {
     graphics.MeasureString(label, -1, &inPoints, PointF(0, 0), &pointsBox);
     // What the frames would show with fonts in points: text scaled, boxes not.
     EXPECT_NEAR(pointsBox.Width / oursBox.Width, static_cast<float>(dpi) / 96.0f, 0.05f);
+}
+
+TEST_F(Render, CompleteWithAShortcutMissingSaysSoInAMutedLineReadersGetToo) {
+    for (int32_t language : {0, 1, 2, 3, 4}) {
+        setupState.language = language;
+        show(SetupStatus::Complete, stringsFor(language).statusComplete);
+        const std::wstring code = languageCode(language);
+        const Frame plain((L"progress-7-complete-" + code).c_str());
+        const PageModel model = currentPageModel(takeSharedSnapshot(), W, H);
+        setShortcutMissing(true);
+        const Frame missing((L"progress-7-complete-no-shortcut-" + code).c_str());
+        const PageModel withNotice = currentPageModel(takeSharedSnapshot(), W, H);
+        setShortcutMissing(false);
+
+        const PageElement* notice = findElement(withNotice, ElementId::ShortcutNotice);
+        ASSERT_NE(notice, nullptr);
+        EXPECT_EQ(findElement(model, ElementId::ShortcutNotice), nullptr);
+        EXPECT_EQ(notice->kind, ElementKind::Text);
+        EXPECT_EQ(notice->text, stringsFor(language).shortcutFailed);
+        EXPECT_FALSE(notice->states.focusable);
+        EXPECT_FALSE(plain.anyIn(notice->rect, mutedTextColour));
+        EXPECT_TRUE(missing.anyIn(notice->rect, mutedTextColour)) << "language " << language;
+        // Everything else is the frame without the line.
+        int differing = 0;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                const POINT point{x, y};
+                if (!PtInRect(&notice->rect, point))
+                    differing += plain.at(x, y) != missing.at(x, y);
+            }
+        EXPECT_EQ(differing, 0);
+    }
 }
 
 TEST_F(Render, FocusRingShowsOnlyOnceAKeyHasBeenUsed) {

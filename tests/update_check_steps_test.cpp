@@ -147,3 +147,20 @@ TEST(UpdateCheckSteps, OnlyAnOfferedAnswerIsCheckedAndARefusedOneIsNeitherStored
     EXPECT_EQ(run.state.status, SetupStatus::UpToDate);
     EXPECT_EQ(checkWorld.signatureChecks, 0);
 }
+
+TEST(PackageBound, TheSignedSizeElseTwiceTheRoundedSizeInWholeMegabytesAndOneMore) {
+    UpdateInfo info;
+    EXPECT_EQ(packageByteLimit(info), UINT64_MAX) << "nothing announced: nothing to hold it to";
+    info.fileSizeMb = 85.3;
+    EXPECT_EQ(packageByteLimit(info), 172u * 1048576u);
+    info.fileSizeMb = 0.01;
+    EXPECT_EQ(packageByteLimit(info), 2u * 1048576u);
+    info.fileSizeMb = 2.0;
+    EXPECT_EQ(packageByteLimit(info), 5u * 1048576u);
+    info.sizeBytes = L"1234567";
+    EXPECT_EQ(packageByteLimit(info), 1234567u);
+    for (const wchar_t* unreadable : {L"12a", L"-5", L"99999999999999999999"}) {
+        info.sizeBytes = unreadable;
+        EXPECT_EQ(packageByteLimit(info), 5u * 1048576u) << unreadable;
+    }
+}

@@ -53,14 +53,23 @@ bool skipText(std::wstring_view& line, std::wstring_view text) {
     return true;
 }
 
-// The contents of a single-quoted literal: everything up to its closing quote, which must be
-// followed by the next fixed text. An empty path never names a file.
+// The contents of a single-quoted literal up to its closing quote, which must be followed by the
+// next fixed text. Two quotes in a row stand for the second, as PowerShell reads them. An empty
+// path never names a file.
 std::optional<std::wstring> takeLiteral(std::wstring_view& line) {
-    std::size_t end = std::find_if(line.begin(), line.end(), isLiteralQuote) - line.begin();
-    if (end == 0 || end == line.size())
+    std::wstring value;
+    std::size_t at = 0;
+    for (; at < line.size(); ++at) {
+        if (isLiteralQuote(line[at])) {
+            if (at + 1 == line.size() || !isLiteralQuote(line[at + 1]))
+                break;
+            ++at;
+        }
+        value += line[at];
+    }
+    if (value.empty() || at == line.size())
         return std::nullopt;
-    std::wstring value(line.substr(0, end));
-    line.remove_prefix(end);
+    line.remove_prefix(at);
     return value;
 }
 } // namespace

@@ -28,8 +28,9 @@ struct ExtractCommand {
 
 // The two paths of an extraction command line as GetCommandLineW gives it. The program token may
 // be "powershell.exe" or a full path to it, quoted or not; everything after it must be the fixed
-// texts with the paths in their places. A path holding a quote that ends a PowerShell literal
-// (the apostrophe or U+2018 to U+201B) cannot match. Empty when the line is anything else.
+// texts with the paths in their places. Inside the literals a quote that ends a PowerShell
+// literal (the apostrophe or U+2018 to U+201B) stands for itself only when written twice; a single
+// one ends the literal. Empty when the line is anything else.
 std::optional<ExtractCommand> parseExtractCommand(std::wstring_view commandLine);
 
 // An entry name holding ".." anywhere fails the whole run, even "readme..txt".

@@ -10,10 +10,14 @@
 #include "win/product_names.h"
 
 #include <climits>
+#include <cmath>
 #include <cwchar>
 
 namespace {
 constexpr DWORD checkDelayMilliseconds = 600;
+constexpr size_t maxSizeDigits = 19; // any such number fits 64 bits
+constexpr double maxAnnouncedMegabytes = 1e12;
+constexpr uint64_t bytesPerMegabyte = 1024 * 1024;
 
 // A component too large for 32 bits counts as the largest: it is newer than anything else.
 int32_t componentValue(const std::wstring& digits) {
@@ -39,6 +43,7 @@ void storeAnswer(const UpdateInfo& info) {
     setupState.expectedSha256 = info.sha256;
     setupState.updateRequired = info.isRequired;
     setupState.downloadSizeMb = info.fileSizeMb;
+    setupState.packageByteLimit = packageByteLimit(info);
 }
 
 // An answer that is refused is neither stored nor offered: the check ends in Failed and the log
@@ -116,6 +121,16 @@ int compareVersions(const std::vector<int32_t>& installed, const std::vector<int
         if (installed[i] != latest[i])
             return installed[i] < latest[i] ? -1 : 1;
     return 0;
+}
+
+uint64_t packageByteLimit(const UpdateInfo& info) {
+    if (!info.sizeBytes.empty() && info.sizeBytes.size() <= maxSizeDigits &&
+        info.sizeBytes.find_first_not_of(L"0123456789") == std::wstring::npos)
+        return std::stoull(info.sizeBytes);
+    // The rounded size says little: twice it, in whole megabytes, and one more.
+    if (!(info.fileSizeMb > 0) || info.fileSizeMb > maxAnnouncedMegabytes)
+        return UINT64_MAX;
+    return (static_cast<uint64_t>(std::ceil(info.fileSizeMb * 2)) + 1) * bytesPerMegabyte;
 }
 
 std::wstring readyToInstallText(const wchar_t* ready, const std::wstring& version, double sizeMb) {

@@ -47,5 +47,10 @@ std::vector<int32_t> parseVersion(const std::wstring& text);
 // Compares the first three components: negative when installed is older, 0 when equal.
 int compareVersions(const std::vector<int32_t>& installed, const std::vector<int32_t>& latest);
 
+// The most bytes the package download may bring: the signed size_bytes when the answer carries it,
+// else twice file_size_mb rounded up to whole megabytes (of 1,048,576 bytes) plus one, UINT64_MAX
+// (no bound) when neither is given.
+uint64_t packageByteLimit(const UpdateInfo& info);
+
 // "Ready to install Ostrel - v1.3.0 (85.3 MB)"; no size part for 0 or less.
 std::wstring readyToInstallText(const wchar_t* ready, const std::wstring& version, double sizeMb);

@@ -10,6 +10,7 @@ import time
 SLOW_BLOCK = 64 * 1024
 SLOW_PAUSE = 0.1
 STALL_SECONDS = 20
+ENDLESS_LIMIT = 256 * 1024 * 1024
 
 
 def send_chunked(handler, name, cut=False):
@@ -76,6 +77,26 @@ def send_overlong(handler, name):
     handler.drop_connection()
 
 
+def send_endless(handler, name):
+    """The file over and over without a length, as a hostile host fills a disk; it stops at
+    ENDLESS_LIMIT or when the client goes."""
+    path = handler.package_file(name)
+    if path is None:
+        handler.send_not_found()
+        return
+    with open(path, "rb") as package:
+        data = package.read()
+    handler.send_response(200)
+    handler.send_header("Content-Type", "application/octet-stream")
+    handler.send_header("Transfer-Encoding", "chunked")
+    handler.end_headers()
+    sent = 0
+    while data and sent < ENDLESS_LIMIT:
+        handler.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
+        sent += len(data)
+    handler.drop_connection()
+
+
 def answer_fault(handler, fault):
     kind, _, name = fault.partition("/")
     if kind in ("chunked", "chunked-cut"):
@@ -97,6 +118,11 @@ def answer_fault(handler, fault):
         scheme = "http" if kind == "redirect-http" else "https"
         location = "%s://127.0.0.1/packages/%s" % (scheme, name)
         handler.send_bytes(302, b"", "text/plain", [("Location", location)])
+    elif kind == "redirect-local":
+        # A path on the same host: the origin the request came to.
+        handler.send_bytes(302, b"", "text/plain", [("Location", "/packages/%s" % name)])
+    elif kind == "endless":
+        send_endless(handler, name)
     elif kind == "slow":
         def slow(sent, size):
             if sent:
