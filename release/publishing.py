@@ -49,6 +49,18 @@ def is_safe_windows_name(component):
     return re.search(r"~[0-9]", component) is None
 
 
+def linked_paths(folder):
+    """Relative paths of the symbolic links under folder: a link would put whatever it points at,
+    inside the folder or not, into a public package."""
+    linked = []
+    for parent, folders, files in os.walk(folder):
+        folders.sort()
+        for name in sorted(folders + files):
+            if os.path.islink(os.path.join(parent, name)):
+                linked.append(os.path.relpath(os.path.join(parent, name), folder).replace(os.sep, "/"))
+    return linked
+
+
 def product_files(folder):
     """Relative "/"-separated paths of the product's files, the generated ones left out."""
     found = []

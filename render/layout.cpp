@@ -89,6 +89,7 @@ void layOutProgressPage(Layout& layout, const Column& column, SetupStatus status
     layout.versionLine = line(column, column.left, 132, 144);
     layout.progressBar = line(column, column.left, 144, 152);
     layout.transferLine = line(column, column.left, 162, 178);
+    layout.noticeLine = line(column, column.left, 162, 184);
     // The action button is laid out only where a click on it does something.
     if (progressButtonFor(status).action != ClickAction::StartDrag)
         layout.primaryButton = status == SetupStatus::Downloading ? bottomLeftButton(layout, column)

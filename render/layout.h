@@ -78,6 +78,7 @@ struct Layout {
     RECT versionLine{};
     RECT progressBar{};
     RECT transferLine{}; // bytes at its left, speed at its right
+    RECT noticeLine{};   // where the transfer line stands, tall enough for descenders: a line of text
 };
 
 Layout layoutFor(const LayoutInput& input);

@@ -133,7 +133,7 @@ void addProgressPage(ElementList& list, const Layout& layout, const LocalizedStr
         list.add(std::move(bar));
     }
     if (shared.status == SetupStatus::Complete && shared.shortcutMissing)
-        list.text(ElementId::ShortcutNotice, strings.shortcutFailed, layout.transferLine);
+        list.text(ElementId::ShortcutNotice, strings.shortcutFailed, layout.noticeLine);
     const ProgressButton action = progressButtonFor(shared.status);
     if (action.action != ClickAction::StartDrag)
         list.button(ElementId::Primary, FocusItem::Primary, strings.*action.label, layout.primaryButton,

@@ -472,6 +472,18 @@ class Publish(unittest.TestCase):
         self.assertEqual(self.delta_query("1.9.0")[0], [])
         self.assertFalse([name for name in os.listdir(os.path.join(ROOT, "packages")) if "3.0.0-from" in name])
 
+    def test_a_symbolic_link_in_the_product_is_refused(self):
+        outside = tempfile.mkdtemp(prefix="publish-outside-", dir=BUILD)
+        write(outside, "secret.txt", b"not for the package")
+        for name in ("notes.txt", "docs"):
+            link = os.path.join(self.product, name)
+            os.symlink(os.path.join(outside, "secret.txt") if name == "notes.txt" else outside, link)
+            refused = run_publish("--root", ROOT, "--host", "localhost", "--version", "1.6.0", "--product", self.product)
+            os.remove(link)
+            self.assertNotEqual(refused.returncode, 0, name)
+            self.assertIn("symbolic links in the product folder, nothing published: " + name, refused.stderr)
+            self.assertFalse(os.path.exists(os.path.join(ROOT, "packages", "Ostrel-1.6.0.zip")), name)
+
     def test_paths_that_cannot_share_a_folder_are_refused(self):
         publish(self.product, "1.4.2")
         write(self.product, "Data/readme.txt", b"other")

@@ -474,7 +474,7 @@ TEST_F(Render, CompleteWithAShortcutMissingSaysSoInAMutedLineReadersGetToo) {
                 if (!PtInRect(&notice->rect, point))
                     differing += plain.at(x, y) != missing.at(x, y);
             }
-        EXPECT_EQ(differing, 0);
+        EXPECT_EQ(differing, 0) << "language " << language;
     }
 }
 
