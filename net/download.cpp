@@ -100,8 +100,8 @@ void neverFollowRedirects(HINTERNET request) {
 
 // One GET of the cracked URL with the extra headers over the run's route, redirects left to the
 // caller; empty when it could not be sent or no status came back.
-HttpsRequest sendOneRequest(const CrackedUrl& target, const std::wstring& headers, const HttpsTimeouts& timeouts,
-                            DWORD& status) {
+HttpsRequest sendOneRequest(const CrackedUrl& target, const std::wstring& headers,
+                            const HttpsTimeouts& timeouts, DWORD& status) {
     RoutedCall call = sendOverRunRoute(
         {L"GET", target.host, target.port, target.path, headers, {}, timeouts, neverFollowRedirects});
     if (call.end != CallEnd::Answered || !responseStatus(call.exchange->get(), status))
