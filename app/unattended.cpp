@@ -68,8 +68,13 @@ SetupCommand readCommandLine() {
         command.error = CommandError::BadFolder;
         command.errorArgument = command.installDir;
     }
-    // The window starts in English as always; a run without questions keeps the installed language.
-    if (command.language < 0 && command.mode != SetupMode::Window)
+    // A run without questions keeps the installed language; the window offers the user's display
+    // language when nothing else names one.
+    if (command.mode == SetupMode::Window) {
+        setupState.language = startLanguage(GetUserDefaultUILanguage(), storedLanguage(), command.language);
+        return command;
+    }
+    if (command.language < 0)
         command.language = storedLanguage();
     if (command.language >= 0)
         setupState.language = command.language;

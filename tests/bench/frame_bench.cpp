@@ -85,7 +85,7 @@ int wmain(int argc, wchar_t** argv) {
         graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
         for (int i = 0; i < frames; ++i) {
             const LARGE_INTEGER start = now();
-            paintSidebar(graphics, windowHeight, resources);
+            paintSidebar(graphics, windowHeight, 1.0f, resources);
             graphics.Flush(Gdiplus::FlushIntentionSync);
             panelTimes.push_back(millisecondsSince(start));
         }
