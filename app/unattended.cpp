@@ -71,7 +71,7 @@ SetupCommand readCommandLine() {
     // A run without questions keeps the installed language; the window offers the user's display
     // language when nothing else names one.
     if (command.mode == SetupMode::Window) {
-        setupState.language = startLanguage(GetUserDefaultUILanguage(), storedLanguage(), command.language);
+        setupState.language = windowStartLanguage(command.language);
         return command;
     }
     if (command.language < 0)
@@ -79,6 +79,10 @@ SetupCommand readCommandLine() {
     if (command.language >= 0)
         setupState.language = command.language;
     return command;
+}
+
+int32_t windowStartLanguage(int32_t commandLineLanguage) {
+    return startLanguage(GetUserDefaultUILanguage(), storedLanguage(), commandLineLanguage);
 }
 
 void tellConsole(const std::wstring& line) {

@@ -1,5 +1,8 @@
 #include "app/main_window.h"
 #include "app/single_instance.h"
+#include "app/unattended.h"
+#include "i18n/language_table.h"
+#include "render/page_model.h"
 #include "state/setup_state.h"
 #include "test_build_dir.h"
 #include "tests/support/test_files.h"
@@ -13,6 +16,7 @@
 #include <shlobj.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -97,8 +101,8 @@ TEST(MainWindow, SizedForTheMonitorsDpiAndCentredOnIt) {
     // A 4K monitor right of the primary one, its taskbar at the bottom.
     const RECT uhd{1366, 0, 1366 + 3840, 2160};
     const RECT uhdWork{1366, 0, 1366 + 3840, 2160 - 96};
-    for (const auto& [dpi, width, height] : {std::tuple{144u, 1170, 750}, std::tuple{192u, 1560, 1000},
-                                             std::tuple{240u, 1950, 1250}}) {
+    for (const auto& [dpi, width, height] :
+         {std::tuple{144u, 1170, 750}, std::tuple{192u, 1560, 1000}, std::tuple{240u, 1950, 1250}}) {
         placed = windowPlacement(dpi, uhd, uhdWork);
         EXPECT_EQ(placed.scale, static_cast<float>(dpi) / 96.0f);
         EXPECT_EQ(placed.rect.right - placed.rect.left, width) << dpi;
@@ -189,4 +193,29 @@ TEST(MainWindow, IsTheBorderlessLayeredPopupOfTheSetup) {
 
     DestroyWindow(window);
     EXPECT_EQ(mainWindow(), nullptr) << "workers no longer repaint a destroyed window";
+}
+
+// Only in the run whose Wine has a Korean display language (LC_ALL=ko_KR.UTF-8).
+TEST(DisplayLanguage, AKoreanWindowsOpensTheWindowInKorean) {
+    if (!std::getenv("OSTREL_EXPECT_DISPLAY_LANGUAGE"))
+        GTEST_SKIP() << "run with a Korean display language only";
+    ASSERT_EQ(GetUserDefaultUILanguage(), 0x0412);
+    setupState.language = windowStartLanguage(-1);
+    EXPECT_EQ(setupState.language.load(), 1);
+
+    RenderResources resources;
+    HWND window = createMainWindow(GetModuleHandleW(nullptr), resources);
+    ASSERT_NE(window, nullptr);
+    const PageModel model = windowPageModel(window);
+    const PageElement* heading = findElement(model, ElementId::Heading);
+    ASSERT_NE(heading, nullptr);
+    EXPECT_EQ(heading->text, stringsFor(1).selectLanguageTitle);
+    for (const PageElement& element : model.elements) {
+        if (element.kind == ElementKind::ListItem) {
+            EXPECT_EQ(element.states.selected, element.language == 1) << element.language;
+        }
+    }
+    EXPECT_EQ(windowStartLanguage(4), 4) << "/lang still wins";
+    DestroyWindow(window);
+    setupState.language = 0;
 }

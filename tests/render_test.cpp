@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -512,4 +513,172 @@ TEST_F(Render, EveryFocusableElementIsPaintedOnEveryPageAndStatus) {
                     EXPECT_TRUE(painted) << page << "/" << status << ": " << element.text;
                 }
             }
+}
+
+// Only in the scaled prefixes, whose entries name their DPI: the frames above are then compared with
+// their 96-DPI twins.
+TEST(HighDpi, TheWindowIsItsLogicalSizeAtTheMonitorsDpi) {
+    const char* expected = std::getenv("OSTREL_EXPECT_DPI");
+    if (!expected)
+        GTEST_SKIP() << "run in the scaled prefixes only";
+    const UINT dpi = static_cast<UINT>(std::atoi(expected));
+    ASSERT_EQ(GetDpiForSystem(), dpi);
+    ASSERT_NE(referenceFrames(), nullptr);
+
+    RenderResources windowResources;
+    HWND window = createMainWindow(GetModuleHandleW(nullptr), windowResources);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(GetDpiForWindow(window), dpi);
+    RECT bounds{};
+    GetWindowRect(window, &bounds);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const float full = static_cast<float>(dpi) / 96.0f;
+    if (scaledPixels(windowHeight, full) <= heightOf(monitor.rcWork)) {
+        EXPECT_EQ(widthOf(bounds), scaledPixels(windowWidth, full)) << "1170 at 144 DPI";
+        EXPECT_EQ(heightOf(bounds), scaledPixels(windowHeight, full)) << "750 at 144 DPI";
+        EXPECT_EQ(setupState.scale, full);
+    } else {
+        // 1560 x 1000 does not fit the test display's 768 rows: all of its height, no more.
+        EXPECT_EQ(heightOf(bounds), heightOf(monitor.rcWork));
+        EXPECT_LT(widthOf(bounds), scaledPixels(windowWidth, full));
+        EXPECT_LT(setupState.scale, full);
+    }
+    EXPECT_EQ(bounds.left - monitor.rcMonitor.left, (widthOf(monitor.rcMonitor) - widthOf(bounds)) / 2);
+
+    // What hit tests and screen readers get is the painted layout at the window's scale.
+    const PageModel model = windowPageModel(window);
+    const Layout logical = layoutFor({SetupPage::LanguagePage, SetupStatus::Checking, W, windowHeight});
+    const PageElement* next = findElement(model, ElementId::Primary);
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->rect.right,
+              scaledPixels(static_cast<float>(logical.primaryButton.right), setupState.scale));
+    EXPECT_EQ(next->rect.bottom,
+              scaledPixels(static_cast<float>(logical.primaryButton.bottom), setupState.scale));
+    EXPECT_EQ(elementAt(model, centreOf(next->rect)), next);
+    DestroyWindow(window);
+    setupState.scale = screenScale();
+}
+
+namespace {
+// The system colours of Windows' two high-contrast schemes, as GetSysColor hands them over.
+const SystemColours blackScheme{RGB(0, 0, 0), RGB(255, 255, 255), RGB(26, 235, 255), RGB(0, 0, 0),
+                                RGB(0, 0, 0), RGB(255, 255, 255), RGB(255, 255, 0),  RGB(63, 242, 63)};
+const SystemColours whiteScheme{RGB(255, 255, 255), RGB(0, 0, 0), RGB(55, 0, 110), RGB(255, 255, 255),
+                                RGB(255, 255, 255), RGB(0, 0, 0), RGB(0, 0, 159),  RGB(96, 0, 0)};
+
+uint32_t argb(COLORREF colour) {
+    return Color::MakeARGB(0xFF, GetRValue(colour), GetGValue(colour), GetBValue(colour));
+}
+
+// The setup's own colours that mean something: none of them may show in high contrast.
+std::vector<uint32_t> ownSignalColours() {
+    const Palette dark = paletteFor(false, {});
+    return {dark.accentButton.fill,  dark.accentButton.hoverFill,
+            dark.dangerButton.fill,  dark.dangerButton.hoverFill,
+            dark.neutralButton.fill, dark.success,
+            dark.close.hoverFill,    dark.focusRing};
+}
+} // namespace
+
+TEST(HighContrast, ThePaletteTakesTheSystemColoursOnlyWhileItIsOn) {
+    for (const SystemColours& scheme : {blackScheme, whiteScheme}) {
+        const Palette contrast = paletteFor(true, scheme);
+        EXPECT_TRUE(contrast.highContrast);
+        EXPECT_EQ(contrast.background, argb(scheme.window));
+        for (uint32_t text : {contrast.brightText, contrast.secondaryText, contrast.mutedText, contrast.logo,
+                              contrast.failure, contrast.success, contrast.warning})
+            EXPECT_EQ(text, argb(scheme.windowText));
+        EXPECT_EQ(contrast.selectedWash, argb(scheme.highlight));
+        EXPECT_EQ(contrast.selectedText, argb(scheme.highlightText));
+        EXPECT_EQ(contrast.accentButton.fill, argb(scheme.highlight));
+        EXPECT_EQ(contrast.accentButton.text, argb(scheme.highlightText));
+        EXPECT_EQ(contrast.dangerButton.fill, argb(scheme.highlight)) << "RETRY is the main action, not red";
+        EXPECT_EQ(contrast.secondaryButton.fill, argb(scheme.buttonFace));
+        EXPECT_EQ(contrast.secondaryButton.text, argb(scheme.buttonText));
+        EXPECT_NE(contrast.secondaryButton.border, 0u) << "a button shows its edge";
+        EXPECT_EQ(contrast.link, argb(scheme.hotLight));
+        EXPECT_EQ(contrast.disabledButton.text, argb(scheme.grayText));
+        EXPECT_EQ(contrast.panelTop, contrast.panelBottom) << "no gradient";
+        EXPECT_EQ(contrast.progressFill, contrast.progressFillEnd);
+    }
+    const Palette darkOverBlack = paletteFor(false, blackScheme);
+    const Palette darkOverWhite = paletteFor(false, whiteScheme);
+    EXPECT_FALSE(darkOverBlack.highContrast);
+    EXPECT_EQ(darkOverBlack.background, background) << "off, the system's colours change nothing";
+    EXPECT_EQ(darkOverWhite.background, background);
+    EXPECT_EQ(darkOverWhite.accentButton.fill, accent);
+}
+
+// Only in the prefixes that carry a high-contrast scheme: Wine reports high contrast as off, so the
+// palette is made from the prefix's colours as the window makes it when Windows says it is on.
+TEST_F(Render, HighContrastFramesShowTheSystemColoursOnly) {
+    const char* scheme = std::getenv("OSTREL_EXPECT_SCHEME");
+    if (!scheme)
+        GTEST_SKIP() << "run in the prefixes with a high-contrast scheme only";
+    const std::string name = scheme;
+    const SystemColours system = currentSystemColours();
+    ASSERT_EQ(system.window, (name == "black" ? blackScheme : whiteScheme).window) << "the prefix's scheme";
+    ASSERT_EQ(system.highlight, (name == "black" ? blackScheme : whiteScheme).highlight);
+    resources.palette = paletteFor(true, system);
+    const uint32_t window = argb(system.window), text = argb(system.windowText),
+                   face = argb(system.buttonFace), highlight = argb(system.highlight);
+    const std::vector<uint32_t> signals = ownSignalColours();
+    const auto frame = [&](const std::string& page) -> std::unique_ptr<Frame> {
+        auto shown = std::make_unique<Frame>(std::wstring(L"hc-" + std::wstring(name.begin(), name.end()) +
+                                                          L"-" + std::wstring(page.begin(), page.end()))
+                                                 .c_str(),
+                                             true);
+        const Layout layout = shownLayout();
+        int signalled = 0;
+        for (int y = 0; y < shown->height; ++y)
+            for (int x = 0; x < shown->width; ++x)
+                // The icon is a picture, not a colour of ours.
+                if (!PtInRect(&layout.sidePanel.appIcon, POINT{x, y}))
+                    signalled += std::count(signals.begin(), signals.end(), shown->at(x, y)) > 0;
+        EXPECT_EQ(signalled, 0) << page << ": pixels in an accent, danger or success colour";
+        const RECT& panel = layout.sidePanel.panel;
+        EXPECT_EQ(shown->at(panel.left + 4, panel.top + 4), window) << page << ": no ribbons";
+        EXPECT_EQ(shown->at(panel.left + 4, panel.bottom - 4), window) << page;
+        return shown;
+    };
+
+    setupState.language = 1;
+    auto languages = frame("language");
+    const Layout languageLayout = shownLayout();
+    const RECT& selected = languageLayout.languageItems[1].row;
+    EXPECT_EQ(languages->at(selected.right - 8, centreOf(selected).y), highlight) << "the selected language";
+    EXPECT_EQ(languages->at(nearCorner(languageLayout.primaryButton)), highlight) << "NEXT";
+    EXPECT_TRUE(languages->anyIn(languageLayout.heading, text));
+
+    setupState.language = 0;
+    setupState.page = SetupPage::OptionsPage;
+    setInstallDir(L"Q:\\Ostrel");
+    auto options = frame("options");
+    const Layout optionsLayout = shownLayout();
+    EXPECT_EQ(options->at(nearCorner(optionsLayout.backButton)), face) << "BACK";
+    EXPECT_TRUE(options->anyIn(optionsLayout.browseLink, argb(system.hotLight))) << "the link";
+    EXPECT_EQ(options->at(insideMargin(optionsLayout.folderBox, optionsLayout.folderText)), window);
+
+    setupState.page = SetupPage::TermsPage;
+    auto terms = frame("terms");
+    const RECT& next = shownLayout().primaryButton;
+    EXPECT_EQ(terms->at(nearCorner(next)), face) << "NEXT cannot be pressed";
+    EXPECT_TRUE(terms->anyIn(next, argb(system.grayText)));
+
+    show(SetupStatus::Downloading, L"Downloading...");
+    setupState.displayedProgress = 0.5f;
+    auto downloading = frame("downloading");
+    const RECT& bar = shownLayout().progressBar;
+    EXPECT_EQ(downloading->at(bar.left + widthOf(bar) / 4, centreOf(bar).y), highlight) << "the share done";
+    EXPECT_EQ(downloading->at(nearCorner(shownLayout().primaryButton)), face) << "CANCEL";
+
+    show(SetupStatus::Failed, L"", L"Unable to connect to the server.");
+    auto failed = frame("failed");
+    EXPECT_EQ(failed->at(nearCorner(shownLayout().primaryButton)), highlight) << "RETRY";
+    EXPECT_TRUE(failed->anyIn(shownLayout().statusLine, text));
+    show(SetupStatus::Complete, L"Installation complete!");
+    frame("complete");
+    resources.palette = paletteFor(false, {});
 }
