@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -83,14 +84,39 @@ const wchar_t* referenceFrames() {
 
 // A scaled frame keeps its twin's pixels but where edges and glyphs fall on other pixels: no more
 // than this share of its pixels may differ by more than differenceFloor in a channel.
-constexpr double scaledTwinTolerance = 0.03;
+constexpr double scaledTwinTolerance = 0.05;
 constexpr int differenceFloor = 96;
+// Text and glyphs too small or too large for their boxes hardly change that share: in each
+// element's rectangle the ink (what stands out from the rectangle's commonest colour) must be the
+// twin's times the area's scale, within these factors. Thin and faint strokes that anti-aliasing
+// keeps under the floor at 96 DPI come out whole when scaled (up to 1.8 times the ink measured);
+// text left at its 96-DPI size at 192 DPI has a quarter to a half.
+constexpr double leastInk = 0.6;
+constexpr double mostInk = 2.0;
 
 bool differs(uint32_t a, uint32_t b, int floor) {
     for (int shift : {0, 8, 16})
         if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > floor)
             return true;
     return false;
+}
+
+uint32_t commonestColour(const std::vector<uint32_t>& image, int width, const RECT& rect) {
+    std::map<uint32_t, int> counts;
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x)
+            ++counts[image[static_cast<size_t>(y * width + x)]];
+    return std::max_element(counts.begin(), counts.end(),
+                            [](const auto& a, const auto& b) { return a.second < b.second; })
+        ->first;
+}
+
+int inkIn(const std::vector<uint32_t>& image, int width, const RECT& rect, uint32_t ground) {
+    int ink = 0;
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x)
+            ink += differs(image[static_cast<size_t>(y * width + x)], ground, differenceFloor);
+    return ink;
 }
 
 // Paints the current state as WM_PAINT does into a target of the window's size at its scale, keeps
@@ -137,8 +163,9 @@ struct Frame {
         for (int y = 0; y < height; ++y) {
             const auto* row =
                 reinterpret_cast<const uint32_t*>(static_cast<const BYTE*>(data.Scan0) + y * data.Stride);
-            for (int x = 0; x < width; ++x)
+            for (int x = 0; x < width; ++x) {
                 differing += differs(row[x], at(x, y), sameSize ? 0 : differenceFloor);
+            }
         }
         reference.UnlockBits(&data);
         if (sameSize) {
@@ -148,12 +175,46 @@ struct Frame {
         const double share = static_cast<double>(differing) / (static_cast<double>(width) * height);
         std::printf("%ls: %.2f %% of the pixels differ from the scaled twin\n", name.c_str(), share * 100.0);
         EXPECT_LE(share, scaledTwinTolerance) << name << " is not its reference scaled";
+        // The ink of each element's rectangle in the twin as painted, times the area's scale.
+        BitmapData original{};
+        Rect stillSize(0, 0, static_cast<INT>(stored.GetWidth()), static_cast<INT>(stored.GetHeight()));
+        ASSERT_EQ(stored.LockBits(&stillSize, ImageLockModeRead, PixelFormat32bppRGB, &original), Ok);
+        std::vector<uint32_t> unscaled(static_cast<size_t>(stillSize.Width) * stillSize.Height);
+        for (int y = 0; y < stillSize.Height; ++y)
+            for (int x = 0; x < stillSize.Width; ++x)
+                unscaled[static_cast<size_t>(y * stillSize.Width + x)] =
+                    reinterpret_cast<const uint32_t*>(static_cast<const BYTE*>(original.Scan0) +
+                                                      y * original.Stride)[x] |
+                    0xFF000000u;
+        stored.UnlockBits(&original);
+        const float scale = static_cast<float>(width) / static_cast<float>(stillSize.Width);
+        const auto logical = [&](LONG pixels) {
+            return scaledPixels(static_cast<float>(pixels), 1.0f / scale);
+        };
+        for (const PageElement& element : currentPageModel(takeSharedSnapshot(), width, height).elements) {
+            const RECT& r = element.rect;
+            const RECT small{logical(r.left), logical(r.top), logical(r.right), logical(r.bottom)};
+            const double twinInk =
+                inkIn(unscaled, stillSize.Width, small, commonestColour(unscaled, stillSize.Width, small)) *
+                static_cast<double>(scale * scale);
+            const double ink = inkIn(pixels, width, r, commonestColour(pixels, width, r));
+            if (twinInk < 50)
+                continue; // too little to tell
+            EXPECT_TRUE(ink >= twinInk * leastInk && ink <= twinInk * mostInk)
+                << name << ": " << ink << " pixels of ink in " << element.text.substr(0, 20) << ", the twin "
+                << twinInk;
+        }
     }
 
     int width;
     int height;
     std::vector<uint32_t> pixels;
 };
+
+// Inside a button clear of its label and of its corners and border at any scale.
+POINT insideButton(const RECT& rect) {
+    return {rect.left + widthOf(rect) / 8, centreOf(rect).y};
+}
 
 // The layout the frame was painted with.
 Layout shownLayout() {
@@ -527,7 +588,7 @@ TEST(HighDpi, TheWindowIsItsLogicalSizeAtTheMonitorsDpi) {
 
     RenderResources windowResources;
     HWND window = createMainWindow(GetModuleHandleW(nullptr), windowResources);
-    ASSERT_NE(window, nullptr);
+    ASSERT_NE(window, nullptr) << "error " << GetLastError();
     EXPECT_EQ(GetDpiForWindow(window), dpi);
     RECT bounds{};
     GetWindowRect(window, &bounds);
@@ -649,7 +710,7 @@ TEST_F(Render, HighContrastFramesShowTheSystemColoursOnly) {
     const Layout languageLayout = shownLayout();
     const RECT& selected = languageLayout.languageItems[1].row;
     EXPECT_EQ(languages->at(selected.right - 8, centreOf(selected).y), highlight) << "the selected language";
-    EXPECT_EQ(languages->at(nearCorner(languageLayout.primaryButton)), highlight) << "NEXT";
+    EXPECT_EQ(languages->at(insideButton(languageLayout.primaryButton)), highlight) << "NEXT";
     EXPECT_TRUE(languages->anyIn(languageLayout.heading, text));
 
     setupState.language = 0;
@@ -657,14 +718,14 @@ TEST_F(Render, HighContrastFramesShowTheSystemColoursOnly) {
     setInstallDir(L"Q:\\Ostrel");
     auto options = frame("options");
     const Layout optionsLayout = shownLayout();
-    EXPECT_EQ(options->at(nearCorner(optionsLayout.backButton)), face) << "BACK";
+    EXPECT_EQ(options->at(insideButton(optionsLayout.backButton)), face) << "BACK";
     EXPECT_TRUE(options->anyIn(optionsLayout.browseLink, argb(system.hotLight))) << "the link";
     EXPECT_EQ(options->at(insideMargin(optionsLayout.folderBox, optionsLayout.folderText)), window);
 
     setupState.page = SetupPage::TermsPage;
     auto terms = frame("terms");
     const RECT& next = shownLayout().primaryButton;
-    EXPECT_EQ(terms->at(nearCorner(next)), face) << "NEXT cannot be pressed";
+    EXPECT_EQ(terms->at(insideButton(next)), face) << "NEXT cannot be pressed";
     EXPECT_TRUE(terms->anyIn(next, argb(system.grayText)));
 
     show(SetupStatus::Downloading, L"Downloading...");
@@ -672,11 +733,11 @@ TEST_F(Render, HighContrastFramesShowTheSystemColoursOnly) {
     auto downloading = frame("downloading");
     const RECT& bar = shownLayout().progressBar;
     EXPECT_EQ(downloading->at(bar.left + widthOf(bar) / 4, centreOf(bar).y), highlight) << "the share done";
-    EXPECT_EQ(downloading->at(nearCorner(shownLayout().primaryButton)), face) << "CANCEL";
+    EXPECT_EQ(downloading->at(insideButton(shownLayout().primaryButton)), face) << "CANCEL";
 
     show(SetupStatus::Failed, L"", L"Unable to connect to the server.");
     auto failed = frame("failed");
-    EXPECT_EQ(failed->at(nearCorner(shownLayout().primaryButton)), highlight) << "RETRY";
+    EXPECT_EQ(failed->at(insideButton(shownLayout().primaryButton)), highlight) << "RETRY";
     EXPECT_TRUE(failed->anyIn(shownLayout().statusLine, text));
     show(SetupStatus::Complete, L"Installation complete!");
     frame("complete");
