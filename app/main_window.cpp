@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/window_proc.h"
+#include "render/layout.h"
 #include "state/setup_state.h"
 #include "win/folders.h"
 #include "win/paths.h"
@@ -9,6 +10,7 @@
 #include <dwmapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -26,8 +28,24 @@ void invalidateMainWindow() {
 }
 } // namespace
 
-POINT centredWindowOrigin(int screenWidth, int screenHeight) {
-    return {(screenWidth - windowWidth) / 2, (screenHeight - windowHeight) / 2};
+WindowPlacement windowPlacement(UINT dpi, const RECT& monitor, const RECT& workArea) {
+    const float fits = std::min(static_cast<float>(widthOf(workArea)) / windowWidth,
+                                static_cast<float>(heightOf(workArea)) / windowHeight);
+    WindowPlacement placement;
+    placement.scale = std::min(static_cast<float>(dpi) / 96.0f, fits);
+    const int width = scaledPixels(windowWidth, placement.scale);
+    const int height = scaledPixels(windowHeight, placement.scale);
+    // Integer division truncates toward zero, as the window has always been placed.
+    const LONG left = std::clamp<LONG>(monitor.left + (widthOf(monitor) - width) / 2, workArea.left,
+                                       std::max(workArea.left, workArea.right - width));
+    const LONG top = std::clamp<LONG>(monitor.top + (heightOf(monitor) - height) / 2, workArea.top,
+                                      std::max(workArea.top, workArea.bottom - height));
+    placement.rect = {left, top, left + width, top + height};
+    return placement;
+}
+
+float scaleForWidth(int width) {
+    return static_cast<float>(width) / windowWidth;
 }
 
 std::wstring defaultInstallDir() {
@@ -55,12 +73,21 @@ HWND createMainWindow(HINSTANCE instance, RenderResources& resources) {
     windowClass.lpszClassName = windowClassName;
     RegisterClassExW(&windowClass);
 
-    const POINT origin = centredWindowOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     HWND window = CreateWindowExW(WS_EX_LAYERED | WS_EX_APPWINDOW, windowClassName, windowTitle,
-                                  WS_POPUP | WS_MINIMIZEBOX, origin.x, origin.y, windowWidth, windowHeight,
-                                  nullptr, nullptr, instance, &resources);
+                                  WS_POPUP | WS_MINIMIZEBOX, CW_USEDEFAULT, CW_USEDEFAULT, windowWidth,
+                                  windowHeight, nullptr, nullptr, instance, &resources);
     if (!window)
         return nullptr;
+    // The DPI is the monitor's the window is on, known once it exists.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const WindowPlacement placement =
+        windowPlacement(GetDpiForWindow(window), monitor.rcMonitor, monitor.rcWork);
+    setupState.scale = placement.scale;
+    const RECT& rect = placement.rect;
+    SetWindowPos(window, nullptr, rect.left, rect.top, widthOf(rect), heightOf(rect),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     createdWindow.store(window);
     setRepaintCallback(invalidateMainWindow);
     SetLayeredWindowAttributes(window, 0, 255, LWA_ALPHA);
@@ -70,6 +97,13 @@ HWND createMainWindow(HINSTANCE instance, RenderResources& resources) {
 
 HWND mainWindow() {
     return createdWindow.load();
+}
+
+void applyDpiChange(HWND window, const RECT& suggested) {
+    setupState.scale = scaleForWidth(widthOf(suggested));
+    SetWindowPos(window, nullptr, suggested.left, suggested.top, widthOf(suggested), heightOf(suggested),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(window, nullptr, FALSE);
 }
 
 void forgetMainWindow(HWND window) {

@@ -71,12 +71,21 @@ SetupCommand readCommandLine() {
         command.error = CommandError::BadFolder;
         command.errorArgument = command.installDir;
     }
-    // The window starts in English as always; a run without questions keeps the installed language.
-    if (command.language < 0 && command.mode != SetupMode::Window)
+    // A run without questions keeps the installed language; the window offers the user's display
+    // language when nothing else names one.
+    if (command.mode == SetupMode::Window) {
+        setupState.language = windowStartLanguage(command.language);
+        return command;
+    }
+    if (command.language < 0)
         command.language = storedLanguage();
     if (command.language >= 0)
         setupState.language = command.language;
     return command;
+}
+
+int32_t windowStartLanguage(int32_t commandLineLanguage) {
+    return startLanguage(GetUserDefaultUILanguage(), storedLanguage(), commandLineLanguage);
 }
 
 void tellConsole(const std::wstring& line) {

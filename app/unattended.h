@@ -12,6 +12,10 @@ SetupCommand readCommandLine();
 // code: 0 for /?, 2 otherwise.
 int reportUsage(const SetupCommand& command);
 
+// The language the window starts in: /lang (-1: not given), else the installed product's, else
+// the user's Windows display language.
+int32_t windowStartLanguage(int32_t commandLineLanguage);
+
 // A whole line for the console, in the run's language.
 void tellConsole(const std::wstring& line);
 

@@ -6,7 +6,7 @@
 #include <climits>
 
 namespace {
-constexpr int termsLineHeight = 14; // one line of the terms' 8-point text
+constexpr int termsLineHeight = 14; // one line of the terms' 8-point text, in logical units
 
 FocusItem movedFocus(const std::vector<FocusItem>& order, FocusItem current, bool backwards) {
     if (order.empty())
@@ -36,12 +36,13 @@ int32_t steppedLanguage(int32_t language, UINT key) {
 
 // A scrolling key on the terms page: how far it moves the text.
 long long termsKeyPixels(const PageModel& model, UINT key) {
-    const int page = std::max(heightOf(model.layout.termsText) - termsLineHeight, termsLineHeight);
+    const int line = scaledPixels(termsLineHeight, model.layout.scale);
+    const int page = std::max(heightOf(model.layout.termsText) - line, line);
     switch (key) {
     case VK_UP:
-        return -termsLineHeight;
+        return -line;
     case VK_DOWN:
-        return termsLineHeight;
+        return line;
     case VK_PRIOR:
         return -page;
     case VK_NEXT:
@@ -174,8 +175,8 @@ int32_t scrolledTerms(const TermsScrollGeometry& terms, long long pixels) {
     return static_cast<int32_t>(std::clamp<long long>(terms.scroll + pixels, 0, terms.maxScroll));
 }
 
-long long wheelPixels(int wheelDelta) {
-    return wheelDelta / -3;
+long long wheelPixels(int wheelDelta, float scale) {
+    return scaledPixels(static_cast<float>(wheelDelta / -3), scale);
 }
 
 POINT draggedWindowOrigin(const RECT& startWindow, POINT startCursor, POINT cursor) {

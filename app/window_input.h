@@ -54,8 +54,9 @@ KeyOutcome decideKey(SetupState& state, const PageModel& model, UINT key, bool s
 // The terms' scroll moved by the given pixels from where the model shows it, kept within the text.
 int32_t scrolledTerms(const TermsScrollGeometry& terms, long long pixels);
 
-// The pixels one wheel message scrolls: a notch of 120 toward the user scrolls 40 pixels down.
-long long wheelPixels(int wheelDelta);
+// The pixels one wheel message scrolls: a notch of 120 toward the user scrolls 40 logical units
+// down, in pixels at the window's scale.
+long long wheelPixels(int wheelDelta, float scale);
 
 // The window's new top-left corner: where it started plus the cursor's movement since then.
 POINT draggedWindowOrigin(const RECT& startWindow, POINT startCursor, POINT cursor);

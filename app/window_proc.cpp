@@ -310,8 +310,8 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_MOUSEWHEEL:
         if (setupState.page == SetupPage::TermsPage) {
-            setupState.termsScroll =
-                scrolledTerms(windowPageModel(window).terms, wheelPixels(GET_WHEEL_DELTA_WPARAM(wParam)));
+            setupState.termsScroll = scrolledTerms(
+                windowPageModel(window).terms, wheelPixels(GET_WHEEL_DELTA_WPARAM(wParam), setupState.scale));
             invalidate(window);
         }
         return 0;
@@ -319,6 +319,17 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         clearHover(setupState);
         invalidate(window);
         return 0;
+    case WM_DPICHANGED:
+        applyDpiChange(window, *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+        // High contrast switched on or off, or its colours changed: the next frame follows.
+        if (auto* resources = reinterpret_cast<RenderResources*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+            resources->palette = systemPalette();
+            invalidate(window);
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }

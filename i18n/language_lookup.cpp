@@ -31,3 +31,27 @@ int32_t languageIdForCode(const std::wstring& code) {
             return id;
     return -1;
 }
+
+int32_t languageForDisplayLanguage(uint16_t displayLanguage) {
+    // The primary language is the low ten bits of a LANGID (PRIMARYLANGID).
+    switch (displayLanguage & 0x3FF) {
+    case 0x12: // LANG_KOREAN
+        return 1;
+    case 0x11: // LANG_JAPANESE
+        return 2;
+    case 0x04: // LANG_CHINESE: simplified and traditional alike
+        return 3;
+    case 0x19: // LANG_RUSSIAN
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+int32_t startLanguage(uint16_t displayLanguage, int32_t stored, int32_t commandLine) {
+    if (commandLine >= 0)
+        return commandLine;
+    if (stored >= 0)
+        return stored;
+    return languageForDisplayLanguage(displayLanguage);
+}

@@ -74,3 +74,11 @@ const wchar_t* languageCode(int32_t languageId);
 
 // The id of a code languageCode gives ("en" ... "ru", exactly); -1 for any other text.
 int32_t languageIdForCode(const std::wstring& code);
+
+// The language of a Windows display language (a LANGID, as GetUserDefaultUILanguage gives it):
+// Korean, Japanese, any Chinese and Russian are ours; anything else is English.
+int32_t languageForDisplayLanguage(uint16_t displayLanguage);
+
+// The language the window starts in: the /lang given (-1: none), else the language an installed
+// product keeps (-1: none), else the display language's.
+int32_t startLanguage(uint16_t displayLanguage, int32_t stored, int32_t commandLine);

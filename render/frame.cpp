@@ -105,44 +105,63 @@ void fillRect(Graphics& graphics, const Brush& brush, const RECT& rect) {
     graphics.FillRectangle(&brush, rect.left, rect.top, widthOf(rect), heightOf(rect));
 }
 
-// A title-bar button's wash while under the pointer; returns the pen of its glyph.
-Pen titleButtonPen(Graphics& graphics, const PageElement& button, ARGB wash, ARGB hoveredGlyph) {
+// A title-bar button's wash while under the pointer (look: its fill and glyph then); returns the
+// pen of its glyph.
+Pen titleButtonPen(Graphics& graphics, const PageElement& button, const ButtonLook& look, ARGB glyph,
+                   float scale) {
     if (button.states.hovered) {
-        SolidBrush brush{Color(wash)};
+        SolidBrush brush{Color(look.hoverFill)};
         fillRect(graphics, brush, button.rect);
     }
-    return Pen(Color(button.states.hovered ? hoveredGlyph : 0xA0FFFFFF), 1.2f);
+    return Pen(Color(button.states.hovered ? look.text : glyph), 1.2f * scale);
 }
 
-// The glyphs are 10 pixels wide, centred in their buttons.
-void paintTitleButtons(Graphics& graphics, const PageModel& model) {
+void drawLine(Graphics& graphics, const Pen& pen, POINT centre, float x1, float y1, float x2, float y2) {
+    const auto x = static_cast<REAL>(centre.x);
+    const auto y = static_cast<REAL>(centre.y);
+    graphics.DrawLine(&pen, x + x1, y + y1, x + x2, y + y2);
+}
+
+// The glyphs are 10 units wide, centred in their buttons.
+void paintTitleButtons(Graphics& graphics, const PageModel& model, const Palette& palette) {
+    const float scale = model.layout.scale;
+    const float d = 5.0f * scale;
     if (const PageElement* close = findElement(model, ElementId::Close)) {
-        const Pen cross = titleButtonPen(graphics, *close, 0xFFE81123, 0xFFFFFFFF);
+        const Pen cross = titleButtonPen(graphics, *close, palette.close, palette.glyph, scale);
         const POINT c = centreOf(close->rect);
-        drawLine(graphics, cross, c.x - 5, c.y - 5, c.x + 5, c.y + 5);
-        drawLine(graphics, cross, c.x + 5, c.y - 5, c.x - 5, c.y + 5);
+        drawLine(graphics, cross, c, -d, -d, d, d);
+        drawLine(graphics, cross, c, d, -d, -d, d);
     }
     if (const PageElement* minimize = findElement(model, ElementId::Minimize)) {
-        const Pen dash = titleButtonPen(graphics, *minimize, 0x1EFFFFFF, 0xDCFFFFFF);
-        const POINT m = centreOf(minimize->rect);
-        drawLine(graphics, dash, m.x - 5, m.y, m.x + 5, m.y);
+        const Pen dash = titleButtonPen(graphics, *minimize, palette.minimize, palette.glyph, scale);
+        drawLine(graphics, dash, centreOf(minimize->rect), -d, 0, d, 0);
     }
 }
 } // namespace
 
-void paintSidebar(Graphics& graphics, int height, const RenderResources& resources) {
-    const SidePanelLayout layout = sidePanelLayout(height);
+void paintSidebar(Graphics& graphics, int height, float scale, const RenderResources& resources) {
+    const Palette& palette = resources.palette;
+    const SidePanelLayout layout = sidePanelLayout(height, scale);
     const RECT& panel = layout.panel;
     const GraphicsState saved = graphics.Save();
     graphics.SetClip(asRect(panel), CombineModeReplace);
-    LinearGradientBrush background(Point(0, panel.top), Point(0, panel.bottom), Color(0xFF02061E),
-                                   Color(0xFF040A2D));
-    background.SetWrapMode(WrapModeTile);
-    fillRect(graphics, background, panel);
-
-    const float h = static_cast<float>(height);
-    for (const Ribbon& ribbon : ribbons)
-        paintRibbon(graphics, ribbon, h);
+    if (palette.highContrast) {
+        // No gradient and no ribbons: the panel is the window's colour with the logo on it.
+        SolidBrush background{Color(palette.panelTop)};
+        fillRect(graphics, background, panel);
+    } else {
+        LinearGradientBrush background(Point(0, panel.top), Point(0, panel.bottom), Color(palette.panelTop),
+                                       Color(palette.panelBottom));
+        background.SetWrapMode(WrapModeTile);
+        fillRect(graphics, background, panel);
+        // The ribbons are drawn in logical units.
+        if (scale != 1.0f)
+            graphics.ScaleTransform(scale, scale);
+        const float h = static_cast<float>(height) / scale;
+        for (const Ribbon& ribbon : ribbons)
+            paintRibbon(graphics, ribbon, h);
+        graphics.ResetTransform();
+    }
 
     if (resources.appIcon) {
         graphics.SetInterpolationMode(InterpolationModeHighQualityBicubic);
@@ -155,30 +174,31 @@ void paintSidebar(Graphics& graphics, int height, const RenderResources& resourc
         std::unique_ptr<GraphicsPath> logo(resources.logoPath->Clone());
         if (logo) {
             logo->Transform(&placement);
-            SolidBrush white{Color(0xFFFFFFFF)};
-            graphics.FillPath(&white, logo.get());
+            SolidBrush ink{Color(palette.logo)};
+            graphics.FillPath(&ink, logo.get());
         }
     }
     graphics.Restore(saved);
 }
 
 namespace {
-void fillBackground(Graphics& graphics, int width, int height) {
-    SolidBrush background{Color(static_cast<ARGB>(windowBackground))};
+void fillBackground(Graphics& graphics, int width, int height, const Palette& palette) {
+    SolidBrush background{Color(palette.background)};
     graphics.FillRectangle(&background, 0, 0, width, height);
 }
 
-bool sidebarCacheFits(const RenderResources& resources, int height) {
+bool sidebarCacheFits(const RenderResources& resources, int height, float scale) {
     const SidebarCache& cache = resources.sidebarCache;
-    return cache.bitmap && cache.height == height && cache.logo == resources.logoPath.get() &&
-           cache.icon == resources.appIcon.get();
+    return cache.bitmap && cache.height == height && cache.scale == scale &&
+           cache.background == resources.palette.background && cache.logoColour == resources.palette.logo &&
+           cache.logo == resources.logoPath.get() && cache.icon == resources.appIcon.get();
 }
 
 // Paints the panel into a bitmap compatible with dc, over the background as a frame has it there,
 // so copying it gives the pixels painting it would.
-void refreshSidebarCache(HDC dc, int height, RenderResources& resources) {
+void refreshSidebarCache(HDC dc, int height, float scale, RenderResources& resources) {
     resources.sidebarCache = {};
-    const int width = widthOf(sidePanelLayout(height).panel);
+    const int width = widthOf(sidePanelLayout(height, scale).panel);
     const UniqueMemoryDc memory(CreateCompatibleDC(dc));
     UniqueGdiObject bitmap(CreateCompatibleBitmap(dc, width, height));
     if (!memory || !bitmap)
@@ -187,24 +207,30 @@ void refreshSidebarCache(HDC dc, int height, RenderResources& resources) {
     {
         Graphics graphics(memory.get());
         graphics.SetSmoothingMode(SmoothingModeHighQuality);
-        fillBackground(graphics, width, height);
-        paintSidebar(graphics, height, resources);
+        fillBackground(graphics, width, height, resources.palette);
+        paintSidebar(graphics, height, scale, resources);
     }
     SelectObject(memory.get(), previous);
-    resources.sidebarCache = {std::move(bitmap), height, resources.logoPath.get(), resources.appIcon.get()};
+    resources.sidebarCache = {std::move(bitmap),
+                              height,
+                              scale,
+                              resources.palette.background,
+                              resources.palette.logo,
+                              resources.logoPath.get(),
+                              resources.appIcon.get()};
 }
 
-bool copyCachedSidebar(Graphics& graphics, int height, RenderResources& resources) {
+bool copyCachedSidebar(Graphics& graphics, int height, float scale, RenderResources& resources) {
     HDC dc = graphics.GetHDC();
     if (!dc)
         return false;
-    if (!sidebarCacheFits(resources, height))
-        refreshSidebarCache(dc, height, resources);
+    if (!sidebarCacheFits(resources, height, scale))
+        refreshSidebarCache(dc, height, scale, resources);
     bool copied = false;
     if (resources.sidebarCache.bitmap) {
         const UniqueMemoryDc source(CreateCompatibleDC(dc));
         HGDIOBJ previous = SelectObject(source.get(), resources.sidebarCache.bitmap.get());
-        const RECT panel = sidePanelLayout(height).panel;
+        const RECT panel = sidePanelLayout(height, scale).panel;
         copied =
             BitBlt(dc, panel.left, panel.top, widthOf(panel), heightOf(panel), source.get(), 0, 0, SRCCOPY);
         SelectObject(source.get(), previous);
@@ -217,26 +243,28 @@ bool copyCachedSidebar(Graphics& graphics, int height, RenderResources& resource
 void paintFrame(Graphics& graphics, int width, int height, RenderResources& resources, PanelSource panel) {
     graphics.SetSmoothingMode(SmoothingModeHighQuality);
     graphics.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
-    fillBackground(graphics, width, height);
+    const Palette& palette = resources.palette;
+    fillBackground(graphics, width, height, palette);
 
     FontFamily family(L"Segoe UI");
     // The strings the workers write, copied once so the whole frame shows one state.
     const SharedSnapshot shared = takeSharedSnapshot();
     const PageModel model = currentPageModel(shared, width, height);
     const Layout& layout = model.layout;
+    const float scale = layout.scale;
 
-    if (panel == PanelSource::Painted || !copyCachedSidebar(graphics, height, resources))
-        paintSidebar(graphics, height, resources);
-    Pen separator{Color(0xFF2A2D36), 1.0f};
+    if (panel == PanelSource::Painted || !copyCachedSidebar(graphics, height, scale, resources))
+        paintSidebar(graphics, height, scale, resources);
+    Pen separator{Color(palette.line), lineWidth(scale)};
     const RECT& side = layout.sidePanel.panel;
     drawLine(graphics, separator, side.right, side.top, side.right, side.bottom);
-    const Font title = makeFont(family, 13, true);
-    drawText(graphics, model.title, title, 0xFFF0F0F0, layout.windowTitle);
+    const Font title = makeFont(family, 13, true, scale);
+    drawText(graphics, model.title, title, palette.brightText, layout.windowTitle);
     const RECT& bar = layout.titleBar;
     drawLine(graphics, separator, bar.left, bar.bottom - 1, bar.right, bar.bottom - 1);
-    paintTitleButtons(graphics, model);
+    paintTitleButtons(graphics, model, palette);
 
-    const PageContext page{graphics, family, shared, model};
+    const PageContext page{graphics, family, shared, model, palette};
     switch (model.page) {
     case SetupPage::LanguagePage:
         paintLanguagePage(page);
@@ -253,7 +281,7 @@ void paintFrame(Graphics& graphics, int width, int height, RenderResources& reso
     }
     if (model.focusCues)
         if (const PageElement* focused = focusedElement(model))
-            drawFocusRing(graphics, focused->rect);
+            drawFocusRing(graphics, focused->rect, palette.focusRing, scale);
 }
 
 void paintBuffered(HDC dc, int width, int height, RenderResources& resources, PanelSource panel) {
@@ -288,6 +316,7 @@ GdiplusSession::~GdiplusSession() {
 
 RenderResources loadRenderResources(HINSTANCE instance) {
     RenderResources resources;
+    resources.palette = systemPalette();
     resources.logoPath.reset(buildLogoPath());
     HICON icon = static_cast<HICON>(
         LoadImageW(instance, MAKEINTRESOURCEW(appIconResource), IMAGE_ICON, 256, 256, LR_DEFAULTCOLOR));

@@ -1,6 +1,7 @@
 // The frame painter: double buffer, chrome, decorative side panel and the page dispatch.
 #pragma once
 
+#include "render/palette.h"
 #include "win/handles.h"
 
 #include <windows.h>
@@ -9,7 +10,6 @@
 
 #include <memory>
 
-inline constexpr int windowBackground = static_cast<int>(0xFF12141A);
 inline constexpr int appIconResource = 101;
 
 // Starts GDI+ for the lifetime of the object.
@@ -24,10 +24,13 @@ class GdiplusSession {
     ULONG_PTR token_ = 0;
 };
 
-// The side panel as painted for one height, logo and icon.
+// The side panel as painted for one height, scale, colours, logo and icon.
 struct SidebarCache {
     UniqueGdiObject bitmap;
     int height = 0;
+    float scale = 0.0f;
+    Gdiplus::ARGB background = 0;
+    Gdiplus::ARGB logoColour = 0;
     const void* logo = nullptr;
     const void* icon = nullptr;
 };
@@ -37,6 +40,8 @@ struct SidebarCache {
 struct RenderResources {
     std::unique_ptr<Gdiplus::GraphicsPath> logoPath;
     std::unique_ptr<Gdiplus::Bitmap> appIcon;
+    // The setup's own colours, or the system's in high contrast (WM_SETTINGCHANGE switches them).
+    Palette palette = paletteFor(false, {});
     // The panel never changes while the timer repaints 60 times a second: painted once, then copied.
     SidebarCache sidebarCache;
 };
@@ -45,7 +50,8 @@ struct RenderResources {
 // GDI+ must be started.
 RenderResources loadRenderResources(HINSTANCE instance);
 
-// UI thread, inside WM_PAINT: paints the whole client area of window into dc.
+// UI thread, inside WM_PAINT: paints the whole client area of window into dc at the window's scale
+// (setupState.scale).
 void paintWindow(HWND window, HDC dc, RenderResources& resources);
 
 // Where a frame's side panel comes from: the copy kept from an earlier frame, or painted afresh
@@ -61,4 +67,4 @@ void paintBuffered(HDC dc, int width, int height, RenderResources& resources,
 void paintFrame(Gdiplus::Graphics& graphics, int width, int height, RenderResources& resources,
                 PanelSource panel = PanelSource::Cached);
 
-void paintSidebar(Gdiplus::Graphics& graphics, int height, const RenderResources& resources);
+void paintSidebar(Gdiplus::Graphics& graphics, int height, float scale, const RenderResources& resources);

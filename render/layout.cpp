@@ -97,27 +97,68 @@ void layOutProgressPage(Layout& layout, const Column& column, SetupStatus status
 }
 } // namespace
 
-SidePanelLayout sidePanelLayout(int height) {
+namespace {
+int logicalLength(int pixels, float scale) {
+    return scaledPixels(static_cast<float>(pixels), 1.0f / scale);
+}
+
+RECT scaled(const RECT& logical, float scale) {
+    if (IsRectEmpty(&logical))
+        return {};
+    return {scaledPixels(static_cast<float>(logical.left), scale),
+            scaledPixels(static_cast<float>(logical.top), scale),
+            scaledPixels(static_cast<float>(logical.right), scale),
+            scaledPixels(static_cast<float>(logical.bottom), scale)};
+}
+
+void scaleCheckbox(CheckboxLayout& checkbox, float scale) {
+    for (RECT* rect : {&checkbox.row, &checkbox.box, &checkbox.label})
+        *rect = scaled(*rect, scale);
+}
+
+// Every rectangle of a layout made in logical units, rounded to pixels once.
+void scaleLayout(Layout& layout, float scale) {
+    layout.scale = scale;
+    for (RECT* rect :
+         {&layout.titleBar,     &layout.windowTitle,   &layout.closeButton, &layout.minimizeButton,
+          &layout.heading,      &layout.primaryButton, &layout.backButton,  &layout.folderPrompt,
+          &layout.folderBox,    &layout.folderText,    &layout.browseLink,  &layout.freeSpace,
+          &layout.termsBox,     &layout.termsClip,     &layout.termsText,   &layout.termsScrollTrack,
+          &layout.termsWarning, &layout.statusLine,    &layout.versionLine, &layout.progressBar,
+          &layout.transferLine})
+        *rect = scaled(*rect, scale);
+    for (LanguageItemLayout& item : layout.languageItems)
+        for (RECT* rect : {&item.row, &item.accentBar, &item.nativeName, &item.englishName})
+            *rect = scaled(*rect, scale);
+    for (CheckboxLayout* checkbox : {&layout.desktopShortcut, &layout.startMenuShortcut, &layout.termsAgree})
+        scaleCheckbox(*checkbox, scale);
+}
+} // namespace
+
+SidePanelLayout sidePanelLayout(int height, float scale) {
+    const int logicalHeight = logicalLength(height, scale);
     SidePanelLayout layout;
-    layout.panel = {0, 0, sidePanelWidth, height};
-    const float h = static_cast<float>(height);
+    layout.panel = {0, 0, scaledPixels(sidePanelWidth, scale), height};
+    const float h = static_cast<float>(logicalHeight);
     const int iconTop = -62 - static_cast<int>(h * -0.52f);
-    layout.appIcon = {91, iconTop, 91 + 48, iconTop + 48};
-    layout.logoLeft = 30.0f;
-    layout.logoBaseline = h * 0.52f + 10.0f - 15.240296f + 30.480593f;
-    layout.logoScale = 0.3142329f;
+    layout.appIcon = scaled({91, iconTop, 91 + 48, iconTop + 48}, scale);
+    layout.logoLeft = 30.0f * scale;
+    layout.logoBaseline = (h * 0.52f + 10.0f - 15.240296f + 30.480593f) * scale;
+    layout.logoScale = 0.3142329f * scale;
     return layout;
 }
 
 Layout layoutFor(const LayoutInput& input) {
+    const float scale = input.scale > 0 ? input.scale : 1.0f;
     Layout layout;
-    layout.window = {0, 0, input.width, input.height};
-    layout.sidePanel = sidePanelLayout(input.height);
-    layout.titleBar = {sidePanelWidth + 1, 0, input.width, titleBarHeight};
-    layout.closeButton = {input.width - titleButtonWidth, 0, input.width, titleBarHeight};
+    const int width = logicalLength(input.width, scale);
+    const int height = logicalLength(input.height, scale);
+    layout.window = {0, 0, width, height};
+    layout.titleBar = {sidePanelWidth + 1, 0, width, titleBarHeight};
+    layout.closeButton = {width - titleButtonWidth, 0, width, titleBarHeight};
     layout.minimizeButton = {layout.closeButton.left - titleButtonWidth, 0, layout.closeButton.left,
                              titleBarHeight};
-    const Column column{sidePanelWidth + columnMargin, input.width - columnMargin};
+    const Column column{sidePanelWidth + columnMargin, width - columnMargin};
     layout.windowTitle = {column.left, 12, layout.minimizeButton.left, titleBarHeight - 1};
     switch (input.page) {
     case SetupPage::LanguagePage:
@@ -133,6 +174,9 @@ Layout layoutFor(const LayoutInput& input) {
         layOutProgressPage(layout, column, input.status);
         break;
     }
+    scaleLayout(layout, scale);
+    layout.window = {0, 0, input.width, input.height};
+    layout.sidePanel = sidePanelLayout(input.height, scale);
     return layout;
 }
 

@@ -1,6 +1,6 @@
 // Where everything of a frame goes: one pure function from what decides the rectangles (the page,
-// the status on the progress page, the window's size) to every rectangle the painters draw and the
-// window procedure hit-tests. No GDI+, no globals: any thread may call it.
+// the status on the progress page, the window's size and scale) to every rectangle the painters
+// draw and the window procedure hit-tests. No GDI+, no globals: any thread may call it.
 #pragma once
 
 #include "i18n/language_table.h"
@@ -11,8 +11,9 @@
 struct LayoutInput {
     SetupPage page = SetupPage::LanguagePage;
     SetupStatus status = SetupStatus::Checking; // decides only the progress page's action button
-    int width = 0;
+    int width = 0;                              // pixels
     int height = 0;
+    float scale = 1.0f; // pixels per logical unit: the monitor's DPI / 96, less where it must fit
 };
 
 // The eight clickable widgets, in the order the hover test visits them.
@@ -44,9 +45,11 @@ struct SidePanelLayout {
     float logoScale = 0.0f;
 };
 
-// The rectangles of one frame; a rectangle that the page (and status) does not show is empty.
-// A line of text starts at its box's top-left corner; the box reaches to what follows it.
+// The rectangles of one frame in pixels, each laid out in logical units and rounded once; a
+// rectangle that the page (and status) does not show is empty. A line of text starts at its box's
+// top-left corner; the box reaches to what follows it.
 struct Layout {
+    float scale = 1.0f; // what the painters scale fonts, lines and corners by
     RECT window{};
     SidePanelLayout sidePanel;
     RECT titleBar{}; // right of the panel; a rule runs along its bottom row
@@ -83,8 +86,13 @@ struct Layout {
 
 Layout layoutFor(const LayoutInput& input);
 
-// The side panel of a window of the given height (also part of layoutFor's answer).
-SidePanelLayout sidePanelLayout(int height);
+// The side panel of a window of the given height in pixels (also part of layoutFor's answer).
+SidePanelLayout sidePanelLayout(int height, float scale);
+
+// A length in logical units as whole pixels at the scale.
+inline int scaledPixels(float logical, float scale) {
+    return static_cast<int>(logical * scale + (logical * scale < 0 ? -0.5f : 0.5f));
+}
 
 // The widget's rectangle; empty when the page (or status) does not show it.
 const RECT& widgetRect(const Layout& layout, Widget widget);

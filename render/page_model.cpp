@@ -233,7 +233,7 @@ PageModel buildPageModel(const SetupState& state, const SharedSnapshot& shared, 
 }
 
 PageModel currentPageModel(const SharedSnapshot& shared, int width, int height) {
-    const Layout layout = layoutFor({setupState.page, shared.status, width, height});
+    const Layout layout = layoutFor({setupState.page, shared.status, width, height, setupState.scale});
     const int termsHeight =
         setupState.page == SetupPage::TermsPage ? termsTextHeight(layout, setupState.language.load()) : 0;
     return buildPageModel(setupState, shared, layout, termsHeight);

@@ -124,7 +124,7 @@ PageModel buildPageModel(const SetupState& state, const SharedSnapshot& shared, 
                          int termsContentHeight);
 
 // The model of the page shown now with the workers' strings as copied, for a client area of the given
-// size, the terms measured. UI thread (GDI+ must be started to measure the terms).
+// size at the window's scale, the terms measured. UI thread (GDI+ must be started to measure the terms).
 PageModel currentPageModel(const SharedSnapshot& shared, int width, int height);
 
 // The model of the window's page now, for its client area. UI thread.

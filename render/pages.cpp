@@ -24,27 +24,39 @@ std::wstring termsForDrawing(const std::wstring& text) {
     return terms;
 }
 
+float scaleOf(const PageContext& page) {
+    return page.model.layout.scale;
+}
+
+Font pageFont(const PageContext& page, float points, bool bold = false) {
+    return makeFont(page.family, points, bold, scaleOf(page));
+}
+
+// A corner radius in logical units, in pixels.
+int radius(const PageContext& page, int units) {
+    return scaledPixels(static_cast<float>(units), scaleOf(page));
+}
+
 // NEXT, BACK or the progress page's action, as the element's states have it.
-void drawButton(const PageContext& page, ElementId id, const Font& font,
-                ButtonTone tone = ButtonTone::Accent) {
+void drawPageButton(const PageContext& page, ElementId id, const Font& font,
+                    ButtonTone tone = ButtonTone::Accent) {
     const PageElement* button = findElement(page.model, id);
     if (!button)
         return;
-    if (id == ElementId::Back) {
-        drawSecondaryButton(page.graphics, button->rect, button->text, font, button->states.hovered);
-    } else if (!button->states.enabled) {
-        drawDisabledButton(page.graphics, button->rect, button->text, font);
-    } else {
-        const ButtonColours colours = buttonColours(tone);
-        drawPrimaryButton(page.graphics, button->rect, button->text, font, button->states.hovered,
-                          colours.normal, colours.hover);
-    }
+    // The greyed NEXT is rounder than the buttons that can be pressed.
+    const bool disabled = id != ElementId::Back && !button->states.enabled;
+    const ButtonLook& look = id == ElementId::Back ? page.palette.secondaryButton
+                             : disabled            ? page.palette.disabledButton
+                                                   : buttonLook(page.palette, tone);
+    drawButton(page.graphics, button->rect, button->text, font, button->states.hovered, look,
+               radius(page, disabled ? 8 : 3), scaleOf(page));
 }
 
 void drawCheckboxElement(const PageContext& page, ElementId id, const CheckboxLayout& layout,
-                         const Font& font, const Brush& boxBrush, const Brush& labelBrush) {
+                         const Font& font) {
     if (const PageElement* box = findElement(page.model, id))
-        drawCheckbox(page.graphics, layout, box->states.checked, box->text, font, boxBrush, labelBrush);
+        drawCheckbox(page.graphics, layout, box->states.checked, box->text, font, page.palette,
+                     scaleOf(page));
 }
 
 void drawElementText(const PageContext& page, ElementId id, const Font& font, ARGB colour) {
@@ -68,10 +80,11 @@ int termsTextHeight(const Layout& layout, int32_t language) {
     static struct {
         int32_t language = -1;
         int width = -1;
+        float scale = 0.0f;
         int height = 0;
     } measured;
     const int width = widthOf(layout.termsText);
-    if (measured.language == language && measured.width == width)
+    if (measured.language == language && measured.width == width && measured.scale == layout.scale)
         return measured.height;
     const UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
     if (!dc)
@@ -79,58 +92,66 @@ int termsTextHeight(const Layout& layout, int32_t language) {
     Graphics graphics(dc.get());
     graphics.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
     const FontFamily family(L"Segoe UI");
-    const Font body = makeFont(family, termsPoints, false);
+    const Font body = makeFont(family, termsPoints, false, layout.scale);
     const std::wstring terms = termsForDrawing(stringsFor(language).termsText);
     RectF box;
     if (graphics.MeasureString(terms.c_str(), static_cast<INT>(terms.size()), &body,
                                RectF(0, 0, static_cast<REAL>(width), unboundedHeight), &box) != Ok)
         return 0;
-    measured = {language, width, static_cast<int>(box.Height)};
+    measured = {language, width, layout.scale, static_cast<int>(box.Height)};
     return measured.height;
 }
 
 void paintLanguagePage(const PageContext& page) {
     Graphics& g = page.graphics;
-    const Font heading = makeFont(page.family, 10, false);
-    const Font native = makeFont(page.family, 11, false);
-    const Font english = makeFont(page.family, 9, false);
-    const Font button = makeFont(page.family, 10, true);
+    const Palette& colours = page.palette;
+    const Font heading = pageFont(page, 10);
+    const Font native = pageFont(page, 11);
+    const Font english = pageFont(page, 9);
+    const Font button = pageFont(page, 10, true);
 
-    drawElementText(page, ElementId::Heading, heading, secondaryTextColour);
+    drawElementText(page, ElementId::Heading, heading, colours.secondaryText);
     for (const PageElement& item : page.model.elements) {
         if (item.id != ElementId::LanguageItem)
             continue;
         const LanguageItemLayout& rows = page.model.layout.languageItems[item.language];
         const bool selected = item.states.selected;
         if (selected) {
-            SolidBrush wash{Color(0x143B82F6)};
-            fillRoundedRect(g, wash, rows.row, 8);
-            SolidBrush bar{Color(accentColour)};
-            fillRoundedRect(g, bar, rows.accentBar, 2);
-        } else if (item.states.hovered) {
-            SolidBrush wash{Color(0x0AFFFFFF)};
-            fillRoundedRect(g, wash, rows.row, 8);
+            SolidBrush wash{Color(colours.selectedWash)};
+            fillRoundedRect(g, wash, rows.row, radius(page, 8));
+            SolidBrush bar{Color(colours.selectedBar)};
+            fillRoundedRect(g, bar, rows.accentBar, radius(page, 2));
+        } else if (item.states.hovered && colours.hoverWash != 0) {
+            SolidBrush wash{Color(colours.hoverWash)};
+            fillRoundedRect(g, wash, rows.row, radius(page, 8));
         }
-        drawText(g, item.text, native, selected ? brightTextColour : secondaryTextColour, rows.nativeName);
-        drawText(g, stringsFor(item.language).nameEnglish, english, mutedTextColour, rows.englishName);
+        drawText(g, item.text, native, selected ? colours.selectedText : colours.secondaryText,
+                 rows.nativeName);
+        drawText(g, stringsFor(item.language).nameEnglish, english,
+                 selected ? colours.selectedMutedText : colours.mutedText, rows.englishName);
     }
-    drawButton(page, ElementId::Primary, button);
+    drawPageButton(page, ElementId::Primary, button);
 }
 
 void paintOptionsPage(const PageContext& page) {
     Graphics& g = page.graphics;
     const Layout& layout = page.model.layout;
-    const Font title = makeFont(page.family, 12, true);
-    const Font small = makeFont(page.family, 9, false);
-    const Font tiny = makeFont(page.family, 8, false);
-    const Font button = makeFont(page.family, 10, true);
+    const Palette& colours = page.palette;
+    const Font title = pageFont(page, 12, true);
+    const Font small = pageFont(page, 9);
+    const Font tiny = pageFont(page, 8);
+    const Font button = pageFont(page, 10, true);
 
-    drawElementText(page, ElementId::Heading, title, brightTextColour);
-    drawText(g, stringsFor(page.model.language).selectFolderPrompt, small, secondaryTextColour,
+    drawElementText(page, ElementId::Heading, title, colours.brightText);
+    drawText(g, stringsFor(page.model.language).selectFolderPrompt, small, colours.secondaryText,
              layout.folderPrompt);
 
-    SolidBrush panel{Color(panelColour)};
-    fillRoundedRect(g, panel, layout.folderBox, 6);
+    SolidBrush panel{Color(colours.field)};
+    fillRoundedRect(g, panel, layout.folderBox, radius(page, 6));
+    if (colours.highContrast) {
+        Pen border{Color(colours.fieldBorder), lineWidth(scaleOf(page))};
+        strokeRoundedRect(g, border, layout.folderBox, radius(page, 6));
+    }
     const PageElement* folder = findElement(page.model, ElementId::FolderPath);
     const std::wstring path = folder ? folder->text : std::wstring();
     {
@@ -138,7 +159,7 @@ void paintOptionsPage(const PageContext& page) {
         format.SetAlignment(StringAlignmentNear);
         format.SetLineAlignment(StringAlignmentCenter);
         format.SetTrimming(StringTrimmingEllipsisPath);
-        SolidBrush brush{Color(secondaryTextColour)};
+        SolidBrush brush{Color(colours.secondaryText)};
         g.DrawString(path.c_str(), static_cast<INT>(path.size()), &small, asRectF(layout.folderText), &format,
                      &brush);
     }
@@ -146,37 +167,36 @@ void paintOptionsPage(const PageContext& page) {
         StringFormat format;
         format.SetAlignment(StringAlignmentNear);
         format.SetLineAlignment(StringAlignmentCenter);
-        SolidBrush brush{Color(browse->states.hovered ? accentHoverColour : accentColour)};
+        SolidBrush brush{Color(browse->states.hovered ? colours.linkHover : colours.link)};
         g.DrawString(browse->text.c_str(), static_cast<INT>(browse->text.size()), &small,
                      asRectF(browse->rect), &format, &brush);
     }
 
-    drawText(g, formatBytes(freeBytesAt(path)) + L" Available", tiny, mutedTextColour, layout.freeSpace);
+    drawText(g, formatBytes(freeBytesAt(path)) + L" Available", tiny, colours.mutedText, layout.freeSpace);
 
-    SolidBrush labelBrush{Color(secondaryTextColour)};
-    drawCheckboxElement(page, ElementId::DesktopShortcut, layout.desktopShortcut, small, panel, labelBrush);
-    drawCheckboxElement(page, ElementId::StartMenuShortcut, layout.startMenuShortcut, small, panel,
-                        labelBrush);
-    drawButton(page, ElementId::Back, button);
-    drawButton(page, ElementId::Primary, button);
+    drawCheckboxElement(page, ElementId::DesktopShortcut, layout.desktopShortcut, small);
+    drawCheckboxElement(page, ElementId::StartMenuShortcut, layout.startMenuShortcut, small);
+    drawPageButton(page, ElementId::Back, button);
+    drawPageButton(page, ElementId::Primary, button);
 }
 
 void paintTermsPage(const PageContext& page) {
     Graphics& g = page.graphics;
     const Layout& layout = page.model.layout;
-    const Font title = makeFont(page.family, 12, true);
-    const Font body = makeFont(page.family, termsPoints, false);
-    const Font label = makeFont(page.family, 9, false);
-    const Font button = makeFont(page.family, 10, true);
-    const Font warning = makeFont(page.family, 8, false);
+    const Palette& colours = page.palette;
+    const Font title = pageFont(page, 12, true);
+    const Font body = pageFont(page, termsPoints);
+    const Font label = pageFont(page, 9);
+    const Font button = pageFont(page, 10, true);
+    const Font warning = pageFont(page, 8);
 
     const PageElement* document = findElement(page.model, ElementId::TermsText);
     if (document)
-        drawText(g, document->text, title, brightTextColour, layout.heading);
-    SolidBrush boxFill{Color(0xFF0E1016)};
-    fillRoundedRect(g, boxFill, layout.termsBox, 6);
-    Pen boxOutline{Color(0xFF2A2D36), 1.0f};
-    strokeRoundedRect(g, boxOutline, layout.termsBox, 6);
+        drawText(g, document->text, title, colours.brightText, layout.heading);
+    SolidBrush boxFill{Color(colours.termsField)};
+    fillRoundedRect(g, boxFill, layout.termsBox, radius(page, 6));
+    Pen boxOutline{Color(colours.line), lineWidth(scaleOf(page))};
+    strokeRoundedRect(g, boxOutline, layout.termsBox, radius(page, 6));
 
     const std::wstring terms = termsForDrawing(document ? document->value : std::wstring());
     const RECT& textBox = layout.termsText;
@@ -184,7 +204,7 @@ void paintTermsPage(const PageContext& page) {
     Region savedClip;
     g.GetClip(&savedClip);
     g.SetClip(asRect(layout.termsClip), CombineModeReplace);
-    SolidBrush bodyBrush{Color(secondaryTextColour)};
+    SolidBrush bodyBrush{Color(colours.secondaryText)};
     g.DrawString(terms.c_str(), static_cast<INT>(terms.size()), &body,
                  RectF(static_cast<REAL>(textBox.left), static_cast<REAL>(textBox.top - geometry.scroll),
                        static_cast<REAL>(widthOf(textBox)), unboundedHeight),
@@ -193,19 +213,17 @@ void paintTermsPage(const PageContext& page) {
 
     if (geometry.maxScroll > 0) {
         const RECT& bar = layout.termsScrollTrack;
-        SolidBrush track{Color(0x28FFFFFF)};
-        fillRoundedRect(g, track, bar, 2);
-        SolidBrush thumb{Color(0x64FFFFFF)};
+        SolidBrush track{Color(colours.scrollTrack)};
+        fillRoundedRect(g, track, bar, radius(page, 2));
+        SolidBrush thumb{Color(colours.scrollThumb)};
         fillRoundedRect(g, thumb, bar.left, bar.top + geometry.thumbOffset, widthOf(bar),
-                        geometry.thumbLength, 2);
+                        geometry.thumbLength, radius(page, 2));
     }
 
-    SolidBrush panel{Color(panelColour)};
-    SolidBrush labelBrush{Color(secondaryTextColour)};
-    drawCheckboxElement(page, ElementId::TermsAgree, layout.termsAgree, label, panel, labelBrush);
-    drawElementText(page, ElementId::TermsWarning, warning, 0xB4C85050);
-    drawButton(page, ElementId::Back, button);
-    drawButton(page, ElementId::Primary, button);
+    drawCheckboxElement(page, ElementId::TermsAgree, layout.termsAgree, label);
+    drawElementText(page, ElementId::TermsWarning, warning, colours.warning);
+    drawPageButton(page, ElementId::Back, button);
+    drawPageButton(page, ElementId::Primary, button);
 }
 
 float easeProgress(float displayed, double target) {
@@ -242,14 +260,14 @@ std::wstring downloadSpeedText(uint64_t downloaded, uint64_t total, double speed
     return text;
 }
 
-ButtonColours buttonColours(ButtonTone tone) {
+const ButtonLook& buttonLook(const Palette& palette, ButtonTone tone) {
     switch (tone) {
     case ButtonTone::Neutral:
-        return {0xFF4B5563, 0xFF6B7280};
+        return palette.neutralButton;
     case ButtonTone::Danger:
-        return {0xFFEF4444, 0xFFF87171};
+        return palette.dangerButton;
     default:
-        return {accentColour, accentHoverColour};
+        return palette.accentButton;
     }
 }
 
@@ -263,12 +281,12 @@ void drawTransferLine(const PageContext& page, const Font& font) {
     std::wstring amount = formatBytes(downloaded);
     if (total != 0)
         amount += L" / " + formatBytes(total);
-    drawText(g, amount, font, mutedTextColour, line);
+    drawText(g, amount, font, page.palette.mutedText, line);
     const std::wstring rate =
         downloadSpeedText(downloaded, total, speed, stringsFor(page.model.language).remainingWord);
     StringFormat format;
     format.SetAlignment(StringAlignmentFar);
-    SolidBrush brush{Color(mutedTextColour)};
+    SolidBrush brush{Color(page.palette.mutedText)};
     g.DrawString(rate.c_str(), static_cast<INT>(rate.size()), &font, asRectF(line), &format, &brush);
 }
 } // namespace
@@ -277,39 +295,41 @@ void paintProgressPage(const PageContext& page) {
     Graphics& g = page.graphics;
     const PageModel& model = page.model;
     const Layout& layout = model.layout;
-    const Font regular = makeFont(page.family, 11, false);
-    const Font small = makeFont(page.family, 9, false);
-    const Font button = makeFont(page.family, 10, true);
-    const Font large = makeFont(page.family, 13, true);
+    const Palette& colours = page.palette;
+    const Font regular = pageFont(page, 11);
+    const Font small = pageFont(page, 9);
+    const Font button = pageFont(page, 10, true);
+    const Font large = pageFont(page, 13, true);
     const SetupStatus status = model.status;
     const PageElement* statusLine = findElement(model, ElementId::StatusLine);
     const std::wstring statusText = statusLine ? statusLine->text : std::wstring();
 
     if (status == SetupStatus::Checking) {
-        drawText(g, statusText, regular, secondaryTextColour, layout.statusLine);
-        drawProgressBar(g, layout.progressBar, {true, 0.0f});
+        drawText(g, statusText, regular, colours.secondaryText, layout.statusLine);
+        drawProgressBar(g, layout.progressBar, {true, 0.0f}, colours, scaleOf(page));
     } else if (isRunning(status)) {
         wchar_t percent[16];
         swprintf(percent, 16, L" (%.0f%%)", static_cast<double>(model.progress) * 100.0);
-        drawText(g, statusText + percent, regular, secondaryTextColour, layout.statusLine);
-        drawProgressBar(g, layout.progressBar, {false, model.progress});
+        drawText(g, statusText + percent, regular, colours.secondaryText, layout.statusLine);
+        drawProgressBar(g, layout.progressBar, {false, model.progress}, colours, scaleOf(page));
         if (status == SetupStatus::Downloading)
             drawTransferLine(page, small);
     } else if (status == SetupStatus::Failed) {
-        drawText(g, statusText, regular, 0xFFEF4444, layout.statusLine);
+        drawText(g, statusText, regular, colours.failure, layout.statusLine);
     } else if (status == SetupStatus::RestoreOffered) {
-        drawText(g, statusText, large, 0xFFEF4444, layout.statusLine);
-        drawText(g, stringsFor(model.language).restoreMessage, small, mutedTextColour, layout.versionLine);
+        drawText(g, statusText, large, colours.failure, layout.statusLine);
+        drawText(g, stringsFor(model.language).restoreMessage, small, colours.mutedText, layout.versionLine);
     } else {
-        drawText(g, statusText, large, status == SetupStatus::Complete ? 0xFF22C55E : secondaryTextColour,
+        drawText(g, statusText, large,
+                 status == SetupStatus::Complete ? colours.success : colours.secondaryText,
                  layout.statusLine);
         const SharedSnapshot& shared = page.shared;
         const std::wstring& version =
             shared.latestVersion.empty() ? shared.installedVersion : shared.latestVersion;
         if (!version.empty())
-            drawText(g, L"v" + version, small, mutedTextColour, layout.versionLine);
+            drawText(g, L"v" + version, small, colours.mutedText, layout.versionLine);
         if (const PageElement* notice = findElement(model, ElementId::ShortcutNotice))
-            drawText(g, notice->text, small, mutedTextColour, notice->rect);
+            drawText(g, notice->text, small, colours.mutedText, notice->rect);
     }
-    drawButton(page, ElementId::Primary, button, progressButtonFor(status).tone);
+    drawPageButton(page, ElementId::Primary, button, progressButtonFor(status).tone);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "render/page_model.h"
+#include "render/palette.h"
 #include "state/setup_state.h"
 
 #include <windows.h>
@@ -16,6 +17,7 @@ struct PageContext {
     const Gdiplus::FontFamily& family;
     const SharedSnapshot& shared;
     const PageModel& model;
+    const Palette& palette;
 };
 
 void paintLanguagePage(const PageContext& page);
@@ -27,8 +29,8 @@ void paintProgressPage(const PageContext& page);
 // install folder usually does not exist before the install. 0 when no folder on the path exists.
 uint64_t freeBytesAt(const std::wstring& folder);
 
-// The height of the terms' text in the language, wrapped to the layout's text box, as the terms page
-// draws it. GDI+ must be started; UI thread (the last answer is kept).
+// The height of the terms' text in the language, wrapped to the layout's text box at the layout's
+// scale, as the terms page draws it. GDI+ must be started; UI thread (the last answer is kept).
 int termsTextHeight(const Layout& layout, int32_t language);
 
 // One easing step of the drawn progress toward the workers' value, with the final snap.
@@ -41,9 +43,5 @@ std::wstring remainingTimeText(double seconds, const wchar_t* remainingWord);
 std::wstring downloadSpeedText(uint64_t downloaded, uint64_t total, double speed,
                                const wchar_t* remainingWord);
 
-// The colours of a button of that tone: normal and under the pointer.
-struct ButtonColours {
-    Gdiplus::ARGB normal;
-    Gdiplus::ARGB hover;
-};
-ButtonColours buttonColours(ButtonTone tone);
+// The look of a button of that tone in the palette.
+const ButtonLook& buttonLook(const Palette& palette, ButtonTone tone);

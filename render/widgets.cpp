@@ -1,12 +1,17 @@
 #include "render/widgets.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cwchar>
 
 using namespace Gdiplus;
 
-Font makeFont(const FontFamily& family, float points, bool bold) {
-    return Font(&family, points * 96.0f / 72.0f, bold ? FontStyleBold : FontStyleRegular, UnitPixel);
+Font makeFont(const FontFamily& family, float points, bool bold, float scale) {
+    return Font(&family, points * 96.0f / 72.0f * scale, bold ? FontStyleBold : FontStyleRegular, UnitPixel);
+}
+
+float lineWidth(float scale) {
+    return static_cast<float>(std::max(1, scaledPixels(1.0f, scale)));
 }
 
 void drawText(Graphics& graphics, const std::wstring& text, const Font& font, ARGB colour, const RECT& line) {
@@ -65,53 +70,45 @@ void strokeRoundedRect(Graphics& graphics, const Pen& pen, const RECT& rect, int
     strokeRoundedRect(graphics, pen, rect.left, rect.top, widthOf(rect), heightOf(rect), radius);
 }
 
-void drawPrimaryButton(Graphics& graphics, const RECT& rect, const std::wstring& label, const Font& font,
-                       bool hovered, ARGB normal, ARGB hover) {
-    SolidBrush fill{Color(hovered ? hover : normal)};
-    fillRoundedRect(graphics, fill, rect, 3);
-    drawTextCentred(graphics, label, font, 0xFFFFFFFF, asRectF(rect));
-}
-
-void drawDisabledButton(Graphics& graphics, const RECT& rect, const std::wstring& label, const Font& font) {
-    SolidBrush fill{Color(0x3CFFFFFF)};
-    fillRoundedRect(graphics, fill, rect, 8);
-    drawTextCentred(graphics, label, font, 0x50FFFFFF, asRectF(rect));
-}
-
-void drawSecondaryButton(Graphics& graphics, const RECT& rect, const std::wstring& label, const Font& font,
-                         bool hovered) {
-    if (hovered) {
-        SolidBrush wash{Color(0x0CFFFFFF)};
-        fillRoundedRect(graphics, wash, rect, 3);
+void drawButton(Graphics& graphics, const RECT& rect, const std::wstring& label, const Font& font,
+                bool hovered, const ButtonLook& look, int radius, float scale) {
+    if (const ARGB fill = hovered ? look.hoverFill : look.fill) {
+        SolidBrush brush{Color(fill)};
+        fillRoundedRect(graphics, brush, rect, radius);
     }
-    Pen outline{Color(hovered ? 0x23FFFFFF : 0x12FFFFFF), 1.0f};
-    strokeRoundedRect(graphics, outline, rect, 3);
-    drawTextCentred(graphics, label, font, secondaryTextColour, asRectF(rect));
+    if (const ARGB border = hovered ? look.hoverBorder : look.border) {
+        Pen outline{Color(border), lineWidth(scale)};
+        strokeRoundedRect(graphics, outline, rect, radius);
+    }
+    drawTextCentred(graphics, label, font, look.text, asRectF(rect));
 }
 
 void drawCheckbox(Graphics& graphics, const CheckboxLayout& layout, bool checked, const std::wstring& label,
-                  const Font& labelFont, const Brush& boxBrush, const Brush& labelBrush) {
-    fillRoundedRect(graphics, boxBrush, layout.box, 3);
-    Pen border{Color(secondaryTextColour), 1.0f};
-    strokeRoundedRect(graphics, border, layout.box, 3);
+                  const Font& labelFont, const Palette& palette, float scale) {
+    const int radius = scaledPixels(3, scale);
+    SolidBrush boxBrush{Color(palette.field)};
+    fillRoundedRect(graphics, boxBrush, layout.box, radius);
+    Pen border{Color(palette.fieldBorder), lineWidth(scale)};
+    strokeRoundedRect(graphics, border, layout.box, radius);
     if (checked) {
-        // The tick, drawn for a 16-pixel box.
-        const int x = layout.box.left;
-        const int y = layout.box.top;
-        Pen mark{Color(accentColour), 2.0f};
-        graphics.DrawLine(&mark, x + 3, y + 8, x + 6, y + 12);
-        graphics.DrawLine(&mark, x + 6, y + 12, x + 13, y + 4);
+        // The tick, designed for a 16-unit box.
+        const auto x = [&](float units) { return static_cast<REAL>(layout.box.left) + units * scale; };
+        const auto y = [&](float units) { return static_cast<REAL>(layout.box.top) + units * scale; };
+        Pen mark{Color(palette.tick), 2.0f * scale};
+        graphics.DrawLine(&mark, x(3), y(8), x(6), y(12));
+        graphics.DrawLine(&mark, x(6), y(12), x(13), y(4));
     }
+    SolidBrush labelBrush{Color(palette.secondaryText)};
     graphics.DrawString(
         label.c_str(), static_cast<INT>(label.size()), &labelFont,
         RectF(static_cast<REAL>(layout.label.left), static_cast<REAL>(layout.label.top), 0, 0), nullptr,
         &labelBrush);
 }
 
-void drawFocusRing(Graphics& graphics, const RECT& rect) {
-    SolidBrush ring{Color(focusRingColour)};
+void drawFocusRing(Graphics& graphics, const RECT& rect, ARGB colour, float scale) {
+    SolidBrush ring{Color(colour)};
     const Rect box = asRect(rect);
-    const int r = focusRingWidth;
+    const int r = scaledPixels(focusRingWidth, scale);
     const Rect sides[] = {Rect(box.X, box.Y, box.Width, r), Rect(box.X, box.GetBottom() - r, box.Width, r),
                           Rect(box.X, box.Y, r, box.Height), Rect(box.GetRight() - r, box.Y, r, box.Height)};
     const SmoothingMode saved = graphics.GetSmoothingMode();
@@ -132,25 +129,43 @@ int determinateFillWidth(int width, float fraction) {
     return static_cast<int>(static_cast<float>(width) * fraction);
 }
 
-void drawProgressBar(Graphics& graphics, const RECT& bar, ProgressBarMode mode) {
+namespace {
+void fillBar(Graphics& graphics, const RECT& bar, ProgressBarMode mode, const Palette& palette, int radius) {
     const int x = bar.left;
     const int y = bar.top;
     const int width = widthOf(bar);
-    SolidBrush track{Color(trackColour)};
-    fillRoundedRect(graphics, track, bar, 4);
     if (mode.indeterminate) {
-        SolidBrush segment{Color(accentColour)};
+        SolidBrush segment{Color(palette.progressFill)};
         fillRoundedRect(graphics, segment, indeterminateSegmentX(x, width, GetTickCount()), y, width / 3,
-                        heightOf(bar), 4);
+                        heightOf(bar), radius);
         return;
     }
     const int fill = determinateFillWidth(width, mode.fraction);
     if (fill <= 0)
         return;
-    LinearGradientBrush gradient(Point(x, y), Point(x + fill, y), Color(accentColour),
-                                 Color(accentHoverColour));
+    if (palette.highContrast) {
+        SolidBrush solid{Color(palette.progressFill)};
+        fillRoundedRect(graphics, solid, x, y, fill, heightOf(bar), radius);
+        return;
+    }
+    LinearGradientBrush gradient(Point(x, y), Point(x + fill, y), Color(palette.progressFill),
+                                 Color(palette.progressFillEnd));
     gradient.SetWrapMode(WrapModeTile);
-    fillRoundedRect(graphics, gradient, x, y, fill, heightOf(bar), 4);
+    fillRoundedRect(graphics, gradient, x, y, fill, heightOf(bar), radius);
+}
+} // namespace
+
+void drawProgressBar(Graphics& graphics, const RECT& bar, ProgressBarMode mode, const Palette& palette,
+                     float scale) {
+    const int radius = scaledPixels(4, scale);
+    SolidBrush track{Color(palette.progressTrack)};
+    fillRoundedRect(graphics, track, bar, radius);
+    fillBar(graphics, bar, mode, palette, radius);
+    // Without the dark track's contrast the bar's extent is shown by a border.
+    if (palette.highContrast) {
+        Pen border{Color(palette.line), lineWidth(scale)};
+        strokeRoundedRect(graphics, border, bar, radius);
+    }
 }
 
 std::wstring formatBytes(uint64_t bytes) {

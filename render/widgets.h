@@ -2,6 +2,7 @@
 #pragma once
 
 #include "render/layout.h"
+#include "render/palette.h"
 
 #include <windows.h>
 
@@ -10,17 +11,12 @@
 #include <cstdint>
 #include <string>
 
-inline constexpr Gdiplus::ARGB accentColour = 0xFF3B82F6;
-inline constexpr Gdiplus::ARGB accentHoverColour = 0xFF60A5FA;
-inline constexpr Gdiplus::ARGB panelColour = 0xFF22252E;
-inline constexpr Gdiplus::ARGB trackColour = 0xFF2A2D36;
-inline constexpr Gdiplus::ARGB secondaryTextColour = 0xFF9CA3AF;
-inline constexpr Gdiplus::ARGB mutedTextColour = 0xFF6B7280;
-inline constexpr Gdiplus::ARGB brightTextColour = 0xFFF0F0F0;
+// A font of the family at its 96-DPI pixel size times the window's scale: the layout scales the
+// boxes, so the text must scale with them and not again with the DC's DPI.
+Gdiplus::Font makeFont(const Gdiplus::FontFamily& family, float points, bool bold, float scale);
 
-// A font of the family at its 96-DPI size: the window is fixed in pixels, so its text must be too,
-// or labels outgrow their boxes on scaled displays.
-Gdiplus::Font makeFont(const Gdiplus::FontFamily& family, float points, bool bold);
+// The width of a one-pixel line at the scale, in whole pixels so it stays crisp.
+float lineWidth(float scale);
 
 // Starts at the line's top-left corner, unclipped.
 void drawText(Gdiplus::Graphics& graphics, const std::wstring& text, const Gdiplus::Font& font,
@@ -37,27 +33,23 @@ void strokeRoundedRect(Gdiplus::Graphics& graphics, const Gdiplus::Pen& pen, con
 Gdiplus::Rect asRect(const RECT& rect);
 Gdiplus::RectF asRectF(const RECT& rect);
 
-void drawPrimaryButton(Gdiplus::Graphics& graphics, const RECT& rect, const std::wstring& label,
-                       const Gdiplus::Font& font, bool hovered, Gdiplus::ARGB normal, Gdiplus::ARGB hover);
-// The look of NEXT while the terms are not accepted.
-void drawDisabledButton(Gdiplus::Graphics& graphics, const RECT& rect, const std::wstring& label,
-                        const Gdiplus::Font& font);
-void drawSecondaryButton(Gdiplus::Graphics& graphics, const RECT& rect, const std::wstring& label,
-                         const Gdiplus::Font& font, bool hovered);
+// A button in its look, its corners of the given radius in pixels, its label centred.
+void drawButton(Gdiplus::Graphics& graphics, const RECT& rect, const std::wstring& label,
+                const Gdiplus::Font& font, bool hovered, const ButtonLook& look, int radius, float scale);
 void drawCheckbox(Gdiplus::Graphics& graphics, const CheckboxLayout& layout, bool checked,
-                  const std::wstring& label, const Gdiplus::Font& labelFont, const Gdiplus::Brush& boxBrush,
-                  const Gdiplus::Brush& labelBrush);
+                  const std::wstring& label, const Gdiplus::Font& labelFont, const Palette& palette,
+                  float scale);
 
-inline constexpr Gdiplus::ARGB focusRingColour = 0xFF60A5FA;
-inline constexpr int focusRingWidth = 2;
-// The keyboard focus: a ring of focusRingWidth pixels just inside the rectangle, unsmoothed.
-void drawFocusRing(Gdiplus::Graphics& graphics, const RECT& rect);
+inline constexpr int focusRingWidth = 2; // logical units
+// The keyboard focus: a ring of focusRingWidth units just inside the rectangle, unsmoothed.
+void drawFocusRing(Gdiplus::Graphics& graphics, const RECT& rect, Gdiplus::ARGB colour, float scale);
 
 struct ProgressBarMode {
     bool indeterminate = false;
     float fraction = 0.0f;
 };
-void drawProgressBar(Gdiplus::Graphics& graphics, const RECT& bar, ProgressBarMode mode);
+void drawProgressBar(Gdiplus::Graphics& graphics, const RECT& bar, ProgressBarMode mode,
+                     const Palette& palette, float scale);
 
 // Left edge of the gliding segment of an indeterminate bar at tick t (milliseconds).
 int indeterminateSegmentX(int x, int width, uint32_t tick);

@@ -1,14 +1,16 @@
 #!/bin/sh
 # Creates (once) and configures the Wine prefix the tests and the demo run in.
 # This is the one place that knows what the prefix holds.
-# Usage: scripts/wine-prefix.sh <build-dir> [--dpi N] [--prefix DIR] [--persist]
+# Usage: scripts/wine-prefix.sh <build-dir> [--dpi N] [--colours black|white] [--prefix DIR] [--persist]
+# --colours sets the system colours of Windows' High Contrast Black or White scheme.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=$1; shift
-dpi=96; prefix=""; persist=0
+dpi=96; colours=""; prefix=""; persist=0
 while [ $# -gt 0 ]; do
     case $1 in
         --dpi) dpi=$2; shift 2 ;;
+        --colours) colours=$2; shift 2 ;;
         --prefix) prefix=$2; shift 2 ;;
         --persist) persist=1; shift ;;
         *) echo "wine-prefix.sh: unknown option $1" >&2; exit 2 ;;
@@ -31,7 +33,9 @@ settle() {
     fi
 }
 
-if [ ! -f "$WINEPREFIX/.ostrel-prefix" ]; then
+# The marker names what the prefix was made with: other options make it again.
+made="dpi=$dpi colours=$colours"
+if [ "$(cat "$WINEPREFIX/.ostrel-prefix" 2>/dev/null)" != "$made" ]; then
     rm -rf "$WINEPREFIX"
     echo "creating Wine prefix $WINEPREFIX" >&2
     wineboot -i >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
@@ -56,9 +60,20 @@ REGEDIT4
 [HKEY_CURRENT_USER\\Software\\Wine\\Fonts]
 "LogPixels"=dword:$dpiHex
 REG
+    # The colours Windows' high-contrast schemes hand to GetSysColor ("R G B").
+    case $colours in
+        black) set -- "0 0 0" "255 255 255" "26 235 255" "0 0 0" "0 0 0" "255 255 255" "255 255 0" "63 242 63" ;;
+        white) set -- "255 255 255" "0 0 0" "55 0 110" "255 255 255" "255 255 255" "0 0 0" "0 0 159" "96 0 0" ;;
+        "") set -- ;;
+        *) echo "wine-prefix.sh: unknown colours $colours" >&2; exit 2 ;;
+    esac
+    if [ $# -gt 0 ]; then
+        printf '\n[HKEY_CURRENT_USER\\Control Panel\\Colors]\n"Window"="%s"\n"WindowText"="%s"\n"Hilight"="%s"\n"HilightText"="%s"\n"ButtonFace"="%s"\n"ButtonText"="%s"\n"HotTrackingColor"="%s"\n"GrayText"="%s"\n' \
+            "$@" >>"$reg"
+    fi
     wine regedit /S "$reg" >>"$log" 2>&1
     settle
-    touch "$WINEPREFIX/.ostrel-prefix"
+    echo "$made" >"$WINEPREFIX/.ostrel-prefix"
 fi
 
 if [ "$persist" = 1 ]; then

@@ -103,6 +103,9 @@ struct SetupState {
     // Keyboard focus (UI thread only); the ring shows only once a key has been used.
     FocusItem focus = FocusItem::None;
     bool focusCues = false;
+    // Pixels per logical unit of the window: its monitor's DPI / 96, less where it must fit (UI
+    // thread only).
+    float scale = 1.0f;
     AnnouncedState announced;
     // Set once a UI Automation client has asked for the window's provider (UI thread only).
     bool automationClient = false;

@@ -99,3 +99,23 @@ TEST(LanguageTable, TermsTextsHaveTheDocumentStructure) {
     const std::wstring english = stringsFor(0).termsText;
     EXPECT_EQ(english.rfind(L"TERMS OF SERVICE\r\n\r\nLast Updated: March 19, 2026\r\n", 0), 0u);
 }
+
+TEST(LanguageTable, TheWindowStartsInTheCommandLinesThenTheStoredThenTheDisplayLanguage) {
+    // LANGIDs as GetUserDefaultUILanguage returns them.
+    const uint16_t korean = 0x0412, japanese = 0x0411, chineseSimplified = 0x0804, chineseTaiwan = 0x0404,
+                   chineseHongKong = 0x0C04, russian = 0x0419, englishUs = 0x0409, englishUk = 0x0809,
+                   german = 0x0407, ukrainian = 0x0422, neutral = 0x0000;
+    EXPECT_EQ(startLanguage(korean, -1, -1), 1);
+    EXPECT_EQ(startLanguage(japanese, -1, -1), 2);
+    for (uint16_t chinese : {chineseSimplified, chineseTaiwan, chineseHongKong})
+        EXPECT_EQ(startLanguage(chinese, -1, -1), 3) << std::hex << chinese;
+    EXPECT_EQ(startLanguage(russian, -1, -1), 4);
+    for (uint16_t other : {englishUs, englishUk, german, ukrainian, neutral})
+        EXPECT_EQ(startLanguage(other, -1, -1), 0) << std::hex << other;
+
+    EXPECT_EQ(startLanguage(korean, 4, -1), 4) << "an installed product's language goes first";
+    EXPECT_EQ(startLanguage(german, 2, -1), 2);
+    EXPECT_EQ(startLanguage(korean, 0, -1), 0) << "English stored is English chosen";
+    EXPECT_EQ(startLanguage(korean, 4, 3), 3) << "/lang before both";
+    EXPECT_EQ(startLanguage(englishUs, -1, 0), 0);
+}

@@ -1,12 +1,14 @@
 // Writes the layout of every page and status of the setup's window as JSON, for the end-to-end
-// tour's click points and pixel probes: {"width", "height", "layouts": [{"page", "status",
-// "rects": {name: [left, top, right, bottom] or null when the page does not show it}}]}.
-// Usage: layout_table <file.json>
+// tour's click points and pixel probes: {"width", "height", "scale", "layouts": [{"page", "status",
+// "rects": {name: [left, top, right, bottom] or null when the page does not show it}}]}, in pixels
+// of a window at the DPI (96 unless given).
+// Usage: layout_table <file.json> [dpi]
 #include "app/main_window.h"
 #include "render/layout.h"
 #include "tests/support/layout_rects.h"
 
 #include <cstdio>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 
@@ -32,18 +34,26 @@ void writeRects(std::ostream& out, const Layout& layout) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        std::fputs("usage: layout_table <file.json>\n", stderr);
+    if (argc != 2 && argc != 3) {
+        std::fputs("usage: layout_table <file.json> [dpi]\n", stderr);
         return 2;
     }
+    const float scale = argc == 3 ? static_cast<float>(std::wcstol(argv[2], nullptr, 10)) / 96.0f : 1.0f;
+    if (!(scale >= 1.0f)) {
+        std::fputs("layout_table: the DPI is 96 or more\n", stderr);
+        return 2;
+    }
+    const int width = scaledPixels(windowWidth, scale);
+    const int height = scaledPixels(windowHeight, scale);
     std::ofstream out{std::filesystem::path(argv[1])};
-    out << "{\"width\": " << windowWidth << ", \"height\": " << windowHeight << ", \"layouts\": [";
+    out << "{\"width\": " << width << ", \"height\": " << height << ", \"scale\": " << scale
+        << ", \"layouts\": [";
     const char* separator = "\n";
     for (SetupPage page : allPages)
         for (SetupStatus status : allStatuses) {
             out << separator << "{\"page\": \"" << pageNames[static_cast<int>(page)] << "\", \"status\": \""
                 << statusNames[static_cast<int>(status)] << "\", \"rects\": {";
-            writeRects(out, layoutFor({page, status, windowWidth, windowHeight}));
+            writeRects(out, layoutFor({page, status, width, height, scale}));
             out << "}}";
             separator = ",\n";
         }

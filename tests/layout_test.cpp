@@ -91,3 +91,28 @@ TEST(Layout, FollowsTheWindowsSizeAndKeepsTheTermsBoxUsable) {
     EXPECT_GT(heightOf(low.termsText), 0);
     EXPECT_GT(low.termsAgree.row.top, low.termsBox.bottom);
 }
+
+TEST(Layout, AScaledWindowHasEveryRectangleScaledAndRoundedOnce) {
+    for (const float scale : {1.5f, 2.0f, 1.456f})
+        for (SetupPage page : allPages)
+            for (SetupStatus status : allStatuses) {
+                const Layout logical = layout(page, status);
+                const Layout scaled = layoutFor({page, status, scaledPixels(windowWidth, scale),
+                                                 scaledPixels(windowHeight, scale), scale});
+                EXPECT_EQ(scaled.scale, scale);
+                const std::vector<NamedRect> before = namedRects(logical);
+                const std::vector<NamedRect> after = namedRects(scaled);
+                ASSERT_EQ(before.size(), after.size());
+                for (size_t i = 0; i < before.size(); ++i) {
+                    const RECT& r = before[i].rect;
+                    const RECT expected = IsRectEmpty(&r)
+                                              ? RECT{}
+                                              : RECT{scaledPixels(static_cast<float>(r.left), scale),
+                                                     scaledPixels(static_cast<float>(r.top), scale),
+                                                     scaledPixels(static_cast<float>(r.right), scale),
+                                                     scaledPixels(static_cast<float>(r.bottom), scale)};
+                    EXPECT_TRUE(same(after[i].rect, expected))
+                        << after[i].name << " on " << page << "/" << status << " at " << scale;
+                }
+            }
+}

@@ -1,14 +1,22 @@
 #include "app/main_window.h"
 #include "app/single_instance.h"
+#include "app/unattended.h"
+#include "i18n/language_table.h"
+#include "render/page_model.h"
+#include "state/setup_state.h"
 #include "test_build_dir.h"
 #include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <tuple>
+
 #include <knownfolders.h>
 #include <shlobj.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -84,13 +92,38 @@ TEST(SingleInstance, ASecondSetupBringsTheFirstForwardAndEnds) {
     DestroyWindow(window);
 }
 
-TEST(MainWindow, CentredOnThePrimaryScreen) {
-    const POINT origin = centredWindowOrigin(1366, 768);
-    EXPECT_EQ(origin.x, 293);
-    EXPECT_EQ(origin.y, 134);
-    // Integer division truncates toward zero, also on a screen smaller than the window.
-    EXPECT_EQ(centredWindowOrigin(700, 400).x, -40);
-    EXPECT_EQ(centredWindowOrigin(781, 501).y, 0);
+TEST(MainWindow, SizedForTheMonitorsDpiAndCentredOnIt) {
+    const RECT screen{0, 0, 1366, 768};
+    WindowPlacement placed = windowPlacement(96, screen, screen);
+    EXPECT_EQ(placed.scale, 1.0f);
+    EXPECT_TRUE(EqualRect(&placed.rect, std::array{RECT{293, 134, 293 + 780, 134 + 500}}.data()));
+
+    // A 4K monitor right of the primary one, its taskbar at the bottom.
+    const RECT uhd{1366, 0, 1366 + 3840, 2160};
+    const RECT uhdWork{1366, 0, 1366 + 3840, 2160 - 96};
+    for (const auto& [dpi, width, height] :
+         {std::tuple{144u, 1170, 750}, std::tuple{192u, 1560, 1000}, std::tuple{240u, 1950, 1250}}) {
+        placed = windowPlacement(dpi, uhd, uhdWork);
+        EXPECT_EQ(placed.scale, static_cast<float>(dpi) / 96.0f);
+        EXPECT_EQ(placed.rect.right - placed.rect.left, width) << dpi;
+        EXPECT_EQ(placed.rect.bottom - placed.rect.top, height) << dpi;
+        EXPECT_EQ(placed.rect.left, uhd.left + (3840 - width) / 2) << "centred on that monitor";
+        EXPECT_EQ(placed.rect.top, (2160 - height) / 2);
+    }
+
+    // 200 % on a 1366 x 768 screen with a 40-pixel taskbar: scaled down to the work area's height.
+    const RECT work{0, 0, 1366, 728};
+    placed = windowPlacement(192, screen, work);
+    EXPECT_FLOAT_EQ(placed.scale, 728.0f / 500.0f);
+    EXPECT_EQ(placed.rect.bottom - placed.rect.top, 728);
+    EXPECT_EQ(placed.rect.right - placed.rect.left, 1136);
+    EXPECT_EQ(placed.rect.top, 0) << "moved up into the work area";
+    EXPECT_EQ(placed.rect.left, (1366 - 1136) / 2);
+    // Even at 96 DPI a screen smaller than the window gets all of it.
+    placed = windowPlacement(96, RECT{0, 0, 700, 400}, RECT{0, 0, 700, 400});
+    EXPECT_EQ(placed.rect.right - placed.rect.left, 624);
+    EXPECT_EQ(placed.rect.bottom, 400);
+    EXPECT_FLOAT_EQ(scaleForWidth(1170), 1.5f);
 }
 
 TEST(MainWindow, DefaultFolderIsUnderLocalApplicationData) {
@@ -146,9 +179,11 @@ TEST(MainWindow, IsTheBorderlessLayeredPopupOfTheSetup) {
     GetWindowRect(window, &bounds);
     EXPECT_EQ(bounds.right - bounds.left, 780);
     EXPECT_EQ(bounds.bottom - bounds.top, 500);
-    const POINT origin = centredWindowOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    const POINT origin = {(screen.right - 780) / 2, (screen.bottom - 500) / 2};
     EXPECT_EQ(bounds.left, origin.x);
     EXPECT_EQ(bounds.top, origin.y);
+    EXPECT_EQ(setupState.scale, 1.0f);
 
     BYTE alpha = 0;
     DWORD flags = 0;
@@ -158,4 +193,29 @@ TEST(MainWindow, IsTheBorderlessLayeredPopupOfTheSetup) {
 
     DestroyWindow(window);
     EXPECT_EQ(mainWindow(), nullptr) << "workers no longer repaint a destroyed window";
+}
+
+// Only in the run whose Wine has a Korean display language (LC_ALL=ko_KR.UTF-8).
+TEST(DisplayLanguage, AKoreanWindowsOpensTheWindowInKorean) {
+    if (!std::getenv("OSTREL_EXPECT_DISPLAY_LANGUAGE"))
+        GTEST_SKIP() << "run with a Korean display language only";
+    ASSERT_EQ(GetUserDefaultUILanguage(), 0x0412);
+    setupState.language = windowStartLanguage(-1);
+    EXPECT_EQ(setupState.language.load(), 1);
+
+    RenderResources resources;
+    HWND window = createMainWindow(GetModuleHandleW(nullptr), resources);
+    ASSERT_NE(window, nullptr);
+    const PageModel model = windowPageModel(window);
+    const PageElement* heading = findElement(model, ElementId::Heading);
+    ASSERT_NE(heading, nullptr);
+    EXPECT_EQ(heading->text, stringsFor(1).selectLanguageTitle);
+    for (const PageElement& element : model.elements) {
+        if (element.kind == ElementKind::ListItem) {
+            EXPECT_EQ(element.states.selected, element.language == 1) << element.language;
+        }
+    }
+    EXPECT_EQ(windowStartLanguage(4), 4) << "/lang still wins";
+    DestroyWindow(window);
+    setupState.language = 0;
 }

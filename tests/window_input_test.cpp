@@ -303,7 +303,7 @@ TEST(WindowInputRules, WheelScrollsFortyPixelsANotchWithinTheText) {
         TermsScrollGeometry terms;
         terms.maxScroll = maxScroll;
         terms.scroll = scroll;
-        return scrolledTerms(terms, wheelPixels(delta));
+        return scrolledTerms(terms, wheelPixels(delta, 1.0f));
     };
     EXPECT_EQ(wheel(0, -120), 40);
     EXPECT_EQ(wheel(40, -240), 120);
@@ -314,6 +314,7 @@ TEST(WindowInputRules, WheelScrollsFortyPixelsANotchWithinTheText) {
     EXPECT_EQ(wheel(10, -2), 10);
     EXPECT_EQ(wheel(10, 2), 10);
     EXPECT_EQ(wheel(10, -5), 11);
+    EXPECT_EQ(wheelPixels(-120, 1.5f), 60) << "a notch scrolls as many lines on a scaled window";
     EXPECT_EQ(wheel(10, 5), 9);
     EXPECT_EQ(wheel(INT32_MAX - 5, -32768), INT32_MAX);
     EXPECT_EQ(wheel(990, -120, 1000), 1000) << "never past the end of the text";

@@ -791,3 +791,26 @@ TEST_F(MainWindowInput, TheProvidersPatternsActAsClicksAndItsElementsGoWithThePa
     EXPECT_EQ(root->Navigate(NavigateDirection_FirstChild, child.put()), UIA_E_ELEMENTNOTAVAILABLE)
         << "a provider held past its window";
 }
+
+// Wine gives every monitor one DPI and never sends WM_DPICHANGED: the message is sent as Windows
+// would on a move to a monitor at 150 %, then back.
+TEST_F(MainWindowInput, ADpiChangeTakesTheSuggestedRectangleAndLaysOutAgain) {
+    const RECT logicalNext = windowLayout(SetupPage::LanguagePage).primaryButton;
+    RECT suggested{100, 60, 100 + 1170, 60 + 750};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT bounds{};
+    GetWindowRect(window, &bounds);
+    EXPECT_TRUE(EqualRect(&bounds, &suggested));
+    EXPECT_EQ(setupState.scale, 1.5f);
+    const RECT next = windowLayout(SetupPage::LanguagePage).primaryButton;
+    EXPECT_EQ(next.right, logicalNext.right * 3 / 2);
+    EXPECT_EQ(next.bottom, logicalNext.bottom * 3 / 2);
+    click(centreOf(next));
+    EXPECT_EQ(setupState.page, SetupPage::OptionsPage) << "hit tests follow the new layout";
+
+    suggested = {300, 200, 300 + windowWidth, 200 + windowHeight};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+    GetWindowRect(window, &bounds);
+    EXPECT_TRUE(EqualRect(&bounds, &suggested));
+    EXPECT_EQ(setupState.scale, 1.0f);
+}

@@ -1,11 +1,12 @@
 // The least a window program can be under Wine, the floor tests/bench/bench-setup.py measures the setup
-// against: one 780 x 500 popup in the middle of the screen, filled with the setup's background
-// colour on every paint, and a message loop. Nothing else is loaded or drawn.
+// against: one 780 x 500 popup (or of the size given: bare_window [width height]) in the middle of
+// the screen, filled with the setup's background colour on every paint, and a message loop.
+// Nothing else is loaded or drawn.
 #include <windows.h>
 
+#include <cwchar>
+
 namespace {
-constexpr int windowWidth = 780;
-constexpr int windowHeight = 500;
 constexpr COLORREF background = RGB(0x12, 0x14, 0x1A);
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -36,6 +37,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     windowClass.lpszClassName = L"BareWindow";
     if (!RegisterClassW(&windowClass))
         return 1;
+    const int windowWidth = __argc == 3 ? static_cast<int>(std::wcstol(__wargv[1], nullptr, 10)) : 780;
+    const int windowHeight = __argc == 3 ? static_cast<int>(std::wcstol(__wargv[2], nullptr, 10)) : 500;
     const int x = (GetSystemMetrics(SM_CXSCREEN) - windowWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - windowHeight) / 2;
     HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Bare Window", WS_POPUP, x, y, windowWidth,

@@ -6,7 +6,10 @@ timed by when their lines reach the install log. The start and its memory are al
 to a bare Win32 window (tests/bench/bare_window.cpp, built beside the tests), started the same way
 in turn with the setup: the platform's floor.
 
-Usage: tests/bench/bench-setup.py <build-dir> [--rounds N] [--size-mb M] [--setup EXE]
+Usage: tests/bench/bench-setup.py <build-dir> [--rounds N] [--size-mb M] [--setup EXE] [--dpi N --start-only]
+
+--dpi runs both in a tour prefix at that DPI (the setup scales its window, the bare window is given
+the same size); --start-only stops after the first paints.
 
 --setup runs another build's OstrelSetup.exe (one made for the same service host and key) in the
 same set-up, to compare two versions of the program.
@@ -123,12 +126,13 @@ class BenchTour(tour.Tour):
         frame is seen at a known pixel, polled every millisecond."""
         exe = exe or self.setup_exe
         width, height = self.screen.size
-        self.origin = ((width - 780) // 2, (height - 500) // 2)
+        self.origin = ((width - self.window[0]) // 2, (height - self.window[1]) // 2)
         spot = (self.origin[0] + self.at.blank[0], self.origin[1] + self.at.blank[1])
         if tour.near(self.screen.at(*spot), tour.BACKGROUND, 6):
             raise tour.TourError("the screen shows the background colour before the start")
         start = time.monotonic()
-        self.setup = subprocess.Popen(["wine", str(exe)], env=self.env,
+        size = [str(n) for n in self.window] if title == "Bare Window" else []
+        self.setup = subprocess.Popen(["wine", str(exe), *size], env=self.env,
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                       stdin=subprocess.DEVNULL)
         while not tour.near(self.screen.at(*spot), tour.BACKGROUND, 6):
@@ -195,12 +199,31 @@ class BenchTour(tour.Tour):
         return before, (peak, peak_private), state, time.monotonic() - started, phases
 
 
+def print_start(exe, cold, warm, floor):
+    paint = [seconds for seconds, _ in warm]
+    bare_paint = [seconds for seconds, _ in floor]
+    private = statistics.median(kb for _, kb in warm) / 1024
+    bare_private = statistics.median(kb for _, kb in floor) / 1024
+    print(f"OstrelSetup.exe: {exe.stat().st_size / 1e6:.2f} MB ({exe.stat().st_size} bytes), one file")
+    print(f"start to first paint: first start {cold * 1000:.0f} ms (wineserver not running); "
+          f"then median {statistics.median(paint) * 1000:.0f} ms, min {min(paint) * 1000:.0f}, "
+          f"max {max(paint) * 1000:.0f} over {len(paint)} starts")
+    print(f"bare window: median {statistics.median(bare_paint) * 1000:.0f} ms, min {min(bare_paint) * 1000:.0f}, "
+          f"max {max(bare_paint) * 1000:.0f}; setup / bare window, median of the pairs "
+          f"{statistics.median(a / b for a, b in zip(paint, bare_paint)):.2f}")
+    print(f"private memory after the first paint: setup {private:.1f} MB, bare window {bare_private:.1f} MB "
+          f"(setup - bare window {private - bare_private:.1f} MB)")
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("build", type=pathlib.Path)
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--size-mb", type=int, default=200)
     parser.add_argument("--setup", type=pathlib.Path, help="the OstrelSetup.exe to run (default: the build's)")
+    parser.add_argument("--dpi", type=int, default=96, help="the tour prefix's DPI")
+    parser.add_argument("--start-only", action="store_true", help="the first paints only, no install")
     args = parser.parse_args()
     if os.environ.get("OSTREL_IN_NETNS") != "1":
         os.execvpe("unshare", ["unshare", "--net", sys.executable, *sys.argv],
@@ -209,7 +232,8 @@ def main():
     build = args.build.resolve()
     out = build / "bench-setup"
     out.mkdir(parents=True, exist_ok=True)
-    bench = BenchTour(build, out, 0, "2.0.0", build / "wineprefix-tour")
+    prefix = build / ("wineprefix-tour" if args.dpi == 96 else f"wineprefix-tour-{args.dpi}")
+    bench = BenchTour(build, out, 0, "2.0.0", prefix, args.dpi)
     bench.size_mb = args.size_mb
     exe = (args.setup or build / "OstrelSetup.exe").resolve()
     bench.setup_exe = exe
@@ -228,25 +252,15 @@ def main():
             bench.stop_setup()
             floor.append(bench.time_to_first_paint(bare, "Bare Window"))
             bench.stop_setup("Bare Window", bare.name.encode())
+        if args.start_only:
+            return print_start(exe, cold, warm, floor)
         bench.start_service()
         bench.publish_release()
         before, peak, state, seconds, phases = bench.install_peak()
     finally:
         bench.close()
         (build / "service-root" / "packages" / f"Ostrel-{bench.version}.zip").unlink(missing_ok=True)
-    paint = [seconds for seconds, _ in warm]
-    bare_paint = [seconds for seconds, _ in floor]
-    private = statistics.median(kb for _, kb in warm) / 1024
-    bare_private = statistics.median(kb for _, kb in floor) / 1024
-    print(f"OstrelSetup.exe: {exe.stat().st_size / 1e6:.2f} MB ({exe.stat().st_size} bytes), one file")
-    print(f"start to first paint: first start {cold * 1000:.0f} ms (wineserver not running); "
-          f"then median {statistics.median(paint) * 1000:.0f} ms, min {min(paint) * 1000:.0f}, "
-          f"max {max(paint) * 1000:.0f} over {len(paint)} starts")
-    print(f"bare window: median {statistics.median(bare_paint) * 1000:.0f} ms, min {min(bare_paint) * 1000:.0f}, "
-          f"max {max(bare_paint) * 1000:.0f}; setup / bare window, median of the pairs "
-          f"{statistics.median(a / b for a, b in zip(paint, bare_paint)):.2f}")
-    print(f"private memory after the first paint: setup {private:.1f} MB, bare window {bare_private:.1f} MB "
-          f"(setup - bare window {private - bare_private:.1f} MB)")
+    print_start(exe, cold, warm, floor)
     print(f"{args.size_mb} MB install ({state}, {seconds:.1f} s): resident set {before[0] / 1024:.1f} MB "
           f"before INSTALL, peak {peak[0] / 1024:.1f} MB; of it private (anonymous) memory "
           f"{before[1] / 1024:.1f} MB before, at most {peak[1] / 1024:.1f} MB during the install "

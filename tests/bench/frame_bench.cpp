@@ -2,10 +2,11 @@
 // continuously: paintBuffered into a 780 x 500 target, frame after frame, with the counters moving.
 // The same with the side panel painted afresh in every frame instead of copied, and the panel
 // alone. Prints key=value lines.
-// Usage: frame_bench [frames (500)]
+// Usage: frame_bench [frames (500)] [dpi (96): the window's size and scale]
 #include "app/main_window.h"
 #include "i18n/language_table.h"
 #include "render/frame.h"
+#include "render/layout.h"
 #include "render/logo.h"
 #include "state/setup_state.h"
 #include "tests/offscreen_target.h"
@@ -52,6 +53,10 @@ void showDownload(int frame) {
 
 int wmain(int argc, wchar_t** argv) {
     const int frames = argc > 1 ? std::max(1, static_cast<int>(std::wcstol(argv[1], nullptr, 10))) : 500;
+    const long dpi = argc > 2 ? std::max(96L, std::wcstol(argv[2], nullptr, 10)) : 96;
+    setupState.scale = static_cast<float>(dpi) / 96.0f;
+    const int width = scaledPixels(windowWidth, setupState.scale);
+    const int height = scaledPixels(windowHeight, setupState.scale);
     const GdiplusSession gdiplus;
     RenderResources resources = loadRenderResources(GetModuleHandleW(nullptr));
     {
@@ -62,15 +67,15 @@ int wmain(int argc, wchar_t** argv) {
     showDownload(0);
     setupState.displayedProgress = static_cast<float>(setupState.progress.load());
 
-    OffscreenTarget target(windowWidth, windowHeight);
+    OffscreenTarget target(width, height);
     for (int i = 0; i < 10; ++i) // fonts, glyph caches
-        paintBuffered(target.dc.get(), windowWidth, windowHeight, resources);
+        paintBuffered(target.dc.get(), width, height, resources);
     const auto timeFrames = [&](PanelSource panel) {
         std::vector<double> times;
         for (int i = 0; i < frames; ++i) {
             showDownload(i);
             const LARGE_INTEGER start = now();
-            paintBuffered(target.dc.get(), windowWidth, windowHeight, resources, panel);
+            paintBuffered(target.dc.get(), width, height, resources, panel);
             GdiFlush();
             times.push_back(millisecondsSince(start));
         }
@@ -85,12 +90,12 @@ int wmain(int argc, wchar_t** argv) {
         graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
         for (int i = 0; i < frames; ++i) {
             const LARGE_INTEGER start = now();
-            paintSidebar(graphics, windowHeight, resources);
+            paintSidebar(graphics, height, setupState.scale, resources);
             graphics.Flush(Gdiplus::FlushIntentionSync);
             panelTimes.push_back(millisecondsSince(start));
         }
     }
-    std::printf("frames=%d\n", frames);
+    std::printf("frames=%d\nwidth=%d\nheight=%d\n", frames, width, height);
     printFigures("frame", frameTimes);
     printFigures("uncached", uncachedTimes);
     printFigures("panel", panelTimes);

@@ -4,12 +4,21 @@
 
 #include "app/main_window.h"
 #include "render/layout.h"
+#include "state/setup_state.h"
 
 #include <windows.h>
 
-// The layout of the page (and status) in the setup's window.
+// The setup's window size in pixels at the window's scale (setupState.scale).
+inline int scaledWindowWidth() {
+    return scaledPixels(windowWidth, setupState.scale);
+}
+inline int scaledWindowHeight() {
+    return scaledPixels(windowHeight, setupState.scale);
+}
+
+// The layout of the page (and status) in the setup's window at its scale.
 inline Layout windowLayout(SetupPage page, SetupStatus status = SetupStatus::Checking) {
-    return layoutFor({page, status, windowWidth, windowHeight});
+    return layoutFor({page, status, scaledWindowWidth(), scaledWindowHeight(), setupState.scale});
 }
 
 // The centre of the widget on the page.

@@ -24,6 +24,8 @@ previous release put back and started); a fresh installation in Russian (other t
 "ru" stored). A scenario that fails is recorded and the next one runs.
 --scenarios keyboard: a first installation from the first page to Complete with keys alone (Tab,
 the arrows, Page Down, End, Space, Enter, Escape), the focus ring seen where the focus is.
+--scenarios scaled --dpi N: the window in a prefix at N DPI (<build>/wineprefix-tour-N): its size
+and place, then a language, the desktop box and NEXT clicked where the scaled layout puts them.
 
 Every click point and pixel probe comes from the window's layout table, <build>/layout.json (the
 test build's layout_table fixture writes it; the tour writes it with <build>/tools/layout_table.exe
@@ -202,8 +204,9 @@ class Image:
 
 
 class Tour:
-    def __init__(self, build, out, language, version, prefix):
+    def __init__(self, build, out, language, version, prefix, dpi=96):
         self.build = build
+        self.dpi = dpi
         self.prefix = prefix
         self.out = out
         self.language = language
@@ -233,17 +236,18 @@ class Tour:
         (self.build / "home").mkdir(exist_ok=True)
         if not self.env.get("DISPLAY"):
             self.start_xvfb()
-        self.run([str(RUNNERS / "wine-prefix.sh"), str(self.build), "--prefix", str(self.prefix)])
+        self.run([str(RUNNERS / "wine-prefix.sh"), str(self.build), "--prefix", str(self.prefix),
+                  "--dpi", str(self.dpi)])
         self.load_layout()
 
     def load_layout(self):
-        table = self.build / "layout.json"
+        table = self.build / ("layout.json" if self.dpi == 96 else f"layout-{self.dpi}.json")
         program = self.build / "tools" / "layout_table.exe"
         stale = program.is_file() and table.is_file() and program.stat().st_mtime > table.stat().st_mtime
         if stale or not table.is_file():
             if not program.is_file():
                 raise MissingDependency("<build>/tools/layout_table.exe is needed")
-            self.run(["wine", str(program), table.name], cwd=table.parent)
+            self.run(["wine", str(program), table.name, str(self.dpi)], cwd=table.parent)
         layout = LayoutTable(table)
         self.window = layout.window
         self.at = Spots(layout)
@@ -768,6 +772,7 @@ class Tour:
 
     def write_summary(self, scenarios):
         title = (f"release {self.version}, language {self.language}" if scenarios in ("main", "keyboard")
+                 else f"{self.dpi} DPI" if scenarios == "scaled"
                  else f"releases {self.version} and {newer_version(self.version)}")
         lines = [f"Ostrel Setup tour, {scenarios} scenarios, {title}",
                  f"install folder: {getattr(self, 'install_windows', '?')}", ""]
@@ -1050,6 +1055,30 @@ class Tour:
         self.check_installation(self.version)
         self.close_at_once()
 
+    def run_scaled(self):
+        """The window at the prefix's DPI, clicked where the scaled layout puts its widgets."""
+        self.language = RUSSIAN
+        self.prepare_environment()
+        self.start_setup()
+        size = self.window_geometry(self.window_ids("Ostrel Setup")[0])[2:]
+        self.check(f"the window is {self.window[0]} x {self.window[1]} at {self.dpi} DPI",
+                   size == self.window, f"{size}")
+        self.screenshot("language-page")
+        self.click(self.at.language_items[RUSSIAN])
+        self.park_pointer()
+        self.wait_page("language")
+        self.screenshot("language-chosen")
+        self.click(self.at.next)
+        self.wait_page("options")
+        before = self.capture()
+        self.click(self.at.desktop_box)
+        self.park_pointer()
+        self.check("the desktop box takes a click at its scaled place",
+                   self.pixels_differ(before, self.capture(), self.at.window))
+        self.screenshot("options-page")
+        self.answer_exit_question("y")
+        self.check_setup_ended()
+
     def record_failure(self, error):
         self.check(str(error), False)
         try:
@@ -1077,9 +1106,11 @@ def main():
     parser.add_argument("--language", type=int, default=0, choices=range(5),
                         help="language item of the main tour (0 English .. 4 Russian)")
     parser.add_argument("--version", default="1.0.0")
-    parser.add_argument("--scenarios", choices=("main", "more", "keyboard"), default="main",
+    parser.add_argument("--scenarios", choices=("main", "more", "keyboard", "scaled"), default="main",
                         help="main: the first installation's tour; more: cancel, up to date, update, Russian;"
-                             " keyboard: the first installation without the mouse")
+                             " keyboard: the first installation without the mouse;"
+                             " scaled: the window at --dpi")
+    parser.add_argument("--dpi", type=int, default=96, help="the prefix's DPI (scaled: its own prefix)")
     parser.add_argument("--prefix", type=pathlib.Path,
                         help="Wine prefix of the tour (default: <build>/wineprefix-tour, apart from the tests')")
     args = parser.parse_args()
@@ -1094,11 +1125,13 @@ def main():
     out = (args.out or build / "tour").resolve()
     shutil.rmtree(out, ignore_errors=True)
     out.mkdir(parents=True)
-    prefix = (args.prefix or build / "wineprefix-tour").resolve()
-    tour = Tour(build, out, args.language, args.version, prefix)
+    default_prefix = "wineprefix-tour" if args.dpi == 96 else f"wineprefix-tour-{args.dpi}"
+    prefix = (args.prefix or build / default_prefix).resolve()
+    tour = Tour(build, out, args.language, args.version, prefix, args.dpi)
     status = 0
     try:
-        {"more": tour.run_more, "keyboard": tour.run_keyboard}.get(args.scenarios, tour.run_tour)()
+        {"more": tour.run_more, "keyboard": tour.run_keyboard,
+         "scaled": tour.run_scaled}.get(args.scenarios, tour.run_tour)()
     except MissingDependency as missing:
         print(f"tour.py: {missing}", file=sys.stderr)
         status = 2
