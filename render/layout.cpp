@@ -125,7 +125,7 @@ void scaleLayout(Layout& layout, float scale) {
           &layout.folderBox,    &layout.folderText,    &layout.browseLink,  &layout.freeSpace,
           &layout.termsBox,     &layout.termsClip,     &layout.termsText,   &layout.termsScrollTrack,
           &layout.termsWarning, &layout.statusLine,    &layout.versionLine, &layout.progressBar,
-          &layout.transferLine})
+          &layout.transferLine, &layout.noticeLine})
         *rect = scaled(*rect, scale);
     for (LanguageItemLayout& item : layout.languageItems)
         for (RECT* rect : {&item.row, &item.accentBar, &item.nativeName, &item.englishName})

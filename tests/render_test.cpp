@@ -29,6 +29,7 @@ namespace {
 constexpr int W = windowWidth;
 constexpr uint32_t background = 0xFF12141Au;
 constexpr uint32_t accent = 0xFF3B82F6u;
+constexpr uint32_t mutedText = 0xFF6B7280u;
 constexpr uint32_t focusRingColour = 0xFF60A5FAu;
 
 // The prefix's DPI as a window's scale: 1 in the ordinary prefix.
@@ -538,10 +539,10 @@ TEST_F(Render, CompleteWithAShortcutMissingSaysSoInAMutedLineReadersGetToo) {
         show(SetupStatus::Complete, stringsFor(language).statusComplete);
         const std::wstring code = languageCode(language);
         const Frame plain((L"progress-7-complete-" + code).c_str());
-        const PageModel model = currentPageModel(takeSharedSnapshot(), W, H);
+        const PageModel model = currentPageModel(takeSharedSnapshot(), plain.width, plain.height);
         setShortcutMissing(true);
         const Frame missing((L"progress-7-complete-no-shortcut-" + code).c_str());
-        const PageModel withNotice = currentPageModel(takeSharedSnapshot(), W, H);
+        const PageModel withNotice = currentPageModel(takeSharedSnapshot(), plain.width, plain.height);
         setShortcutMissing(false);
 
         const PageElement* notice = findElement(withNotice, ElementId::ShortcutNotice);
@@ -550,12 +551,12 @@ TEST_F(Render, CompleteWithAShortcutMissingSaysSoInAMutedLineReadersGetToo) {
         EXPECT_EQ(notice->kind, ElementKind::Text);
         EXPECT_EQ(notice->text, stringsFor(language).shortcutFailed);
         EXPECT_FALSE(notice->states.focusable);
-        EXPECT_FALSE(plain.anyIn(notice->rect, mutedTextColour));
-        EXPECT_TRUE(missing.anyIn(notice->rect, mutedTextColour)) << "language " << language;
+        EXPECT_FALSE(plain.anyIn(notice->rect, mutedText));
+        EXPECT_TRUE(missing.anyIn(notice->rect, mutedText)) << "language " << language;
         // Everything else is the frame without the line.
         int differing = 0;
-        for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x) {
+        for (int y = 0; y < plain.height; ++y)
+            for (int x = 0; x < plain.width; ++x) {
                 const POINT point{x, y};
                 if (!PtInRect(&notice->rect, point))
                     differing += plain.at(x, y) != missing.at(x, y);
