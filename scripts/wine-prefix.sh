@@ -34,7 +34,9 @@ settle() {
 if [ ! -f "$WINEPREFIX/.ostrel-prefix" ]; then
     rm -rf "$WINEPREFIX"
     echo "creating Wine prefix $WINEPREFIX" >&2
-    wineboot -i >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
+    # No Wine process may inherit the lock (9>&-): a wineserver started under it would hold the
+    # prefix locked for as long as any program of the prefix runs.
+    wineboot -i >"$log" 2>&1 9>&- || { cat "$log" >&2; exit 1; }
     settle
     # GDI+ asks for "Segoe UI"; Noto Sans CJK covers Latin, Cyrillic, Hangul, kana and Han.
     reg="$WINEPREFIX/ostrel-prefix.reg"
@@ -56,7 +58,7 @@ REGEDIT4
 [HKEY_CURRENT_USER\\Software\\Wine\\Fonts]
 "LogPixels"=dword:$dpiHex
 REG
-    wine regedit /S "$reg" >>"$log" 2>&1
+    wine regedit /S "$reg" >>"$log" 2>&1 9>&-
     settle
     touch "$WINEPREFIX/.ostrel-prefix"
 fi
@@ -81,6 +83,6 @@ if [ -f "$testCa" ] && [ -f "$build/tools/trust_ca.exe" ]; then
     # start Wine's helpers holding the pipe of the command substitution, and they live as long
     # as the persistent wineserver.
     testCaWindows=$(printf 'Z:%s' "$(cd "$(dirname "$testCa")" && pwd)/ca.der" | tr / '\\')
-    wine "$build/tools/trust_ca.exe" "$testCaWindows" </dev/null >>"$log" 2>&1 ||
+    wine "$build/tools/trust_ca.exe" "$testCaWindows" </dev/null >>"$log" 2>&1 9>&- ||
         { echo "could not trust the test CA in $WINEPREFIX" >&2; tail -5 "$log" >&2; exit 1; }
 fi
