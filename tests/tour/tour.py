@@ -1115,6 +1115,9 @@ def main():
                         help="Wine prefix of the tour (default: <build>/wineprefix-tour, apart from the tests')")
     args = parser.parse_args()
     build = args.build.resolve()
+    # The tour reads the database half-way; a python3 without psycopg2 is swapped for Debian's now,
+    # not by a restart of the tour in the middle of a run.
+    release_db.psycopg2()
 
     # Port 443 of the local service must belong to this run alone, as under scripts/ctest.sh.
     if os.environ.get("OSTREL_IN_NETNS") != "1":
