@@ -41,12 +41,12 @@ import contextlib
 import email.utils
 import hashlib
 import hmac
-import importlib.util
 import json
 import math
 import os
 import queue
 import re
+import runpy
 import socket
 import socketserver
 import ssl
@@ -449,10 +449,7 @@ def server_context(cert, key):
 
 def load_routes(path):
     """The ROUTES of a Python file: path prefix to answer(handler, rest)."""
-    spec = importlib.util.spec_from_file_location("routes", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module.ROUTES
+    return runpy.run_path(path)["ROUTES"]
 
 
 def probe(host, port, ca_file, timeout, listen=None):
