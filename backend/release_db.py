@@ -36,3 +36,15 @@ def connect(dsn):
     """A connection that gives up after 10 s, whose statements give up after 10 s too."""
     return psycopg2().connect(dsn, connect_timeout=10, options="-c statement_timeout=10000",
                               client_encoding="UTF8")
+
+
+def empty_local(build):
+    """Removes every release and delta from a build folder's own cluster, as its superuser: the
+    tests that publish start and end with an empty database."""
+    connection = connect(local_dsn(build, "postgres"))
+    connection.autocommit = True
+    try:
+        with connection.cursor() as cursor:
+            cursor.execute("TRUNCATE ostrel.releases, ostrel.deltas")
+    finally:
+        connection.close()

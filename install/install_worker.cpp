@@ -1,7 +1,9 @@
 #include "install/install_worker.h"
 
 #include "i18n/language_table.h"
+#include "install/delta.h"
 #include "install/extract.h"
+#include "install/manifest.h"
 #include "install/registration.h"
 #include "install/temporary_files.h"
 #include "install/transaction.h"
@@ -30,6 +32,8 @@ constexpr int32_t stagedListingLimit = 50;
 constexpr int32_t installedListingLimit = 30;
 constexpr int32_t hexNameBytes = 16;
 constexpr wchar_t integrityMessage[] = L"Download integrity check failed.\nPlease try again.";
+// A manifest or a list of files to remove this large is no list of ours.
+constexpr int64_t listFileLimit = 64 * 1024 * 1024;
 
 std::wstring flag(bool value) {
     return value ? L"1" : L"0";
@@ -63,11 +67,18 @@ struct InstallRun {
     const InstallSteps& steps;
     InstallLog log;
     std::wstring zipPath;
+    std::wstring deltaPath;
     std::wstring stagingDir;
     // The staging folder is owned once the extraction has filled it: a failed extraction leaves
     // what it unpacked.
     UniqueTemporaryFolder staging;
     UniqueTemporaryFile package;
+    UniqueTemporaryFile deltaPackage;
+    // The progress of the run's downloads, shown as one: a full package after a delta that could
+    // not be used counts on from the delta's bytes.
+    DownloadSampler sampler{GetTickCount(), 0};
+    uint64_t bytesBefore = 0;   // what the run's earlier downloads brought
+    uint64_t bytesReceived = 0; // the current download's, as last reported
     std::wstring installFolder;
     InstallTransaction transaction;
     bool replacesProduct = false; // an update: its restore point is kept after Complete
@@ -90,16 +101,25 @@ bool hashesMatch(const std::wstring& expected, const std::wstring& actual) {
     return true;
 }
 
-// digest: the SHA-256 of the downloaded bytes, computed as they were written.
-bool downloadPackage(InstallRun& run, const InstallRequest& request, std::wstring& digest) {
-    if (!isAllowedDownloadUrl(request.downloadUrl))
-        return run.fail(L"REJECTED: download URL not in allowed domain list",
-                        stringsFor(setupState.language).errDownload);
-    DownloadSampler sampler{GetTickCount(), 0};
+enum class Fetched { Done, Failed, Cancelled };
+
+// One download of the run from url into path, at most limit bytes, logged as it went; digest: the
+// SHA-256 of the bytes, computed as they were written.
+Fetched fetchFile(InstallRun& run, const std::wstring& url, const std::wstring& path, uint64_t limit,
+                  std::wstring& digest) {
+    if (!isAllowedDownloadUrl(url)) {
+        run.log.writeLine(L"REJECTED: download URL not in allowed domain list");
+        return Fetched::Failed;
+    }
+    const uint64_t before = run.bytesBefore;
+    run.bytesReceived = 0;
     const DownloadResult downloaded = run.steps.download(
-        request.downloadUrl, run.zipPath,
-        [&sampler](uint64_t received, uint64_t total) { publishDownloadProgress(sampler, received, total); },
-        setupState.cancelRequested, request.packageByteLimit);
+        url, path,
+        [&run, before](uint64_t received, uint64_t total) {
+            run.bytesReceived = received;
+            publishDownloadProgress(run.sampler, before + received, total == 0 ? 0 : before + total);
+        },
+        setupState.cancelRequested, limit);
     for (size_t retry = 0; retry < downloaded.retries.size(); ++retry)
         run.log.writeLine(retryLogLine(static_cast<int>(retry) + 1, downloaded.retries[retry]));
     if (!downloaded.refusedRedirect.empty())
@@ -107,26 +127,37 @@ bool downloadPackage(InstallRun& run, const InstallRequest& request, std::wstrin
                           downloaded.refusedRedirect);
     if (downloaded.tooLarge)
         run.log.writeLine(L"Download STOPPED: the package passes its announced size of " +
-                          std::to_wstring(request.packageByteLimit) + L" bytes");
+                          std::to_wstring(limit) + L" bytes");
     if (!downloaded.ok) {
         const bool cancelled = setupState.cancelRequested.load();
-        const std::wstring line = L"Download FAILED (cancelled=" + flag(cancelled) + L")";
-        if (!cancelled)
-            return run.fail(line, stringsFor(setupState.language).errDownload);
-        run.log.writeLine(line);
-        setStatus(SetupStatus::ReadyToInstall, stringsFor(setupState.language).statusReadyToInstall);
-        return false;
+        run.log.writeLine(L"Download FAILED (cancelled=" + flag(cancelled) + L")");
+        return cancelled ? Fetched::Cancelled : Fetched::Failed;
     }
     digest = downloaded.sha256;
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
-    if (GetFileAttributesExW(run.zipPath.c_str(), GetFileExInfoStandard, &attributes)) {
+    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
         const uint64_t size =
             (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
         run.log.writeLine(L"Download OK, zip size=" + std::to_wstring(size));
     } else {
         run.log.writeLine(L"Download OK but cannot stat zip");
     }
-    return true;
+    return Fetched::Done;
+}
+
+// A cancelled run ends where it started: the product can be installed again.
+void showCancelled() {
+    setStatus(SetupStatus::ReadyToInstall, stringsFor(setupState.language).statusReadyToInstall);
+}
+
+bool downloadPackage(InstallRun& run, const InstallRequest& request, std::wstring& digest) {
+    const Fetched fetched =
+        fetchFile(run, request.downloadUrl, run.zipPath, request.packageByteLimit, digest);
+    if (fetched == Fetched::Failed)
+        run.failure = stringsFor(setupState.language).errDownload;
+    else if (fetched == Fetched::Cancelled)
+        showCancelled();
+    return fetched == Fetched::Done;
 }
 
 bool verifyPackage(InstallRun& run, const std::wstring& expected, const std::wstring& actual) {
@@ -142,8 +173,8 @@ bool verifyPackage(InstallRun& run, const std::wstring& expected, const std::wst
     return true;
 }
 
-// The install folder and a fresh staging folder.
-bool prepareFolders(InstallRun& run) {
+// The journal opened and the install folder made.
+bool openTransaction(InstallRun& run) {
     // A journal left by a run that could not finish its rollback is finished first, or set aside
     // so that it cannot block every installation after it.
     if (!rollBack(installJournalPath(), run.log, {run.steps.lockedFileWait, realUndoSteps.rootError}))
@@ -157,21 +188,27 @@ bool prepareFolders(InstallRun& run) {
     if (error)
         return run.fail(L"Cannot create install folder: " + run.installFolder + errorDetail(error.value()),
                         stringsFor(setupState.language).errCopy + std::wstring(L"\n") + run.installFolder);
+    return true;
+}
+
+// An empty staging folder; "" or the failure's log line.
+std::wstring prepareStaging(const InstallRun& run) {
     DWORD code = removeTree(run.stagingDir);
     if (code == 0)
         code = createFolderTree(run.stagingDir);
     if (code != 0)
-        return run.fail(L"Cannot prepare staging folder: " + run.stagingDir + errorDetail(code),
-                        stringsFor(setupState.language).errExtract);
-    return true;
+        return L"Cannot prepare staging folder: " + run.stagingDir + errorDetail(code);
+    return {};
 }
 
-bool extractPackage(InstallRun& run) {
-    if (!run.steps.extract(run.zipPath, run.stagingDir)) {
-        const std::wstring refusal = extractionRefusal(run.zipPath, run.stagingDir);
+// The archive at zipPath unpacked into the staging folder, which the run then owns, and logged;
+// "" or the failure's log line.
+std::wstring unpack(InstallRun& run, const std::wstring& zipPath) {
+    if (!run.steps.extract(zipPath, run.stagingDir)) {
+        const std::wstring refusal = extractionRefusal(zipPath, run.stagingDir);
         if (!refusal.empty())
             run.log.writeLine(L"Extraction refused: " + refusal);
-        return run.fail(L"ExtractZip FAILED", stringsFor(setupState.language).errExtract);
+        return L"ExtractZip FAILED";
     }
     run.staging.reset(run.stagingDir);
     run.log.writeLine(L"ExtractZip OK, staging dir: " + run.stagingDir);
@@ -184,10 +221,16 @@ bool extractPackage(InstallRun& run) {
         ++staged;
     }
     if (error)
-        return run.fail(L"Cannot list staging folder" + errorDetail(error),
-                        stringsFor(setupState.language).errExtract);
+        return L"Cannot list staging folder" + errorDetail(error);
     run.log.writeLine(L"  total staged entries: " + number(staged));
-    return true;
+    return {};
+}
+
+bool extractPackage(InstallRun& run) {
+    std::wstring failure = prepareStaging(run);
+    if (failure.empty())
+        failure = unpack(run, run.zipPath);
+    return failure.empty() || run.fail(failure, stringsFor(setupState.language).errExtract);
 }
 
 // The staging folder, or its only entry when that is a folder, followed by a backslash.
@@ -262,14 +305,36 @@ std::wstring placeEntries(InstallRun& run, const std::vector<PackageEntry>& entr
     return {};
 }
 
-bool copyPackage(InstallRun& run, const std::wstring& srcDir) {
+// Moves the installed files the release no longer has into the backup, through the journal, and
+// removes the folders that leaves empty; "" or the failure's log line.
+std::wstring removeDropped(InstallRun& run, const std::vector<std::wstring>& paths) {
+    const size_t installLength = withoutTrailingSeparators(run.installFolder).size();
+    int32_t removed = 0;
+    std::error_code error;
+    for (const std::wstring& path : paths) {
+        const std::wstring target = joinPath(run.installFolder, path);
+        const DWORD attributes = GetFileAttributesW(target.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue; // gone already, or a folder, which is never the release's to remove
+        if (!clearTarget(run.transaction, target, run.steps.lockedFileWait, error))
+            return L"Cannot move aside: " + target + errorDetail(error.value());
+        ++removed;
+        // Putting the file back makes its folder again.
+        for (std::wstring folder = parentFolder(target);
+             folder.size() > installLength && RemoveDirectoryW(folder.c_str());
+             folder = parentFolder(folder)) {
+        }
+    }
+    if (removed != 0)
+        run.log.writeLine(L"Moved aside " + number(removed) + L" files the release no longer has");
+    return {};
+}
+
+// Runs a copy step, whose result is "" or the failure's log line; an exception fails it too.
+template <class Step> bool copyStep(InstallRun& run, Step step) {
     std::wstring failure;
     try {
-        std::vector<PackageEntry> entries;
-        if (const DWORD code = listPackage(srcDir, run.installFolder, entries))
-            failure = L"Cannot list the package: " + srcDir + errorDetail(code);
-        else
-            failure = placeEntries(run, entries);
+        failure = step();
         if (failure.empty())
             return true;
     } catch (const std::exception& exception) {
@@ -278,6 +343,48 @@ bool copyPackage(InstallRun& run, const std::wstring& srcDir) {
         failure = L"Copy UNKNOWN EXCEPTION";
     }
     return run.fail(failure, stringsFor(setupState.language).errCopy);
+}
+
+// The manifest's entries at path; false when there is none or it does not read as one.
+bool readManifest(const std::wstring& path, std::vector<ManifestEntry>& entries) {
+    std::string bytes;
+    std::wstring problem;
+    return readSmallFile(path, listFileLimit, bytes) == 0 && parseManifest(bytes, entries, problem);
+}
+
+// The files of the installed release that the package's release no longer has, when both carry a
+// manifest: a package without one names nothing to remove.
+std::vector<std::wstring> droppedByPackage(const InstallRun& run, const std::wstring& srcDir) {
+    std::vector<ManifestEntry> installed;
+    std::vector<ManifestEntry> packaged;
+    if (!readManifest(joinPath(run.installFolder, manifestName), installed) ||
+        !readManifest(joinPath(srcDir, manifestName), packaged))
+        return {};
+    return pathsDropped(installed, packaged);
+}
+
+// An update also moves aside what the release it replaces installed and this one does not.
+bool copyPackage(InstallRun& run, const std::wstring& srcDir, bool replacesRelease) {
+    return copyStep(run, [&] {
+        std::vector<PackageEntry> entries;
+        if (const DWORD code = listPackage(srcDir, run.installFolder, entries))
+            return L"Cannot list the package: " + srcDir + errorDetail(code);
+        const std::vector<std::wstring> dropped =
+            replacesRelease ? droppedByPackage(run, srcDir) : std::vector<std::wstring>();
+        std::wstring failure = placeEntries(run, entries);
+        return failure.empty() ? removeDropped(run, dropped) : failure;
+    });
+}
+
+// The checked delta's files placed and the dropped ones moved aside.
+bool copyDelta(InstallRun& run, const DeltaPlan& plan) {
+    return copyStep(run, [&] {
+        std::vector<PackageEntry> entries;
+        for (const std::wstring& path : plan.placed)
+            entries.push_back({joinPath(run.stagingDir, path), joinPath(run.installFolder, path), false});
+        std::wstring failure = placeEntries(run, entries);
+        return failure.empty() ? removeDropped(run, plan.removed) : failure;
+    });
 }
 
 // Written whole or not at all: a partial uninstaller is removed again.
@@ -335,6 +442,7 @@ bool registerProduct(InstallRun& run, const std::wstring& version) {
 // Leftovers in the temporary folder are logged only: the installation itself is in place.
 void cleanUp(InstallRun& run) {
     run.package.reset();
+    run.deltaPackage.reset();
     const DWORD error = removeTree(run.staging.release());
     if (error)
         run.log.writeLine(L"Cannot remove staging folder: " + run.stagingDir + errorDetail(error));
@@ -370,6 +478,109 @@ void finish(InstallRun& run, const std::wstring& version) {
     setStatus(SetupStatus::Complete, stringsFor(setupState.language).statusComplete);
 }
 
+void showInstalling() {
+    setStatus(SetupStatus::Installing, stringsFor(setupState.language).statusInstalling);
+    setupState.progress.exchange(0.5);
+    requestRepaint();
+}
+
+// The steps after the files are in place, for a package and a delta alike.
+void registerAndFinish(InstallRun& run, const InstallRequest& request) {
+    setupState.progress.exchange(0.8);
+    requestRepaint();
+    if (!placeUninstaller(run) || !registerProduct(run, request.latestVersion))
+        return;
+    cleanUp(run);
+    finish(run, request.latestVersion);
+}
+
+// The staged delta's manifest and list of files to remove, and the files beside them.
+std::wstring readStagedDelta(const InstallRun& run, const DeltaOffer& delta, StagedDelta& staged) {
+    staged.manifestSha256 = delta.manifestSha256;
+    staged.stagingFolder = run.stagingDir;
+    staged.installFolder = run.installFolder;
+    if (readSmallFile(joinPath(run.stagingDir, manifestName), listFileLimit, staged.manifest) != 0 ||
+        readSmallFile(joinPath(run.stagingDir, removedListName), listFileLimit, staged.removedList) != 0)
+        return L"it lacks its manifest or its list of files to remove";
+    std::vector<FolderEntry> entries;
+    if (const DWORD error = listTree(run.stagingDir, entries))
+        return L"its staging folder cannot be listed" + errorDetail(error);
+    for (const FolderEntry& entry : entries)
+        if (!entry.folder)
+            staged.stagedFiles.push_back(entry.path);
+    return {};
+}
+
+enum class DeltaStage { Checked, NotUsed, Cancelled };
+
+// Downloads the delta, unpacks it into the staging folder and checks it against the install folder,
+// which it does not change. why: the reason when it is not used.
+DeltaStage stageDelta(InstallRun& run, const DeltaOffer& delta, DeltaPlan& plan, std::wstring& why) {
+    run.log.writeLine(L"Delta from " + delta.fromVersion + L": " + delta.downloadUrl);
+    std::wstring digest;
+    const Fetched fetched = fetchFile(run, delta.downloadUrl, run.deltaPath, delta.sizeBytes, digest);
+    if (fetched == Fetched::Cancelled)
+        return DeltaStage::Cancelled;
+    if (fetched == Fetched::Failed) {
+        why = L"its download failed";
+        return DeltaStage::NotUsed;
+    }
+    if (!hashesMatch(delta.sha256, digest)) {
+        why = L"its SHA-256 is " + digest + L", not " + delta.sha256;
+        return DeltaStage::NotUsed;
+    }
+    why = prepareStaging(run);
+    if (why.empty())
+        why = unpack(run, run.deltaPath);
+    StagedDelta staged;
+    if (why.empty())
+        why = readStagedDelta(run, delta, staged);
+    if (why.empty())
+        why = checkStagedDelta(staged, readFileFacts, plan);
+    // The check can take a while on a large installation; CANCEL stays on the page through it.
+    if (setupState.cancelRequested.load()) {
+        run.log.writeLine(L"Delta CANCELLED before it was applied");
+        return DeltaStage::Cancelled;
+    }
+    return why.empty() ? DeltaStage::Checked : DeltaStage::NotUsed;
+}
+
+enum class DeltaRun { Used, NotUsed, Cancelled };
+
+// An update through the delta the check found: Used once the run has gone through to its end,
+// completed or failed and rolled back; NotUsed (logged, nothing changed) for the full package to
+// follow; Cancelled before anything changed.
+DeltaRun updateThroughDelta(InstallRun& run, const InstallRequest& request, const std::wstring& deltaPath) {
+    const DeltaOffer& delta = request.delta;
+    std::wstring why = delta.notUsed;
+    if (!delta.downloadUrl.empty()) {
+        run.deltaPath = deltaPath;
+        run.deltaPackage.reset(deltaPath);
+        DeltaPlan plan;
+        const DeltaStage stage = stageDelta(run, delta, plan, why);
+        if (stage == DeltaStage::Cancelled) {
+            showCancelled();
+            return DeltaRun::Cancelled;
+        }
+        if (stage == DeltaStage::Checked) {
+            run.log.writeLine(L"Delta checked: " + number(static_cast<int64_t>(plan.placed.size())) +
+                              L" files to place, " + number(static_cast<int64_t>(plan.removed.size())) +
+                              L" to remove");
+            showInstalling();
+            if (openTransaction(run) && copyDelta(run, plan))
+                registerAndFinish(run, request);
+            return DeltaRun::Used;
+        }
+        // The full package's progress counts on from what the delta brought.
+        run.bytesBefore += run.bytesReceived;
+        run.staging.reset();
+        run.deltaPackage.reset();
+    }
+    if (!why.empty())
+        run.log.writeLine(L"Delta from " + request.installedVersion + L" not used: " + why);
+    return DeltaRun::NotUsed;
+}
+
 // Every step from the first log line on; a failure leaves its message in the run.
 void runSteps(InstallRun& run, const InstallRequest& request, const std::wstring& temp,
               const std::wstring& hexName) {
@@ -379,6 +590,11 @@ void runSteps(InstallRun& run, const InstallRequest& request, const std::wstring
     run.log.writeLine(L"=== Install started ===");
     run.log.writeLine(L"installPath: " + request.installDir);
     run.log.writeLine(L"zipPath: " + run.zipPath);
+    run.installFolder = currentInstallDir();
+    run.stagingDir = temp + L"OstrelSetup_" + hexName + L"_staging\\";
+    if (updateThroughDelta(run, request, temp + L"OstrelSetup_" + hexName + L"_delta.zip") !=
+        DeltaRun::NotUsed)
+        return;
 
     std::wstring digest;
     if (!downloadPackage(run, request, digest) || !verifyPackage(run, request.expectedSha256, digest))
@@ -387,27 +603,16 @@ void runSteps(InstallRun& run, const InstallRequest& request, const std::wstring
     setStatus(SetupStatus::Extracting, stringsFor(setupState.language).statusExtracting);
     setupState.progress.exchange(0.0);
     requestRepaint();
-    run.installFolder = currentInstallDir();
-    run.stagingDir = temp + L"OstrelSetup_" + hexName + L"_staging\\";
-    if (!prepareFolders(run) || !extractPackage(run))
+    if (!openTransaction(run) || !extractPackage(run))
         return;
 
-    setStatus(SetupStatus::Installing, stringsFor(setupState.language).statusInstalling);
-    setupState.progress.exchange(0.5);
-    requestRepaint();
+    showInstalling();
     std::wstring srcDir;
     if (!chooseSourceFolder(run, srcDir))
         return;
     run.log.writeLine(L"srcDir=" + srcDir + L" installDir=" + run.installFolder);
-    if (!copyPackage(run, srcDir))
-        return;
-    setupState.progress.exchange(0.8);
-    requestRepaint();
-
-    if (!placeUninstaller(run) || !registerProduct(run, request.latestVersion))
-        return;
-    cleanUp(run);
-    finish(run, request.latestVersion);
+    if (copyPackage(run, srcDir, !request.installedVersion.empty()))
+        registerAndFinish(run, request);
 }
 
 // The message of a failed run, "" when it completed or was cancelled. It is returned once the run

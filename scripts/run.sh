@@ -2,7 +2,8 @@
 # The README's run command: builds the setup and the sample product, publishes a sample release
 # to the local update service and runs OstrelSetup.exe under Wine against it.
 # With a display you click through the setup yourself; without one the tour of the end-to-end
-# test drives it and leaves its screenshots, the install log and a summary in build/demo/run/.
+# test drives it and leaves its screenshots, the install log and a summary in build/demo/run/,
+# then an update through a delta in build/demo/run-delta/.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -13,8 +14,12 @@ build=$(pwd)/build/demo
 if [ -z "${DISPLAY:-}" ]; then
     status=0
     tests/tour/tour.py "$build" --out "$build/run" || status=$?
-    echo "summary: $build/run/summary.txt"
-    cat "$build/run/summary.txt"
+    # Then an update that downloads only what changed, in a run of its own.
+    tests/tour/tour.py "$build" --scenarios delta --out "$build/run-delta" || status=$?
+    for run in run run-delta; do
+        echo "summary: $build/$run/summary.txt"
+        cat "$build/$run/summary.txt"
+    done
     exit $status
 fi
 

@@ -15,8 +15,9 @@ SharedSnapshot takeSharedSnapshot() {
 
 InstallRequest takeInstallRequest() {
     std::lock_guard lock(setupState.sharedMutex);
-    return {setupState.installDir, setupState.downloadUrl, setupState.expectedSha256,
-            setupState.latestVersion, setupState.packageByteLimit};
+    return {setupState.installDir,    setupState.downloadUrl,      setupState.expectedSha256,
+            setupState.latestVersion, setupState.packageByteLimit, setupState.installedVersion,
+            setupState.delta};
 }
 
 void setRepaintCallback(RepaintCallback callback) {

@@ -64,6 +64,18 @@ struct AnnouncedState {
     std::vector<std::pair<FocusItem, long>> widgetStates;
 };
 
+// The delta the update check found from the installed version to the offered one: downloadUrl ""
+// when there is none, and then notUsed says why ("" when none was asked for, as for a fresh
+// installation).
+struct DeltaOffer {
+    std::wstring fromVersion;
+    std::wstring downloadUrl;
+    std::wstring sha256;
+    std::wstring manifestSha256;
+    uint64_t sizeBytes = 0;
+    std::wstring notUsed;
+};
+
 struct SetupState {
     bool dragging = false;
     POINT dragStartCursor{};
@@ -84,6 +96,7 @@ struct SetupState {
     bool updateRequired = false;
     double downloadSizeMb = 0.0;
     uint64_t packageByteLimit = UINT64_MAX; // the most bytes the package download may bring
+    DeltaOffer delta;
     std::wstring installedVersion;
     bool shortcutMissing = false; // a chosen shortcut could not be written; the installation stands
     std::atomic<double> progress{0.0};
@@ -151,6 +164,8 @@ struct InstallRequest {
     std::wstring expectedSha256;
     std::wstring latestVersion;
     uint64_t packageByteLimit = UINT64_MAX;
+    std::wstring installedVersion;
+    DeltaOffer delta;
 };
 InstallRequest takeInstallRequest();
 

@@ -7,6 +7,7 @@
 #include "net/sha256.h"
 #include "state/setup_state.h"
 #include "tests/support/install_log_lines.h"
+#include "tests/support/own_process.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_service.h"
 #include "tests/support/zip_writer.h"
@@ -671,15 +672,8 @@ TEST_F(InstallWorker, ARestoreKilledPartWayIsFinishedByTheNextStart) {
     UniqueFile held = holdWithoutDelete(folder / L"a.dll");
     ASSERT_TRUE(held);
     const size_t offset = installLogSize();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started{};
-    std::wstring commandLine =
-        L"\"" + modulePath() + L"\" --gtest_filter=RestoreInAnotherProcess.* --gtest_also_run_disabled_tests";
-    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &started));
-    const UniqueKernelHandle process(started.hProcess);
-    const UniqueKernelHandle thread(started.hThread);
+    const UniqueKernelHandle process = startOwnProgram(L"RestoreInAnotherProcess.*");
+    ASSERT_TRUE(process);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (countStartingWith(installLogLinesSince(offset), L"Rollback: restored registry value") == 0 &&
            std::chrono::steady_clock::now() < deadline)

@@ -169,12 +169,15 @@ TEST_F(Proxies, AProxyAskingForBasicSignInGetsNoPasswordAndTheCheckFails) {
     const SetupRun run = runSetup(L"/quiet /accept-terms /lang en");
     EXPECT_EQ(run.exitCode, 1u) << run.output;
 
-    const UpdateCheckSteps refused = {[] {}, [] { return std::wstring(); },
+    const UpdateCheckSteps refused = {[] {},
+                                      [] { return std::wstring(); },
                                       [](UpdateInfo&) {
                                           std::lock_guard lock(setupState.sharedMutex);
                                           setupState.proxyRefusedSignIn = basicProxy;
                                           return false;
                                       },
+                                      nullptr,
+                                      nullptr,
                                       nullptr};
     const UpdateCheckOutcome outcome = updateCheckWorkerWith(refused);
     EXPECT_EQ(outcome, UpdateCheckOutcome::ProxySignIn);

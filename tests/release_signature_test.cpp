@@ -1,6 +1,7 @@
 // The signature decisions with a fixed key pair of the tests (its private half was thrown away):
 // one record signed by openssl, as the publish tool signs, and what changes the verdict.
 #include "update/release_signature.h"
+#include "win/text.h"
 
 #include <gtest/gtest.h>
 
@@ -104,4 +105,67 @@ TEST(ReleaseSignature, NoTwoRecordsShareTheirSignedBytes) {
     EXPECT_EQ(seconds, 86401);
     ASSERT_TRUE(parseExpiry(L"2024-02-29T12:00:00+00:00", seconds));
     EXPECT_EQ(seconds, 1709208000);
+}
+
+namespace {
+// A second pair of the tests, its private half thrown away as well, and a delta's row signed with it
+// by the publish tool's signing code.
+constexpr unsigned char deltaKey[64] = {
+    0xc9, 0x19, 0x21, 0x3d, 0xe4, 0x0f, 0x29, 0x9f, 0x75, 0x61, 0xe2, 0x2d, 0xdd, 0x8c, 0xf8, 0xef,
+    0x8b, 0x3f, 0x1b, 0x95, 0xab, 0x93, 0x51, 0x10, 0x65, 0x5d, 0x61, 0xe8, 0xcf, 0x88, 0x47, 0x9a,
+    0x6a, 0x3b, 0x69, 0xe3, 0xd9, 0xcc, 0xaf, 0xb3, 0x91, 0xf5, 0xae, 0x11, 0xf9, 0xb2, 0xa0, 0x12,
+    0xec, 0x5d, 0xf7, 0xbb, 0x03, 0x25, 0x0a, 0x29, 0x74, 0x60, 0x61, 0x50, 0x71, 0xf1, 0x8f, 0x03};
+
+// The row set as api.get_update_delta() writes it.
+const std::string signedDeltaAnswer =
+    R"([{"version":"1.3.0","from_version":"1.2.9",)"
+    R"("download_url":"https://localhost/packages/Ostrel-1.3.0-from-1.2.9.zip","sha256":")" +
+    std::string(64, 'a') + R"(","size_bytes":5242880,"manifest_sha256":")" + std::string(64, 'b') +
+    R"(","signature":"8gMgdTRUE0nZSBXd3PTJ2x5K6L3hnPawjzqFR3AJfnT+EPHVF1Z9LEYA3nRC9D0eYHcsD/aUuXkm6i4nbkI57A==",)"
+    R"("signature_expires":"2030-01-01T00:00:00+00:00"}])";
+
+DeltaInfo signedDelta() {
+    DeltaInfo delta;
+    EXPECT_EQ(readDeltaAnswer(signedDeltaAnswer, delta), DeltaAnswer::Found);
+    return delta;
+}
+} // namespace
+
+TEST(DeltaRow, TheRowIsReadAndItsSignatureCoversEachOfItsFields) {
+    const DeltaInfo delta = signedDelta();
+    EXPECT_EQ(delta.fromVersion, L"1.2.9");
+    EXPECT_EQ(delta.sizeBytes, L"5242880");
+    EXPECT_EQ(deltaSignedBytes(delta), "ostrel-delta-v1\n1.3.0\n1.2.9\nhttps://localhost/packages/"
+                                       "Ostrel-1.3.0-from-1.2.9.zip\n" +
+                                           std::string(64, 'a') + "\n5242880\n" + std::string(64, 'b') +
+                                           "\n2030-01-01T00:00:00+00:00\n");
+    EXPECT_EQ(checkDelta(delta, beforeExpiry, deltaKey), ReleaseVerdict::Trusted);
+    EXPECT_EQ(checkDelta(delta, beforeExpiry + 1, deltaKey), ReleaseVerdict::Expired);
+    EXPECT_EQ(checkDelta(delta, beforeExpiry, testKey), ReleaseVerdict::BadSignature) << "the release key's";
+
+    std::wstring DeltaInfo::*const signedFields[] = {
+        &DeltaInfo::version,   &DeltaInfo::fromVersion,    &DeltaInfo::downloadUrl,     &DeltaInfo::sha256,
+        &DeltaInfo::sizeBytes, &DeltaInfo::manifestSha256, &DeltaInfo::signatureExpires};
+    for (std::wstring DeltaInfo::*field : signedFields) {
+        DeltaInfo changed = delta;
+        (changed.*field)[1] = (changed.*field)[1] == L'0' ? L'1' : L'0';
+        EXPECT_EQ(checkDelta(changed, beforeExpiry, deltaKey), ReleaseVerdict::BadSignature)
+            << toUtf8(changed.*field);
+    }
+    DeltaInfo bare = delta;
+    bare.signature.clear();
+    EXPECT_EQ(checkDelta(bare, beforeExpiry, deltaKey), ReleaseVerdict::NoSignature);
+    DeltaInfo cut = delta;
+    cut.manifestSha256.clear();
+    EXPECT_EQ(checkDelta(cut, beforeExpiry, deltaKey), ReleaseVerdict::NoDigest);
+}
+
+TEST(DeltaRow, AnEmptyRowSetIsNoDeltaAndAnythingButRowsIsNoAnswer) {
+    DeltaInfo delta;
+    EXPECT_EQ(readDeltaAnswer(" [ ]\n", delta), DeltaAnswer::None);
+    for (const char* body : {"", "{}", R"({"version":"1.3.0"})", "[{}]", R"({"message":"No such function"})"})
+        EXPECT_EQ(readDeltaAnswer(body, delta), DeltaAnswer::Failed) << body;
+    // The installed version goes into the body as a JSON string, whatever it holds.
+    EXPECT_EQ(deltaRequestBody(L"1.2.9"), R"({"from_version":"1.2.9"})");
+    EXPECT_EQ(deltaRequestBody(L"1\"\\\n\u00e9"), "{\"from_version\":\"1\\\"\\\\\\u000a\xc3\xa9\"}");
 }

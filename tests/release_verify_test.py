@@ -68,13 +68,7 @@ class Verify(unittest.TestCase):
         self.clean_root()
 
     def clean_root(self):
-        connection = release_db.connect(release_db.local_dsn(BUILD, "postgres"))
-        connection.autocommit = True
-        try:
-            with connection.cursor() as cursor:
-                cursor.execute("TRUNCATE ostrel.releases, ostrel.deltas")
-        finally:
-            connection.close()
+        release_db.empty_local(BUILD)
         for path in (os.path.join(ROOT, "latest.json"), os.path.join(ROOT, "latest.status"), package_path(),
                      package_path("2.0.1")):
             if os.path.exists(path):

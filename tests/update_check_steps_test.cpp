@@ -1,5 +1,6 @@
 // The update check's decisions through fake steps: no pause, no registry, no service.
 #include "i18n/language_table.h"
+#include "net/download.h"
 #include "state/setup_state.h"
 #include "tests/support/state_print.h"
 #include "update/update_check.h"
@@ -8,6 +9,8 @@
 
 #include <ostream>
 #include <stdexcept>
+#include <tuple>
+#include <vector>
 
 inline std::ostream& operator<<(std::ostream& out, UpdateCheckOutcome outcome) {
     return out << "outcome " << static_cast<int>(outcome);
@@ -21,6 +24,9 @@ struct CheckWorld {
     Answer answer = Answer::Nothing;
     ReleaseVerdict verdict = ReleaseVerdict::Trusted;
     int signatureChecks = 0;
+    DeltaAnswer deltaAnswer = DeltaAnswer::None;
+    DeltaInfo delta{};
+    std::vector<std::wstring> deltaQueries{}; // the versions the delta was asked from
 };
 CheckWorld checkWorld;
 
@@ -37,7 +43,30 @@ const UpdateCheckSteps fakeCheckSteps = {
         return true;
     },
     nullptr,
+    [](const std::wstring& fromVersion, DeltaInfo& delta) {
+        checkWorld.deltaQueries.push_back(fromVersion);
+        delta = checkWorld.delta;
+        return checkWorld.deltaAnswer;
+    },
+    nullptr,
 };
+
+// A row for 1.2.9 to 1.3.0 as the service would give it.
+DeltaInfo usableDelta() {
+    DeltaInfo delta;
+    delta.version = L"1.3.0";
+    delta.fromVersion = L"1.2.9";
+    delta.downloadUrl = serviceOrigin() + L"packages/Ostrel-1.3.0-from-1.2.9.zip";
+    delta.sha256 = std::wstring(64, L'a');
+    delta.manifestSha256 = std::wstring(64, L'b');
+    delta.sizeBytes = L"5242880";
+    return delta;
+}
+
+DeltaOffer storedDelta() {
+    std::lock_guard lock(setupState.sharedMutex);
+    return setupState.delta;
+}
 
 UpdateCheckSteps signedCheckSteps() {
     UpdateCheckSteps steps = fakeCheckSteps;
@@ -162,5 +191,90 @@ TEST(PackageBound, TheSignedSizeElseTwiceTheRoundedSizeInWholeMegabytesAndOneMor
     for (const wchar_t* unreadable : {L"12a", L"-5", L"99999999999999999999"}) {
         info.sizeBytes = unreadable;
         EXPECT_EQ(packageByteLimit(info), 5u * 1048576u) << unreadable;
+    }
+}
+
+TEST(UpdateCheckSteps, OnlyAnOfferedUpdateOfAKnownVersionAsksForADeltaAndAStaleOfferIsDropped) {
+    for (const auto& [installed, answer, asked] :
+         {std::tuple{L"", Answer::Version130, false}, std::tuple{L"1.3.0", Answer::Version130, false},
+          std::tuple{L"1.2.9", Answer::Nothing, false}, std::tuple{L"1.2.9", Answer::Version130, true}}) {
+        {
+            std::lock_guard lock(setupState.sharedMutex);
+            setupState.delta.downloadUrl = L"left by an earlier check";
+        }
+        checkWorld = {installed, answer};
+        checkWorld.deltaAnswer = DeltaAnswer::Found;
+        checkWorld.delta = usableDelta();
+        updateCheckWorkerWith(fakeCheckSteps);
+        EXPECT_EQ(checkWorld.deltaQueries,
+                  asked ? std::vector<std::wstring>{L"1.2.9"} : std::vector<std::wstring>{})
+            << std::wstring(installed).size();
+        if (answer == Answer::Version130) {
+            EXPECT_EQ(storedDelta().downloadUrl, asked ? usableDelta().downloadUrl : L"");
+        }
+    }
+    const DeltaOffer offer = storedDelta();
+    EXPECT_EQ(offer.fromVersion, L"1.2.9");
+    EXPECT_EQ(offer.sizeBytes, 5242880u);
+    EXPECT_EQ(offer.manifestSha256, std::wstring(64, L'b'));
+    EXPECT_EQ(offer.notUsed, L"");
+}
+
+TEST(UpdateCheckSteps, ADeltaThatCannotBeUsedIsNotOfferedAndTheReasonKeptForTheLog) {
+    struct Case {
+        const char* name;
+        DeltaAnswer answer;
+        void (*change)(DeltaInfo& delta);
+        const wchar_t* reasonStart;
+    };
+    const Case cases[] = {
+        {"no row", DeltaAnswer::None, [](DeltaInfo&) {}, L"the service has no delta"},
+        {"no answer", DeltaAnswer::Failed, [](DeltaInfo&) {}, L"no usable answer"},
+        {"another target", DeltaAnswer::Found, [](DeltaInfo& delta) { delta.version = L"1.2.10"; },
+         L"the delta goes from 1.2.9 to 1.2.10"},
+        {"another start", DeltaAnswer::Found, [](DeltaInfo& delta) { delta.fromVersion = L"1.2.8"; },
+         L"the delta goes from 1.2.8"},
+        {"short digest", DeltaAnswer::Found, [](DeltaInfo& delta) { delta.manifestSha256.pop_back(); },
+         L"the delta's sha256"},
+        {"size", DeltaAnswer::Found, [](DeltaInfo& delta) { delta.sizeBytes = L"-1"; },
+         L"the delta's sha256"},
+        {"elsewhere", DeltaAnswer::Found,
+         [](DeltaInfo& delta) { delta.downloadUrl = L"https://elsewhere.example/d.zip"; },
+         L"the delta's URL"},
+    };
+    for (const Case& check : cases) {
+        SCOPED_TRACE(check.name);
+        checkWorld = {L"1.2.9", Answer::Version130};
+        checkWorld.deltaAnswer = check.answer;
+        checkWorld.delta = usableDelta();
+        check.change(checkWorld.delta);
+        EXPECT_EQ(updateCheckWorkerWith(fakeCheckSteps), UpdateCheckOutcome::Offered) << "the update stands";
+        const DeltaOffer offer = storedDelta();
+        EXPECT_EQ(offer.downloadUrl, L"");
+        EXPECT_EQ(offer.fromVersion, L"1.2.9");
+        EXPECT_TRUE(offer.notUsed.starts_with(check.reasonStart))
+            << std::string(offer.notUsed.begin(), offer.notUsed.end());
+    }
+
+    // With a release key, the row's own signature must hold as well.
+    for (const ReleaseVerdict verdict : {ReleaseVerdict::Trusted, ReleaseVerdict::BadSignature}) {
+        UpdateCheckSteps steps = signedCheckSteps();
+        steps.checkDeltaSignature = [](const DeltaInfo&) {
+            ++checkWorld.signatureChecks;
+            return checkWorld.verdict == ReleaseVerdict::Trusted ? ReleaseVerdict::Trusted
+                                                                 : ReleaseVerdict::BadSignature;
+        };
+        checkWorld = {L"1.2.9", Answer::Version130, verdict};
+        checkWorld.deltaAnswer = DeltaAnswer::Found;
+        checkWorld.delta = usableDelta();
+        // The release's answer passes (the same verdict would refuse it): only the delta's is tested.
+        steps.checkSignature = [](const UpdateInfo&) { return ReleaseVerdict::Trusted; };
+        EXPECT_EQ(updateCheckWorkerWith(steps), UpdateCheckOutcome::Offered);
+        EXPECT_EQ(checkWorld.signatureChecks, 1);
+        const DeltaOffer offer = storedDelta();
+        EXPECT_EQ(offer.downloadUrl.empty(), verdict != ReleaseVerdict::Trusted);
+        EXPECT_EQ(offer.notUsed, verdict == ReleaseVerdict::Trusted
+                                     ? L""
+                                     : L"the delta is refused: signature does not match the release key");
     }
 }

@@ -12,11 +12,6 @@ struct FileList {
     std::vector<std::wstring> rejected;
 };
 
-// True for a path that can only mean something inside the folder it is joined to: relative,
-// no ".." or "." component, no drive, stream or wildcard characters, no device names, and no
-// component that Windows would silently trim (trailing dot or blank).
-bool isSafeRelativePath(std::wstring_view path);
-
 // Parses the list: UTF-8 with or without a byte-order mark, LF or CR LF line ends, "/" read as
 // "\". Blank lines are skipped; a line that is not valid UTF-8 or not safe is rejected.
 FileList parseFileList(std::string_view utf8);

@@ -16,28 +16,6 @@ namespace {
 // A list this large is no list of ours; refuse it rather than read it whole.
 constexpr LONGLONG maxListBytes = 16 * 1024 * 1024;
 
-// 0 with the content, ERROR_FILE_NOT_FOUND when there is no list, or the error that kept it unread.
-DWORD readListFile(const std::wstring& path, std::string& content) {
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
-        return error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error;
-    }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size))
-        return GetLastError();
-    if (size.QuadPart > maxListBytes)
-        return ERROR_FILE_TOO_LARGE;
-    content.assign(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!content.empty() &&
-        !ReadFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &read, nullptr))
-        return GetLastError();
-    content.resize(read);
-    return 0;
-}
-
 EntryKind probeEntry(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -98,7 +76,7 @@ InstallationScan scanInstallation(const std::wstring& folder) {
     scan.listPath = joinPath(folder, fileListName);
 
     std::string content;
-    const DWORD listResult = readListFile(scan.listPath, content);
+    const DWORD listResult = readSmallFile(scan.listPath, maxListBytes, content);
     std::vector<std::wstring> listed;
     if (listResult == 0) {
         scan.hasList = true;

@@ -1,5 +1,7 @@
 #include "uninstaller/paths.h"
 
+#include "win/relative_path.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -59,11 +61,7 @@ bool samePath(std::wstring_view a, std::wstring_view b) {
 }
 
 std::wstring pathKey(std::wstring_view path) {
-    std::wstring key = normalizePath(path);
-    if (!key.empty())
-        LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, key.c_str(), static_cast<int>(key.size()),
-                      key.data(), static_cast<int>(key.size()), nullptr, nullptr, 0);
-    return key;
+    return upperCaseKey(normalizePath(path));
 }
 
 std::wstring unquote(std::wstring_view text) {

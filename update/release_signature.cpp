@@ -6,10 +6,12 @@
 
 #include <array>
 #include <cstring>
+#include <initializer_list>
 #include <string_view>
 
 namespace {
 constexpr char signedBytesTag[] = "ostrel-release-v1";
+constexpr char deltaSignedBytesTag[] = "ostrel-delta-v1";
 constexpr size_t coordinateSize = 32;
 constexpr size_t signatureSize = 2 * coordinateSize;
 constexpr size_t digestSize = 32;
@@ -83,6 +85,34 @@ bool verifyP256(const unsigned char (&publicKey)[64], const std::string& message
                                  reinterpret_cast<PUCHAR>(rs.data()), static_cast<ULONG>(rs.size()), 0) == 0;
 }
 
+// The tag's line, then each field and a line feed; "" when a field is empty or holds a control
+// character, so no two records share their bytes.
+std::string signedBytes(const char* tag, std::initializer_list<const std::wstring*> fields) {
+    std::string bytes = std::string(tag) + "\n";
+    for (const std::wstring* field : fields) {
+        if (field->empty() || hasControl(*field))
+            return {};
+        bytes += toUtf8(*field) + "\n";
+    }
+    return bytes;
+}
+
+// A signature present, readable, not expired at now and made over message by publicKey's owner.
+ReleaseVerdict checkSigned(const std::string& message, const std::wstring& signatureText,
+                           const std::wstring& expiresText, int64_t now,
+                           const unsigned char (&publicKey)[64]) {
+    if (signatureText.empty())
+        return ReleaseVerdict::NoSignature;
+    std::string signature;
+    int64_t expires = 0;
+    if (message.empty() || !parseExpiry(expiresText, expires) || !decodeBase64(signatureText, signature) ||
+        signature.size() != signatureSize)
+        return ReleaseVerdict::Unreadable;
+    if (expires <= now)
+        return ReleaseVerdict::Expired;
+    return verifyP256(publicKey, message, signature) ? ReleaseVerdict::Trusted : ReleaseVerdict::BadSignature;
+}
+
 int64_t currentUnixSeconds() {
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
@@ -94,15 +124,14 @@ int64_t currentUnixSeconds() {
 
 std::string releaseSignedBytes(const UpdateInfo& info) {
     const std::wstring required = info.isRequired ? L"true" : L"false";
-    const std::wstring* const fields[] = {&info.version,   &info.downloadUrl, &info.sha256,
-                                          &info.sizeBytes, &required,         &info.signatureExpires};
-    std::string bytes = std::string(signedBytesTag) + "\n";
-    for (const std::wstring* field : fields) {
-        if (field->empty() || hasControl(*field))
-            return {};
-        bytes += toUtf8(*field) + "\n";
-    }
-    return bytes;
+    return signedBytes(signedBytesTag, {&info.version, &info.downloadUrl, &info.sha256, &info.sizeBytes,
+                                        &required, &info.signatureExpires});
+}
+
+std::string deltaSignedBytes(const DeltaInfo& delta) {
+    return signedBytes(deltaSignedBytesTag,
+                       {&delta.version, &delta.fromVersion, &delta.downloadUrl, &delta.sha256,
+                        &delta.sizeBytes, &delta.manifestSha256, &delta.signatureExpires});
 }
 
 bool parseExpiry(const std::wstring& text, int64_t& unixSeconds) {
@@ -147,24 +176,28 @@ bool decodeBase64(const std::wstring& text, std::string& bytes) {
 ReleaseVerdict checkRelease(const UpdateInfo& info, int64_t now, const unsigned char (&publicKey)[64]) {
     if (info.sha256.empty() || info.sha256 == unreadableDigest)
         return ReleaseVerdict::NoDigest;
-    if (info.signature.empty())
-        return ReleaseVerdict::NoSignature;
-    std::string signature;
-    int64_t expires = 0;
-    const std::string message = releaseSignedBytes(info);
-    if (message.empty() || !parseExpiry(info.signatureExpires, expires) ||
-        !decodeBase64(info.signature, signature) || signature.size() != signatureSize)
-        return ReleaseVerdict::Unreadable;
-    if (expires <= now)
-        return ReleaseVerdict::Expired;
-    return verifyP256(publicKey, message, signature) ? ReleaseVerdict::Trusted : ReleaseVerdict::BadSignature;
+    return checkSigned(releaseSignedBytes(info), info.signature, info.signatureExpires, now, publicKey);
 }
 
 ReleaseVerdict checkReleaseWithBuiltKey(const UpdateInfo& info) {
     return checkRelease(info, currentUnixSeconds(), releasePublicKey);
 }
 
+ReleaseVerdict checkDelta(const DeltaInfo& delta, int64_t now, const unsigned char (&publicKey)[64]) {
+    if (delta.sha256.empty() || delta.manifestSha256.empty())
+        return ReleaseVerdict::NoDigest;
+    return checkSigned(deltaSignedBytes(delta), delta.signature, delta.signatureExpires, now, publicKey);
+}
+
+ReleaseVerdict checkDeltaWithBuiltKey(const DeltaInfo& delta) {
+    return checkDelta(delta, currentUnixSeconds(), releasePublicKey);
+}
+
 std::wstring refusalReason(ReleaseVerdict verdict, const UpdateInfo& info) {
+    return verdictReason(verdict, info.signatureExpires);
+}
+
+std::wstring verdictReason(ReleaseVerdict verdict, const std::wstring& signatureExpires) {
     switch (verdict) {
     case ReleaseVerdict::NoDigest:
         return L"no sha256 in the answer";
@@ -173,7 +206,7 @@ std::wstring refusalReason(ReleaseVerdict verdict, const UpdateInfo& info) {
     case ReleaseVerdict::Unreadable:
         return L"signed fields unreadable (size_bytes, signature or signature_expires)";
     case ReleaseVerdict::Expired:
-        return L"signature expired " + info.signatureExpires;
+        return L"signature expired " + signatureExpires;
     case ReleaseVerdict::BadSignature:
         return L"signature does not match the release key";
     case ReleaseVerdict::Trusted:

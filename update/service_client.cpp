@@ -2,6 +2,7 @@
 
 #include "net/https.h"
 #include "service_config.h"
+#include "update/update_delta.h"
 #include "win/text.h"
 
 #include <cerrno>
@@ -12,18 +13,20 @@
 
 namespace {
 constexpr const wchar_t* rpcPath = L"/rest/v1/rpc/get_latest_version";
+constexpr const wchar_t* deltaRpcPath = L"/rest/v1/rpc/get_update_delta";
 constexpr char requestBody[] = "{}";
-// A version answer is a few hundred bytes; anything near this is not one.
+// A version or delta answer is a few hundred bytes; anything near this is not one.
 constexpr size_t answerLimit = 1024 * 1024;
+constexpr DWORD statusOk = 200;
 
-// The service's answer to the version query, whatever its status, over the run's route; false
-// when none arrived or it was longer than any real answer.
+// The service's answer to a POST of requestJson to the function at path, with its status, over
+// the run's route; false when none arrived or it was longer than any real answer.
 // Every handle is closed again by the time it returns.
-bool fetchAnswer(std::string& body) {
+bool fetchAnswer(const wchar_t* path, const std::string& requestJson, std::string& body, DWORD& status) {
     const RoutedCall call = sendOverRunRoute(
-        {L"POST", serviceHost, INTERNET_DEFAULT_HTTPS_PORT, rpcPath,
-         L"Content-Type: application/json\r\napikey: " + buildServiceApiKey() + L"\r\n", requestBody});
-    if (call.end != CallEnd::Answered)
+        {L"POST", serviceHost, INTERNET_DEFAULT_HTTPS_PORT, path,
+         L"Content-Type: application/json\r\napikey: " + buildServiceApiKey() + L"\r\n", requestJson});
+    if (call.end != CallEnd::Answered || !responseStatus(call.exchange->get(), status))
         return false;
     return readBody(call.exchange->get(), answerLimit, body);
 }
@@ -187,8 +190,17 @@ void readAnswer(const std::string& body, UpdateInfo& info) {
 
 bool queryLatestVersion(UpdateInfo& info) {
     std::string body;
-    if (!fetchAnswer(body))
+    DWORD status = 0; // any: an answer without a version is no answer
+    if (!fetchAnswer(rpcPath, requestBody, body, status))
         return false;
     readAnswer(body, info);
     return !info.version.empty();
+}
+
+DeltaAnswer queryUpdateDelta(const std::wstring& fromVersion, DeltaInfo& delta) {
+    std::string body;
+    DWORD status = 0;
+    if (!fetchAnswer(deltaRpcPath, deltaRequestBody(fromVersion), body, status) || status != statusOk)
+        return DeltaAnswer::Failed;
+    return readDeltaAnswer(body, delta);
 }

@@ -35,8 +35,9 @@ std::wstring installedVersionInChosenFolder() {
     return installedVersionIn(currentInstallDir());
 }
 
-void storeAnswer(const UpdateInfo& info) {
+void storeAnswer(const UpdateInfo& info, const DeltaOffer& delta) {
     std::lock_guard lock(setupState.sharedMutex);
+    setupState.delta = delta;
     setupState.latestVersion = info.version;
     setupState.downloadUrl = info.downloadUrl;
     setupState.releaseNotes = info.releaseNotes;
@@ -80,7 +81,9 @@ UpdateCheckOutcome runCheck(const UpdateCheckSteps& steps) {
         installed.empty() || compareVersions(parseVersion(installed), parseVersion(info.version)) < 0;
     if (offered && steps.checkSignature && !trusted(steps.checkSignature(info), info))
         return UpdateCheckOutcome::Refused;
-    storeAnswer(info);
+    // Only an update can take a delta: a fresh installation sends the one query it always sent.
+    storeAnswer(info,
+                offered && !installed.empty() ? findDelta(steps, installed, info.version) : DeltaOffer{});
     if (!installed.empty()) {
         if (!offered) {
             setStatus(SetupStatus::UpToDate, stringsFor(setupState.language).statusUpToDate);
@@ -144,9 +147,30 @@ std::wstring readyToInstallText(const wchar_t* ready, const std::wstring& versio
     return text;
 }
 
-const UpdateCheckSteps realUpdateCheckSteps = {pauseBeforeCheck, installedVersionInChosenFolder,
-                                               queryLatestVersion,
-                                               releaseKeyBuilt ? checkReleaseWithBuiltKey : nullptr};
+const UpdateCheckSteps realUpdateCheckSteps = {
+    pauseBeforeCheck,   installedVersionInChosenFolder,
+    queryLatestVersion, releaseKeyBuilt ? checkReleaseWithBuiltKey : nullptr,
+    queryUpdateDelta,   releaseKeyBuilt ? checkDeltaWithBuiltKey : nullptr};
+
+DeltaOffer findDelta(const UpdateCheckSteps& steps, const std::wstring& installed,
+                     const std::wstring& offered) {
+    DeltaOffer none;
+    none.fromVersion = installed;
+    DeltaInfo delta;
+    const DeltaAnswer answer = steps.queryDelta(installed, delta);
+    if (answer != DeltaAnswer::Found) {
+        none.notUsed = answer == DeltaAnswer::None ? L"the service has no delta from it"
+                                                   : L"no usable answer to the delta query";
+        return none;
+    }
+    none.notUsed = deltaRefusal(delta, installed, offered);
+    if (none.notUsed.empty() && steps.checkDeltaSignature) {
+        const ReleaseVerdict verdict = steps.checkDeltaSignature(delta);
+        if (verdict != ReleaseVerdict::Trusted)
+            none.notUsed = L"the delta is refused: " + verdictReason(verdict, delta.signatureExpires);
+    }
+    return none.notUsed.empty() ? deltaOfferOf(delta) : none;
+}
 
 void updateCheckWorker() {
     try {

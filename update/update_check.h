@@ -3,28 +3,38 @@
 
 #include "update/release_signature.h"
 #include "update/service_client.h"
+#include "update/update_delta.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// What the check calls outside the process: its pause, the installed version, the service, and
-// the signature check of an answer that would be offered (null: every answer is taken as it is).
+// What the check calls outside the process: its pause, the installed version, the service, the
+// signature check of an answer that would be offered (null: every answer is taken as it is), the
+// delta query of an update and the signature check of its row (null as well).
 struct UpdateCheckSteps {
     void (*pause)();
     std::wstring (*installedVersion)();
     bool (*queryLatest)(UpdateInfo& info);
     ReleaseVerdict (*checkSignature)(const UpdateInfo& info);
+    DeltaAnswer (*queryDelta)(const std::wstring& fromVersion, DeltaInfo& delta);
+    ReleaseVerdict (*checkDeltaSignature)(const DeltaInfo& delta);
 };
 
 // A 600 ms pause, the version recorded in the registry when the install folder holds its
-// Ostrel.exe, queryLatestVersion and, in a build with a release key, checkReleaseWithBuiltKey.
+// Ostrel.exe, queryLatestVersion, queryUpdateDelta and, in a build with a release key,
+// checkReleaseWithBuiltKey and checkDeltaWithBuiltKey.
 extern const UpdateCheckSteps realUpdateCheckSteps;
 
 // What a check found: something to install or update to, nothing newer, no usable answer from the
 // service, an answer whose signature was refused, or a proxy on the way that asked for a sign-in
 // the setup cannot give.
 enum class UpdateCheckOutcome { Offered, Current, Unreachable, Refused, ProxySignIn };
+
+// The delta to offer with an update from installed to the offered release: the service's row
+// when it is for these two versions and, with checkSignature, signed; else none, and why.
+DeltaOffer findDelta(const UpdateCheckSteps& steps, const std::wstring& installed,
+                     const std::wstring& offered);
 
 // The window's thread body; never lets an exception escape. Runs
 // updateCheckWorkerWith(realUpdateCheckSteps) and shows its outcome with showUpdateCheckOutcome.

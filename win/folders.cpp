@@ -146,3 +146,24 @@ DWORD removeTree(const std::wstring& path) {
         first = first ? first : GetLastError();
     return first;
 }
+
+DWORD readSmallFile(const std::wstring& path, int64_t limit, std::string& content) {
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error;
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size))
+        return GetLastError();
+    if (size.QuadPart > limit)
+        return ERROR_FILE_TOO_LARGE;
+    content.assign(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!content.empty() &&
+        !ReadFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &read, nullptr))
+        return GetLastError();
+    content.resize(read);
+    return 0;
+}

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,3 +44,7 @@ DWORD createFolderTree(const std::wstring& folder);
 // Deletes path: a file, or a folder with everything in it (links removed, not followed). Nothing
 // there counts as done. 0 or the first error; what could be deleted is gone either way.
 DWORD removeTree(const std::wstring& path);
+
+// 0 with the whole file in content, ERROR_FILE_NOT_FOUND when there is none (its folder missing
+// too), ERROR_FILE_TOO_LARGE past limit bytes, or the error that kept it unread.
+DWORD readSmallFile(const std::wstring& path, int64_t limit, std::string& content);

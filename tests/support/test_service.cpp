@@ -187,6 +187,14 @@ void clearLatestAnswer() {
     DeleteFileW(rootFile(L"latest.json").c_str());
 }
 
+void setDeltaAnswer(const std::string& body) {
+    writeFile(rootFile(L"delta.json"), body);
+}
+
+void clearDeltaAnswer() {
+    DeleteFileW(rootFile(L"delta.json").c_str());
+}
+
 void useServiceCertificate(const std::string& name) {
     if (name.empty())
         DeleteFileW(rootFile(L"certificate").c_str());

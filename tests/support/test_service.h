@@ -30,6 +30,11 @@ void setLatestAnswer(const std::string& body, int status = 200);
 // No release published: the version query answers 404.
 void clearLatestAnswer();
 
+// The delta query's next answers, verbatim with 200, instead of the database's; clear goes back
+// to the database.
+void setDeltaAnswer(const std::string& body);
+void clearDeltaAnswer();
+
 // From the next connection on, the service shows the named certificate of its folder
 // ("untrusted", "wrong-name"); "" restores its own.
 void useServiceCertificate(const std::string& name);

@@ -2,7 +2,8 @@
 """Drives the built OstrelSetup.exe under Xvfb the way a person would, against the local update
 service, and checks the outcome from outside the program.
 
-Usage: tests/tour/tour.py <build-dir> [--out DIR] [--language N] [--version V] [--scenarios main|more|keyboard]
+Usage: tests/tour/tour.py <build-dir> [--out DIR] [--language N] [--version V]
+                          [--scenarios main|more|keyboard|scaled|delta]
 
 The main tour: the exit question (No keeps the setup), a drag of the window, a language, NEXT, a
 shortcut box off and on again, NEXT, the wheel on the terms, NEXT before ticking (nothing
@@ -26,6 +27,8 @@ previous release put back and started); a fresh installation in Russian (other t
 the arrows, Page Down, End, Space, Enter, Escape), the focus ring seen where the focus is.
 --scenarios scaled --dpi N: the window in a prefix at N DPI (<build>/wineprefix-tour-N): its size
 and place, then a language, the desktop box and NEXT clicked where the scaled layout puts them.
+--scenarios delta: an installation, then UPDATE to a release that keeps the large asset: only the
+delta is downloaded, and every file is the new release's.
 
 Every click point and pixel probe comes from the window's layout table, <build>/layout.json (the
 test build's layout_table fixture writes it; the tour writes it with <build>/tools/layout_table.exe
@@ -305,10 +308,10 @@ class Tour:
                 return line.split("=", 1)[1]
         raise MissingDependency("no OSTREL_SERVICE_HOST in the build's CMake cache")
 
-    def release_folder(self, version, extra=None):
+    def release_folder(self, version, extra=None, asset=None):
         """The product's two programs and an incompressible asset of a few MB, so the download
-        through the slow route (about 640 KiB/s) lasts long enough to watch; `extra` maps further
-        relative paths to their bytes."""
+        through the slow route (about 640 KiB/s) lasts long enough to watch (`asset`: its bytes,
+        new ones by default); `extra` maps further relative paths to their bytes."""
         product = self.build / "product"
         folder = self.out / f"release-{version}"
         shutil.rmtree(folder, ignore_errors=True)
@@ -317,7 +320,7 @@ class Tour:
             if not (product / name).is_file():
                 raise MissingDependency(f"<build>/product/{name} is needed")
             shutil.copy(product / name, folder / name)
-        (folder / "assets" / "sample.bin").write_bytes(os.urandom(RELEASE_ASSET_BYTES))
+        (folder / "assets" / "sample.bin").write_bytes(asset or os.urandom(RELEASE_ASSET_BYTES))
         for name, data in (extra or {}).items():
             (folder / name).parent.mkdir(parents=True, exist_ok=True)
             (folder / name).write_bytes(data)
@@ -364,10 +367,10 @@ class Tour:
                 return expected == "[]"
         wait_for("the front door's answer to follow the database", answered, 15)
 
-    def publish_release(self, version=None, extra=None):
+    def publish_release(self, version=None, extra=None, asset=None):
         """Publishes through the slow route; returns the release folder."""
         version = version or self.version
-        folder = self.release_folder(version, extra)
+        folder = self.release_folder(version, extra, asset)
         self.publish(version, folder, "--notes", "Tour release", "--route", "fault/slow/")
         return folder
 
@@ -1079,6 +1082,44 @@ class Tour:
         self.answer_exit_question("y")
         self.check_setup_ended()
 
+    def run_delta(self):
+        """An installation, then an update to a release that keeps its large asset: UPDATE
+        downloads the delta alone, and the installation is the new release's, file for file."""
+        self.prepare_environment()
+        self.take_service_down()
+        self.clean_previous_installation()
+        self.start_service()
+        asset = os.urandom(RELEASE_ASSET_BYTES)
+        self.publish_release(asset=asset)
+        self.start_setup()
+        self.walk_straight()
+        self.wait_state("ready", 30)
+        self.download_to_complete()
+        self.close_at_once()
+
+        version = newer_version(self.version)
+        release = self.publish_release(version, {"assets/added.txt": f"new in {version}\n".encode()}, asset)
+        log = self.temp / "OstrelInstall_debug.log"
+        start = log.stat().st_size
+        self.start_setup()
+        self.walk_straight()
+        self.check("the update is offered", self.settled_state(30) == "ready")
+        self.screenshot("update-offered")
+        self.click(self.at.primary_right)  # UPDATE
+        self.park_pointer()
+        self.wait_state("complete", 60)
+        self.screenshot("updated-through-delta")
+        lines = log.read_bytes()[start:].decode(errors="replace").splitlines()
+        delta = self.build / "service-root" / "packages" / f"Ostrel-{version}-from-{self.version}.zip"
+        downloaded = [line for line in lines if line.startswith("Download OK, zip size=")]
+        self.check("the delta was checked and used", any(line.startswith("Delta checked: ") for line in lines)
+                   and not any(" not used: " in line for line in lines),
+                   "; ".join(line for line in lines if line.startswith("Delta")))
+        self.check("only the delta was downloaded", delta.is_file() and
+                   downloaded == [f"Download OK, zip size={delta.stat().st_size}"], f"{downloaded}")
+        self.check_installation(version, release)
+        self.close_at_once()
+
     def record_failure(self, error):
         self.check(str(error), False)
         try:
@@ -1106,10 +1147,10 @@ def main():
     parser.add_argument("--language", type=int, default=0, choices=range(5),
                         help="language item of the main tour (0 English .. 4 Russian)")
     parser.add_argument("--version", default="1.0.0")
-    parser.add_argument("--scenarios", choices=("main", "more", "keyboard", "scaled"), default="main",
+    parser.add_argument("--scenarios", choices=("main", "more", "keyboard", "scaled", "delta"), default="main",
                         help="main: the first installation's tour; more: cancel, up to date, update, Russian;"
                              " keyboard: the first installation without the mouse;"
-                             " scaled: the window at --dpi")
+                             " scaled: the window at --dpi; delta: an update through a delta")
     parser.add_argument("--dpi", type=int, default=96, help="the prefix's DPI (scaled: its own prefix)")
     parser.add_argument("--prefix", type=pathlib.Path,
                         help="Wine prefix of the tour (default: <build>/wineprefix-tour, apart from the tests')")
@@ -1133,8 +1174,8 @@ def main():
     tour = Tour(build, out, args.language, args.version, prefix, args.dpi)
     status = 0
     try:
-        {"more": tour.run_more, "keyboard": tour.run_keyboard,
-         "scaled": tour.run_scaled}.get(args.scenarios, tour.run_tour)()
+        {"more": tour.run_more, "keyboard": tour.run_keyboard, "scaled": tour.run_scaled,
+         "delta": tour.run_delta}.get(args.scenarios, tour.run_tour)()
     except MissingDependency as missing:
         print(f"tour.py: {missing}", file=sys.stderr)
         status = 2
