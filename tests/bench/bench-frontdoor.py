@@ -29,6 +29,9 @@ SOURCE = pathlib.Path(__file__).resolve().parent.parent.parent
 sys.path.insert(0, str(SOURCE / "backend"))
 import release_db  # noqa: E402
 
+sys.path.insert(0, str(SOURCE / "tests" / "tour"))
+import tour  # noqa: E402
+
 SERVICE = SOURCE / "backend" / "service.sh"
 RELEASE_TOOL = SOURCE / "release" / "ostrel-release"
 RPC = "/rest/v1/rpc/get_latest_version"
@@ -96,9 +99,7 @@ def main():
     parser.add_argument("--concurrency", default="1,16,64,256")
     args = parser.parse_args()
     build = args.build.resolve()
-    if os.environ.get("OSTREL_IN_NETNS") != "1":
-        os.execvpe("unshare", ["unshare", "--net", sys.executable, *sys.argv], {**os.environ, "OSTREL_IN_NETNS": "1"})
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    tour.run_alone()
     if not shutil.which("wrk"):
         sys.exit("bench-frontdoor.py: wrk is missing (scripts/deps.sh installs it)")
 

@@ -225,10 +225,7 @@ def main():
     parser.add_argument("--dpi", type=int, default=96, help="the tour prefix's DPI")
     parser.add_argument("--start-only", action="store_true", help="the first paints only, no install")
     args = parser.parse_args()
-    if os.environ.get("OSTREL_IN_NETNS") != "1":
-        os.execvpe("unshare", ["unshare", "--net", sys.executable, *sys.argv],
-                   {**os.environ, "OSTREL_IN_NETNS": "1"})
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=False)
+    tour.run_alone()
     build = args.build.resolve()
     out = build / "bench-setup"
     out.mkdir(parents=True, exist_ok=True)

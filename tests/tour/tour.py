@@ -1140,6 +1140,18 @@ class Tour:
         self.check_outcome()
 
 
+def run_alone():
+    """Runs the calling script again where it can do its work: under Debian's python3 when this one
+    lacks psycopg2 (now, not by a restart half-way through a run, when the database is first
+    read), and in a network namespace of its own, so that port 443 of the local service belongs
+    to this run alone, as under scripts/ctest.sh."""
+    release_db.psycopg2()
+    if os.environ.get("OSTREL_IN_NETNS") != "1":
+        os.execvpe("unshare", ["unshare", "--net", sys.executable, *sys.argv],
+                   {**os.environ, "OSTREL_IN_NETNS": "1"})
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("build", type=pathlib.Path)
@@ -1156,15 +1168,7 @@ def main():
                         help="Wine prefix of the tour (default: <build>/wineprefix-tour, apart from the tests')")
     args = parser.parse_args()
     build = args.build.resolve()
-    # The tour reads the database half-way; a python3 without psycopg2 is swapped for Debian's now,
-    # not by a restart of the tour in the middle of a run.
-    release_db.psycopg2()
-
-    # Port 443 of the local service must belong to this run alone, as under scripts/ctest.sh.
-    if os.environ.get("OSTREL_IN_NETNS") != "1":
-        os.execvpe("unshare", ["unshare", "--net", sys.executable, *sys.argv],
-                   {**os.environ, "OSTREL_IN_NETNS": "1"})
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=False)
+    run_alone()
 
     out = (args.out or build / "tour").resolve()
     shutil.rmtree(out, ignore_errors=True)
