@@ -326,7 +326,8 @@ std::wstring removeDropped(InstallRun& run, const std::vector<std::wstring>& pat
         }
     }
     if (removed != 0)
-        run.log.writeLine(L"Moved aside " + number(removed) + L" files the release no longer has");
+        run.log.writeLine(L"Moved aside " + number(removed) + (removed == 1 ? L" file" : L" files") +
+                          L" the release no longer has");
     return {};
 }
 
