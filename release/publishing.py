@@ -109,6 +109,8 @@ def write_zip(folder, entries, product):
                     archive.write(os.path.join(product, *name.split("/")), entry)
                 else:
                     archive.writestr(zipfile.ZipInfo(entry, stamp), data, zipfile.ZIP_DEFLATED)
+        # Readable by everyone: the web server's workers serve it as another user.
+        os.chmod(temporary, 0o644)
     except BaseException:
         os.unlink(temporary)
         raise

@@ -423,6 +423,9 @@ class Publish(unittest.TestCase):
         self.assertEqual(status, 200)
         self.assertEqual((hashlib.sha256(data).hexdigest(), len(data)), (delta["sha256"], delta["size_bytes"]))
         self.assertLess(2 * len(data), os.path.getsize(path))
+        # nginx's workers run as another user than the publisher.
+        for package in (path, os.path.join(ROOT, "packages", "Ostrel-1.5.0-from-1.4.2.zip")):
+            self.assertEqual(os.stat(package).st_mode & 0o444, 0o444, package)
 
         with zipfile.ZipFile(path) as package, zipfile.ZipFile(io.BytesIO(data)) as archive:
             full_manifest = package.read("OstrelManifest.txt")
