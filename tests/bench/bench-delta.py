@@ -57,9 +57,9 @@ class DeltaBench(tour.Tour):
         self.click(self.at.primary_right)
         self.park_pointer()
         clicked = time.monotonic()
-        while self.progress_state(self.capture()) != "complete":
-            if time.monotonic() - clicked > 900:
-                raise tour.TourError("no Complete within 15 minutes")
+        while (state := self.progress_state(self.capture())) != "complete":
+            if state == "failed" or time.monotonic() - clicked > 900:
+                raise tour.TourError(f"no Complete: {state} after {time.monotonic() - clicked:.0f} s")
             time.sleep(0.05)
         seconds = time.monotonic() - clicked
         lines = log.read_bytes()[start:].decode(errors="replace").splitlines()
