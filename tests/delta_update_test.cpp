@@ -214,6 +214,17 @@ TEST_F(DeltaUpdate, ADeltaTheServerNoLongerHasTakesTheFullPackage) {
     expectFreshInstallationAndUserFiles();
 }
 
+TEST_F(DeltaUpdate, ADeltaDownloadCutForGoodTakesTheFullPackage) {
+    installWithUserFiles(L"1.0.0");
+    setDeltaAnswer(readBytes(serviceRootPath() + L"\\delta-cut.json"));
+    const std::vector<std::wstring> log = checkAndInstall(SetupStatus::UpdateAvailable);
+
+    EXPECT_TRUE(hasLine(log, L"Delta from 1.0.0 not used: its download failed"));
+    EXPECT_EQ(downloads().front(), "/fault/drop-always/" + toUtf8(deltaName));
+    EXPECT_EQ(downloads().back(), "/packages/Ostrel-1.1.0.zip");
+    expectFreshInstallationAndUserFiles();
+}
+
 TEST_F(DeltaUpdate, ADeltaWhoseSignatureDoesNotHoldTakesTheFullPackage) {
     if (!releaseKeyBuilt)
         GTEST_SKIP() << "a build without a release key takes rows unsigned";

@@ -5,6 +5,8 @@ from 1.0.0 only), runs the test program (tests/delta_update_test.cpp) under Wine
 leaves the database and the package folder as it found them.
 Usage: delta_update_test.py <build-dir> <delta_update_tests.exe> <folder of Ostrel.exe> [gtest arguments]"""
 
+import datetime
+import json
 import os
 import random
 import shutil
@@ -15,6 +17,9 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "backend"))
 import release_db  # noqa: E402
+
+sys.path.insert(0, os.path.join(HERE, "..", "release"))
+import signing  # noqa: E402
 
 TOOL = os.path.join(HERE, "..", "release", "ostrel-release")
 ASSET_BYTES = 600 * 1024
@@ -38,7 +43,7 @@ def release_files(version, program):
 
 def clean(root):
     release_db.empty_local(BUILD)
-    for name in ("latest.json", "latest.status", "delta.json"):
+    for name in ("latest.json", "latest.status", "delta.json", "delta-cut.json"):
         if os.path.exists(os.path.join(root, name)):
             os.unlink(os.path.join(root, name))
     packages = os.path.join(root, "packages")
@@ -68,6 +73,25 @@ def publish(root, version, program, *options):
         shutil.rmtree(product)
 
 
+def write_cut_delta(root):
+    """The delta query's answer for 1.0.0 with the delta behind a route that breaks off every
+    answer, signed again in a key build (delta-cut.json): a delta download cut for good."""
+    connection = release_db.connect(release_db.local_dsn(BUILD, "postgres"))
+    try:
+        with connection.cursor() as cursor:
+            cursor.execute("SELECT api.get_update_delta('1.0.0')::text")
+            [row] = json.loads(cursor.fetchone()[0])
+    finally:
+        connection.close()
+    row["download_url"] = row["download_url"].replace("/packages/", "/fault/drop-always/")
+    if "signature" in row:
+        expires = datetime.datetime.strptime(row["signature_expires"], signing.EXPIRY_FORMAT)
+        signing.sign_record(row, os.path.join(BUILD, "release-key", "private.pem"), expires,
+                            signing.DELTA_TAG, signing.DELTA_FIELDS)
+    with open(os.path.join(root, "delta-cut.json"), "w") as out:
+        json.dump([row], out, separators=(",", ":"))
+
+
 def main():
     program, product_folder, gtest = sys.argv[2], sys.argv[3], sys.argv[4:]
     root = os.path.join(BUILD, "service-root")
@@ -78,6 +102,7 @@ def main():
         publish(root, "0.9.0", sample)
         publish(root, "1.0.0", sample)
         publish(root, "1.1.0", sample, "--deltas", "1")
+        write_cut_delta(root)
         status = subprocess.run([os.path.join(HERE, "..", "scripts", "wine-run.sh"), BUILD, program, *gtest]).returncode
     finally:
         clean(root)
