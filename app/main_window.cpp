@@ -4,6 +4,7 @@
 #include "render/layout.h"
 #include "state/setup_state.h"
 #include "win/folders.h"
+#include "win/handles.h"
 #include "win/paths.h"
 #include "win/product_names.h"
 
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 namespace {
 constexpr DWORD cornerPreferenceAttribute = 33; // DWMWA_WINDOW_CORNER_PREFERENCE
@@ -25,6 +27,29 @@ std::atomic<HWND> createdWindow{nullptr};
 void invalidateMainWindow() {
     if (HWND window = createdWindow.load())
         InvalidateRect(window, nullptr, FALSE);
+}
+
+// The window's title-bar and taskbar icons at its monitor's DPI, kept while the window shows them.
+struct WindowIcons {
+    UniqueIcon big;
+    UniqueIcon little;
+};
+WindowIcons windowIcons;
+
+UniqueIcon appIconAt(HINSTANCE instance, int metric, UINT dpi) {
+    const int size = GetSystemMetricsForDpi(metric, dpi);
+    return UniqueIcon(static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(appIconResource), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+}
+
+// The icons drawn for the DPI from the icon's own images; the ones they replace are freed only
+// once the window no longer uses them.
+void setWindowIcons(HWND window, UINT dpi) {
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
+    WindowIcons icons{appIconAt(instance, SM_CXICON, dpi), appIconAt(instance, SM_CXSMICON, dpi)};
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons.big.get()));
+    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons.little.get()));
+    std::swap(windowIcons, icons);
 }
 } // namespace
 
@@ -85,6 +110,7 @@ HWND createMainWindow(HINSTANCE instance, RenderResources& resources) {
     const WindowPlacement placement =
         windowPlacement(GetDpiForWindow(window), monitor.rcMonitor, monitor.rcWork);
     setupState.scale = placement.scale;
+    setWindowIcons(window, GetDpiForWindow(window));
     const RECT& rect = placement.rect;
     SetWindowPos(window, nullptr, rect.left, rect.top, widthOf(rect), heightOf(rect),
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -99,8 +125,9 @@ HWND mainWindow() {
     return createdWindow.load();
 }
 
-void applyDpiChange(HWND window, const RECT& suggested) {
+void applyDpiChange(HWND window, UINT dpi, const RECT& suggested) {
     setupState.scale = scaleForWidth(widthOf(suggested));
+    setWindowIcons(window, dpi);
     SetWindowPos(window, nullptr, suggested.left, suggested.top, widthOf(suggested), heightOf(suggested),
                  SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(window, nullptr, FALSE);

@@ -41,9 +41,9 @@ HWND createMainWindow(HINSTANCE instance, RenderResources& resources);
 // The window createMainWindow made, until it is destroyed; null otherwise. Any thread.
 HWND mainWindow();
 
-// WM_DPICHANGED: the window takes the rectangle Windows suggests for the new monitor and lays out
-// again at the scale of that size.
-void applyDpiChange(HWND window, const RECT& suggested);
+// WM_DPICHANGED: the window takes the rectangle Windows suggests for the new monitor, lays out
+// again at the scale of that size and takes icons drawn for the new DPI.
+void applyDpiChange(HWND window, UINT dpi, const RECT& suggested);
 
 // WM_DESTROY of that window: workers stop asking it to repaint.
 void forgetMainWindow(HWND window);

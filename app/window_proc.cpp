@@ -320,7 +320,7 @@ LRESULT CALLBACK wndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         invalidate(window);
         return 0;
     case WM_DPICHANGED:
-        applyDpiChange(window, *reinterpret_cast<const RECT*>(lParam));
+        applyDpiChange(window, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:

@@ -807,6 +807,15 @@ TEST_F(MainWindowInput, ADpiChangeTakesTheSuggestedRectangleAndLaysOutAgain) {
     EXPECT_EQ(next.bottom, logicalNext.bottom * 3 / 2);
     click(centreOf(next));
     EXPECT_EQ(setupState.page, SetupPage::OptionsPage) << "hit tests follow the new layout";
+    for (const auto& [which, metric] : {std::pair{ICON_BIG, SM_CXICON}, std::pair{ICON_SMALL, SM_CXSMICON}}) {
+        ICONINFO icon{};
+        ASSERT_TRUE(GetIconInfo(reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, which, 0)), &icon));
+        UniqueGdiObject colour(icon.hbmColor);
+        UniqueGdiObject mask(icon.hbmMask);
+        BITMAP bitmap{};
+        GetObjectW(icon.hbmColor, sizeof(bitmap), &bitmap);
+        EXPECT_EQ(bitmap.bmWidth, GetSystemMetricsForDpi(metric, 144)) << "icons drawn for the new DPI";
+    }
 
     suggested = {300, 200, 300 + windowWidth, 200 + windowHeight};
     SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));

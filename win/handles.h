@@ -100,6 +100,13 @@ struct GdiObjectTraits {
     static void close(Value object) { DeleteObject(object); }
 };
 
+// Icons loaded at a size of our choosing (not shared): DestroyIcon frees them.
+struct IconTraits {
+    using Value = HICON;
+    static Value empty() { return nullptr; }
+    static void close(Value icon) { DestroyIcon(icon); }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueFind = UniqueHandle<FindTraits>;
@@ -110,6 +117,7 @@ using UniqueBcryptAlgorithm = UniqueHandle<BcryptAlgorithmTraits>;
 using UniqueBcryptKey = UniqueHandle<BcryptKeyTraits>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
+using UniqueIcon = UniqueHandle<IconTraits>;
 
 // Runs a clean-up step on scope exit unless released (a partial file, a half-made folder).
 template <typename F> class ScopeExit {
