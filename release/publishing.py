@@ -117,14 +117,6 @@ def write_zip(folder, entries, product):
     return temporary
 
 
-def sha256_of(path):
-    digest = hashlib.sha256()
-    with open(path, "rb") as package:
-        while block := package.read(1 << 20):
-            digest.update(block)
-    return digest.hexdigest()
-
-
 def download_url(args, name):
     route = args.route.strip("/")
     return "https://%s/%s%s" % (args.host, route + "/" if route else "", name)
@@ -139,7 +131,7 @@ def release_record(args, name, package, files, generated):
         "release_notes": args.notes,
         "is_required": args.required,
         "size_bytes": os.path.getsize(package),
-        "sha256": sha256_of(package),
+        "sha256": manifest.sha256_of_file(package),
         "installed_files": files,
         "manifest": generated[manifest.NAME].decode("utf-8"),
     }
@@ -226,7 +218,7 @@ def make_deltas(cursor, args, path, generated, full_size, report):
             made.append((temporary, final))
             record = {"version": args.version, "from_version": old_version,
                       "download_url": download_url(args, os.path.basename(final)), "size_bytes": size,
-                      "sha256": sha256_of(temporary),
+                      "sha256": manifest.sha256_of_file(temporary),
                       "manifest_sha256": hashlib.sha256(generated[manifest.NAME]).hexdigest()}
             if args.sign_key:
                 signing.sign_record(record, args.sign_key, args.expires, signing.DELTA_TAG, signing.DELTA_FIELDS)

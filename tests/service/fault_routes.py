@@ -13,20 +13,32 @@ STALL_SECONDS = 20
 ENDLESS_LIMIT = 256 * 1024 * 1024
 
 
-def send_chunked(handler, name, cut=False):
-    """With cut, the answer stops after half the file, before its last chunk."""
+def chunked(size):
+    return [("Transfer-Encoding", "chunked")]
+
+
+def begin_answer(handler, name, headers):
+    """The status line and headers of a 200 answer with the package, headers(size) added; returns
+    the package's path, or None after a 404 when there is no such package."""
     path = handler.package_file(name)
     if path is None:
         handler.send_not_found()
+        return None
+    handler.send_response(200)
+    handler.send_header("Content-Type", "application/octet-stream")
+    for header, value in headers(os.path.getsize(path)):
+        handler.send_header(header, value)
+    handler.end_headers()
+    return path
+
+
+def send_chunked(handler, name, cut=False):
+    """With cut, the answer stops after half the file, before its last chunk."""
+    path = begin_answer(handler, name, chunked)
+    if path is None or handler.command == "HEAD":
         return
+    size = os.path.getsize(path)
     with open(path, "rb") as package:
-        handler.send_response(200)
-        handler.send_header("Content-Type", "application/octet-stream")
-        handler.send_header("Transfer-Encoding", "chunked")
-        handler.end_headers()
-        if handler.command == "HEAD":
-            return
-        size = os.path.getsize(path)
         while block := package.read(40000):
             handler.wfile.write(b"%x\r\n%s\r\n" % (len(block), block))
             if cut and package.tell() >= size // 2:
@@ -37,16 +49,11 @@ def send_chunked(handler, name, cut=False):
 
 def send_partial(handler, name, pace):
     """Announces the whole length; pace(sent) returns how much to send next, 0 to stop early."""
-    path = handler.package_file(name)
+    path = begin_answer(handler, name, lambda size: [("Content-Length", str(size))])
     if path is None:
-        handler.send_not_found()
         return
     size = os.path.getsize(path)
     with open(path, "rb") as package:
-        handler.send_response(200)
-        handler.send_header("Content-Type", "application/octet-stream")
-        handler.send_header("Content-Length", str(size))
-        handler.end_headers()
         sent = 0
         while sent < size:
             step = pace(sent, size)
@@ -61,35 +68,25 @@ def send_partial(handler, name, pace):
 
 def send_overlong(handler, name):
     """The whole file behind a Content-Length that announces 1000 bytes fewer."""
-    path = handler.package_file(name)
+    # Connection: close keeps the client from reusing the connection, whose rest would answer its
+    # next request.
+    path = begin_answer(handler, name, lambda size: [("Content-Length", str(max(0, size - 1000))),
+                                                     ("Connection", "close")])
     if path is None:
-        handler.send_not_found()
         return
     with open(path, "rb") as package:
-        data = package.read()
-    handler.send_response(200)
-    handler.send_header("Content-Type", "application/octet-stream")
-    handler.send_header("Content-Length", str(max(0, len(data) - 1000)))
-    # Keeps the client from reusing the connection, whose rest would answer its next request.
-    handler.send_header("Connection", "close")
-    handler.end_headers()
-    handler.wfile.write(data)
+        handler.wfile.write(package.read())
     handler.drop_connection()
 
 
 def send_endless(handler, name):
     """The file over and over without a length, as a hostile host fills a disk; it stops at
     ENDLESS_LIMIT or when the client goes."""
-    path = handler.package_file(name)
+    path = begin_answer(handler, name, chunked)
     if path is None:
-        handler.send_not_found()
         return
     with open(path, "rb") as package:
         data = package.read()
-    handler.send_response(200)
-    handler.send_header("Content-Type", "application/octet-stream")
-    handler.send_header("Transfer-Encoding", "chunked")
-    handler.end_headers()
     sent = 0
     while data and sent < ENDLESS_LIMIT:
         handler.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
